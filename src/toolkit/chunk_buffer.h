@@ -1,0 +1,37 @@
+#pragma once
+
+#include <memory>
+
+// Append-only byte store in zero-filled chunks of 1 MiB, linked newest first. Bytes never
+// move once written, so a long multi-line reply is gathered without reallocation and
+// copied once, by Flatten, when it is complete.
+class CGChunkBuffer {
+public:
+    static constexpr int ChunkSize = 0x100000;
+
+    CGChunkBuffer() = default;
+    CGChunkBuffer(const CGChunkBuffer&) = delete;
+    CGChunkBuffer& operator=(const CGChunkBuffer&) = delete;
+    ~CGChunkBuffer() { Free(); }
+
+    // n fresh zero bytes at the end, or null when n exceeds one chunk.
+    unsigned char* Reserve(int n);
+    // Text mode: each chunk holds one NUL-terminated string and its terminator counts in Used.
+    void AppendText(const char* text);
+    // Bytes used over all chunks, minus one per chunk when dropTerminators is set.
+    int Size(bool dropTerminators) const;
+    // One NUL-terminated copy, oldest chunk first, each without its last byte.
+    std::unique_ptr<char[]> Flatten() const;
+    void Free();
+
+private:
+    struct Chunk {
+        Chunk* Next; // the next older chunk
+        int Used;
+        unsigned char Data[ChunkSize];
+    };
+
+    Chunk* NewChunk();
+
+    Chunk* Head = nullptr; // newest chunk; owned, with everything it links to
+};
