@@ -1,0 +1,35 @@
+#pragma once
+
+#include "toolkit/comma_list.h"
+
+#include <cstdint>
+#include <string>
+
+// A Windows colour value: red in the low byte, then green, then blue.
+using ColourRef = uint32_t;
+constexpr ColourRef MakeColour(int r, int g, int b) {
+    return static_cast<ColourRef>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
+}
+constexpr ColourRef DefaultNewMailColour = MakeColour(95, 255, 95);
+
+// Builds "<data folder>\varnocle[\baseName][.extension]" (cut at 259 characters) into path,
+// creating the data folder. Either part may be null.
+void MakeDataPath(const char* extension, const char* baseName, std::string& path);
+// Tests point the data folder somewhere else; an empty text restores the platform's.
+void SetDataFolderForTests(const std::string& folder);
+
+// "true", "1", "y", "yes" (any case) are true; anything else is false. Missing: defaultValue.
+int ReadProfileBool(const char* section, const char* key, int defaultValue, const char* path);
+// Leading blanks, optional sign, digits; no digits gives 0. Missing: defaultValue.
+int ReadProfileInt(const char* section, const char* key, int defaultValue, const char* path);
+// A text value (255 characters at most); missing gives the empty text.
+std::string ReadProfileText(const char* section, const char* key, const char* path);
+// "r,g,b", each number keeping its low 8 bits; fewer than three numbers give 95,255,95.
+ColourRef ReadNewMailColour(const char* path);
+// 1 and a copy of "main"/"accounts" in list when that value is not empty; else 0.
+int ReadAccountNames(const char* path, CGCommaList& list);
+
+// Writers. Every text written reads back byte for byte (see WriteProfileText).
+void WriteProfileText(const char* section, const char* key, const char* value, const char* path);
+void WriteProfileInt(const char* section, const char* key, int value, const char* path);
+void WriteProfileBool(const char* section, const char* key, int value, const char* path);
