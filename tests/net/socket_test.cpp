@@ -198,7 +198,7 @@ TEST(ResolveHostIPv4, NumericAndLocalNames) {
 }
 
 // Port 80 is fixed for CGSocketClient, so these run only inside the private network
-// namespace that tests/net/run_in_netns.py makes.
+// namespace that tests/update/run_in_netns.py makes.
 class Port80 : public ::testing::Test {
 protected:
     void SetUp() override {
