@@ -3,12 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,10 +33,9 @@ public:
 class SocketPair : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::uint16_t port = 0;
-        Listener.Socket = ListenLoopback(0, port);
+        Listener.Socket = ListenLoopback(0, Port);
         ASSERT_NE(Listener.Socket, InvalidSocket);
-        Peer.Socket = ConnectLoopback(port);
+        Peer.Socket = ConnectLoopback(Port);
         ASSERT_NE(Peer.Socket, InvalidSocket);
         Server.Listener = &Listener;
         ASSERT_EQ(Server.Open(), 1);
@@ -48,6 +44,7 @@ protected:
     CGSocket Listener;
     RecordingSocket Server;
     CGSocket Peer;
+    std::uint16_t Port = 0;
 };
 
 std::string ReadString(CGSocket& s, int size) {
@@ -72,26 +69,18 @@ TEST(CGSocketLifecycle, ClosedSocketRefusesEverything) {
 }
 
 TEST_F(SocketPair, OpenAcceptsAgainAndCloseHappensOnce) {
-    EXPECT_EQ(Server.IsOpen(), 1);
+    CGSocket second;
+    second.Socket = ConnectLoopback(Port);
+    ASSERT_EQ(Server.Open(), 1) << "Open on a socket in use drops it for the next connection";
+    char buffer[8];
+    EXPECT_EQ(Peer.Read(buffer, 8), -1) << "the first connection was closed";
+    EXPECT_EQ(second.Write("hi", 2), 2);
+    EXPECT_EQ(ReadString(Server, 8), "hi");
+
     EXPECT_EQ(Server.Close(), 0);
     EXPECT_EQ(Server.IsOpen(), 0);
     EXPECT_EQ(Server.Close(), -1);
-    char buffer[8];
-    EXPECT_EQ(Peer.Read(buffer, 8), -1) << "the peer sees the orderly end";
-
-    // Open on a socket object that is in use drops the old connection for the next one.
-    std::uint16_t port = 0;
-    CGSocket listener2;
-    listener2.Socket = ListenLoopback(0, port);
-    CGSocket peer2, peer3;
-    peer2.Socket = ConnectLoopback(port);
-    peer3.Socket = ConnectLoopback(port);
-    Server.Listener = &listener2;
-    ASSERT_EQ(Server.Open(), 1);
-    ASSERT_EQ(Server.Open(), 1);
-    EXPECT_EQ(peer2.Read(buffer, 8), -1) << "the first accepted connection was closed";
-    EXPECT_EQ(peer3.Write("hi", 2), 2);
-    EXPECT_EQ(ReadString(Server, 8), "hi");
+    EXPECT_EQ(second.Read(buffer, 8), -1) << "the peer sees the orderly end";
 }
 
 TEST_F(SocketPair, ReadWaitsHalfASecondByDefaultAndAsLongAsSet) {
@@ -146,13 +135,12 @@ TEST_F(SocketPair, DiscardTakesTheQueueIn256BytePieces) {
     EXPECT_EQ(ReadString(Server, 16), "next") << "only what had arrived was thrown away";
 }
 
-TEST_F(SocketPair, WriteSendsAndReportsAGonePeer) {
+TEST_F(SocketPair, WriteSendsAndFailsAgainstAGonePeer) {
     EXPECT_EQ(Server.Write("hello", 5), 5);
     EXPECT_EQ(ReadString(Peer, 16), "hello");
-
-    // Against a peer that has gone, a send fails (and does not end the process).
+    // The first sends after the peer left may still succeed; then they fail, and must not
+    // end the process (no SIGPIPE).
     Peer.Close();
-    Server.SetTimeout(0, 100);
     std::string block(65536, 'y');
     int result = 1;
     for (int i = 0; i < 100 && result > 0; ++i) {
@@ -160,41 +148,6 @@ TEST_F(SocketPair, WriteSendsAndReportsAGonePeer) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ(result, -1);
-}
-
-TEST_F(SocketPair, CloseEndsWhileThePeerKeepsSending) {
-    std::atomic<bool> stop{false};
-    CGSocketHandle peer = Peer.Socket;
-    std::thread sender([&] {
-        std::string block(16384, 'z');
-        while (!stop && SendAll(peer, block)) {
-        }
-    });
-    ASSERT_TRUE(WaitForQueued(Server.Socket, 16384, 5000));
-
-    auto closing = std::async(std::launch::async, [&] { return Server.Close(); });
-    bool ended = closing.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
-    stop = true;
-    if (!ended) {
-        // Close is stuck draining: nothing else in this binary can go on.
-        std::fprintf(stderr, "Close did not return while the peer kept sending\n");
-        std::_Exit(1);
-    }
-    EXPECT_EQ(closing.get(), 0);
-    EXPECT_EQ(Server.IsOpen(), 0);
-    Peer.Close(); // ends the sender's blocked send
-    sender.join();
-}
-
-TEST(ResolveHostIPv4, NumericAndLocalNames) {
-    std::uint32_t address = 0;
-    ASSERT_EQ(ResolveHostIPv4("127.0.0.1", address), 1);
-    EXPECT_EQ(address, LoopbackAddress());
-    address = 0;
-    ASSERT_EQ(ResolveHostIPv4("localhost", address), 1);
-    EXPECT_EQ(address, LoopbackAddress());
-    EXPECT_EQ(ResolveHostIPv4("", address), 0);
-    EXPECT_EQ(ResolveHostIPv4(nullptr, address), 0);
 }
 
 // Port 80 is fixed for CGSocketClient, so these run only inside the private network
