@@ -1,0 +1,19 @@
+#include "build_config.h"
+#include "update/checker_thread.h"
+#include "update/version_file.h"
+
+// Natively there is no version record and no desktop to ask on: the build's version stands in
+// for the record, and the question is answered "no".
+CGUpdateEnvironment DefaultUpdateEnvironment() {
+    CGUpdateEnvironment e;
+    e.Host = VARNOCLE_UPDATE_HOST;
+    e.DownloadPage = VARNOCLE_DOWNLOAD_PAGE;
+    e.LocalVersion = [](int& key) {
+        key = VersionKey(VARNOCLE_VERSION_MAJOR, VARNOCLE_VERSION_MINOR, VARNOCLE_VERSION_PATCH,
+                         VARNOCLE_VERSION_TWEAK);
+        return 1;
+    };
+    e.AskYesNo = [](const char*, const char*) { return 0; };
+    e.OpenPage = [](const char*) {};
+    return e;
+}
