@@ -5,7 +5,7 @@
 VARNOCLE_CACHE="${VARNOCLE_CACHE:-$HOME/.cache/varnocle}"
 export WINEPREFIX="${WINEPREFIX:-$VARNOCLE_CACHE/wineprefix}"
 export WINEDEBUG="${WINEDEBUG--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=;mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree=;mshtml=;winemenubuilder.exe=d}"
 XVFB_PID=""
 
 start_display() {
