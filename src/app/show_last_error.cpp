@@ -1,5 +1,7 @@
 #include "app/show_last_error.h"
 
+#include "toolkit/win_support.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -12,12 +14,19 @@ void ShowLastError(const char* text) {
                              static_cast<unsigned long>(code));
     if (used < 0 || used > 253)
         used = 253;
-    // Leave room for the closing parenthesis and the terminator.
-    DWORD room = static_cast<DWORD>(sizeof message - used - 2);
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             code, 0, message + used, room, nullptr);
-    used += static_cast<int>(n);
+    // The system's description, cut to leave room for the closing parenthesis.
+    char* description = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                 FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                             nullptr, code, 0, reinterpret_cast<char*>(&description), 0, nullptr);
+    if (description) {
+        size_t room = sizeof message - used - 2;
+        size_t take = n < room ? n : room;
+        std::memcpy(message + used, description, take);
+        used += static_cast<int>(take);
+        LocalFree(description);
+    }
     message[used++] = ')';
     message[used] = 0;
-    MessageBoxA(nullptr, message, "Error", MB_ICONWARNING);
+    ToolkitMessageBox(nullptr, message, "Error", MB_ICONWARNING);
 }

@@ -1,0 +1,222 @@
+#!/usr/bin/env python3
+"""A private Dovecot POP3 server on loopback, for the demo of scripts/run and for the
+end-to-end tests. Everything lives under one folder; nothing of the system's Dovecot
+configuration is read or changed.
+
+  demo_mailbox.py start ROOT [--plain-port N] [--tls-port N] --user NAME:PASSWORD:COUNT ...
+  demo_mailbox.py add ROOT NAME COUNT      add COUNT generated messages to a mailbox
+  demo_mailbox.py stop ROOT                stop the server and remove ROOT
+
+ROOT must not exist yet (start creates it, world-searchable, as Dovecot's mail processes
+run as "nobody"). start writes ROOT/env with PLAIN_PORT, TLS_PORT and PID lines.
+Ports 0 (the default) mean any free port.
+"""
+import argparse
+import grp
+import os
+import pwd
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+MAIL_USER, MAIL_GROUP = "nobody", "nogroup"
+
+CONFIG = """\
+base_dir = {root}/run
+state_dir = {root}/state
+log_path = {root}/dovecot.log
+protocols = pop3
+listen = 127.0.0.1
+ssl = yes
+ssl_cert = <{root}/cert.pem
+ssl_key = <{root}/key.pem
+ssl_dh = </usr/share/dovecot/dh.pem
+disable_plaintext_auth = no
+auth_mechanisms = plain
+auth_failure_delay = 0
+mail_location = maildir:{root}/mail/%u/Maildir
+mail_uid = {uid}
+mail_gid = {gid}
+first_valid_uid = 1
+mail_max_userip_connections = 0
+# Wrong passwords are answered at once instead of after the usual penalty.
+passdb {{
+  driver = static
+  args = noauthenticate nodelay=yes
+  result_success = continue
+  result_failure = continue
+}}
+passdb {{
+  driver = passwd-file
+  args = scheme=PLAIN {root}/passwd
+}}
+userdb {{
+  driver = static
+  args = uid={uid} gid={gid} home={root}/mail/%u
+}}
+service pop3-login {{
+  inet_listener pop3 {{
+    address = 127.0.0.1
+    port = {plain}
+  }}
+  inet_listener pop3s {{
+    address = 127.0.0.1
+    port = {tls}
+    ssl = yes
+  }}
+  service_count = 0
+}}
+service anvil {{
+  unix_listener anvil-auth-penalty {{
+    mode = 0
+  }}
+}}
+"""
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def read_env(root):
+    env = {}
+    with open(os.path.join(root, "env")) as f:
+        for line in f:
+            key, _, value = line.strip().partition("=")
+            env[key] = value
+    return env
+
+
+def add_messages(root, user, count):
+    ids = pwd.getpwnam(MAIL_USER).pw_uid, grp.getgrnam(MAIL_GROUP).gr_gid
+    base = os.path.join(root, "mail", user, "Maildir")
+    for sub in ("cur", "new", "tmp"):
+        os.makedirs(os.path.join(base, sub), exist_ok=True)
+        os.chown(os.path.join(base, sub), *ids)
+    for top in (os.path.join(root, "mail", user), base):
+        os.chown(top, *ids)
+    now = time.time()
+    for i in range(count):
+        stamp = f"{int(now)}.M{int(now * 1e6) % 1000000}{i:04d}P{os.getpid()}"
+        body = (f"From: Demo Sender <sender@example.org>\nTo: {user}@example.org\n"
+                f"Subject: Demo message {stamp}\n"
+                f"Message-ID: <{stamp}@example.org>\n\nHello {user}, this is message {i + 1}.\n")
+        crlf = len(body) + body.count("\n")
+        name = f"{stamp}.varnocle,S={len(body)},W={crlf}:2,"
+        path = os.path.join(base, "cur", name)
+        with open(path, "w") as f:
+            f.write(body)
+        os.chown(path, *ids)
+    # Dovecot notices new files by the folder's change time.
+    os.utime(os.path.join(base, "cur"))
+
+
+def wait_for(port, seconds=20):
+    end = time.time() + seconds
+    while time.time() < end:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1):
+                return True
+        except OSError:
+            time.sleep(0.05)
+    return False
+
+
+def start(args):
+    root = os.path.abspath(args.root)
+    os.makedirs(root)
+    os.chmod(root, 0o755)
+    parent = os.path.dirname(root)
+    while parent != "/":
+        if not os.stat(parent).st_mode & 0o001:
+            sys.exit(f"{parent} is not world-searchable; Dovecot's mail processes need it")
+        parent = os.path.dirname(parent)
+    for sub in ("run", "state", "mail"):
+        os.makedirs(os.path.join(root, sub))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "3650",
+                    "-subj", "/CN=localhost", "-keyout", os.path.join(root, "key.pem"),
+                    "-out", os.path.join(root, "cert.pem")],
+                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    users = [u.split(":", 2) for u in args.user]
+    with open(os.path.join(root, "passwd"), "w") as f:
+        for name, password, _ in users:
+            f.write(f"{name}:{{PLAIN}}{password}::::::\n")
+    for name, _, count in users:
+        add_messages(root, name, int(count))
+    plain = args.plain_port or free_port()
+    tls = args.tls_port or free_port()
+    while tls == plain:
+        tls = free_port()
+    conf = os.path.join(root, "dovecot.conf")
+    with open(conf, "w") as f:
+        f.write(CONFIG.format(root=root, plain=plain, tls=tls,
+                              uid=pwd.getpwnam(MAIL_USER).pw_uid,
+                              gid=grp.getgrnam(MAIL_GROUP).gr_gid))
+    subprocess.run(["dovecot", "-c", conf], check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    pidfile = os.path.join(root, "run", "master.pid")
+    if not (wait_for(plain) and wait_for(tls)):
+        sys.exit(f"dovecot did not start; see {root}/dovecot.log")
+    for _ in range(100):
+        if os.path.exists(pidfile):
+            break
+        time.sleep(0.05)
+    with open(pidfile) as f:
+        pid = f.read().strip()
+    with open(os.path.join(root, "env"), "w") as f:
+        f.write(f"PLAIN_PORT={plain}\nTLS_PORT={tls}\nPID={pid}\n")
+    print(f"dovecot {pid}: POP3 on 127.0.0.1:{plain}, POP3 over TLS on 127.0.0.1:{tls}")
+
+
+def stop(args):
+    root = os.path.abspath(args.root)
+    try:
+        pid = int(read_env(root).get("PID", "0"))
+    except (OSError, ValueError):
+        pid = 0
+    if pid > 0:
+        try:
+            os.kill(pid, signal.SIGTERM)
+            for _ in range(100):
+                time.sleep(0.05)
+                os.kill(pid, 0)
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    if os.path.exists(os.path.join(root, "dovecot.conf")):
+        shutil.rmtree(root, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = parser.add_subparsers(dest="command", required=True)
+    p = sub.add_parser("start")
+    p.add_argument("root")
+    p.add_argument("--plain-port", type=int, default=0)
+    p.add_argument("--tls-port", type=int, default=0)
+    p.add_argument("--user", action="append", required=True, help="NAME:PASSWORD:COUNT")
+    p = sub.add_parser("add")
+    p.add_argument("root")
+    p.add_argument("name")
+    p.add_argument("count", type=int)
+    p = sub.add_parser("stop")
+    p.add_argument("root")
+    args = parser.parse_args()
+    if args.command == "start":
+        start(args)
+    elif args.command == "add":
+        add_messages(os.path.abspath(args.root), args.name, args.count)
+    else:
+        stop(args)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "toolkit/window_extension.h"
+#include "toolkit/wm_handler.h"
+
+#include <shellapi.h>
+
+// The program's icon in the notification area. The owner window receives the icon's mouse
+// messages as MessageId (lParam = the mouse message) and interprets them itself.
+class CGWETray : public CGWindowExtension, public CGWMHandler {
+public:
+    explicit CGWETray(unsigned iconId) : IconId(iconId) {}
+    // Removes the icon from the notification area and frees the image shown.
+    ~CGWETray() override;
+
+    // Adds the icon (image IconId, empty tooltip). 0 after an error box when the shell
+    // refused it; the program then runs without a tray icon.
+    int Attach(CGWinCore* owner) override;
+    // Replaces the image held in IconData (0 = none) without telling the shell: the caller
+    // sends NIM_MODIFY. 0 after an error box when the icon could not be loaded.
+    int SetIcon(unsigned id);
+    // Sends IconData to the shell again (image and tooltip changes).
+    int Modify() { return Shell_NotifyIconA(NIM_MODIFY, &IconData) ? 1 : 0; }
+
+    NOTIFYICONDATAA IconData = {}; // hIcon is owned: the image currently shown
+    unsigned IconId;               // also the icon's id towards the shell
+};
+
+// Gives its owner the large and small icon from one icon resource.
+class CGWEIcon : public CGWindowExtension {
+public:
+    explicit CGWEIcon(unsigned iconId) : IconId(iconId) {}
+    // 1 when at least one of the two images was set; else 0 after an error box.
+    int Attach(CGWinCore* owner) override;
+
+    unsigned IconId;
+};
