@@ -61,8 +61,8 @@ void CDlgAccounts::FillList() {
     SendMessageA(AccountsBox.Handle, LB_RESETCONTENT, 0, 0);
     for (CGAccount* a = AccountList->Accounts; a; a = a->Next) {
         const char* name = a->Name.IsNull() ? "" : a->Name.Get();
-        LRESULT line = SendMessageA(AccountsBox.Handle, LB_ADDSTRING, 0,
-                                    reinterpret_cast<LPARAM>(name));
+        LRESULT line =
+            SendMessageA(AccountsBox.Handle, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
         if (line >= 0)
             SendMessageA(AccountsBox.Handle, LB_SETITEMDATA, line, reinterpret_cast<LPARAM>(a));
     }

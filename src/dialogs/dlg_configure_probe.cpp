@@ -50,8 +50,8 @@ void CDlgConfigure::Probe() {
         int ok = TryLogin(session);
         WaitCursor.ClearBusy();
         if (SelectedProvider() == ProviderOther &&
-            ToolkitMessageBox(Handle, "Secure email checking found. Use this?", Title,
-                              MB_YESNO) == IDYES) {
+            ToolkitMessageBox(Handle, "Secure email checking found. Use this?", Title, MB_YESNO) ==
+                IDYES) {
             SetPort(995);
             SslBox.SetCheck(1);
         }

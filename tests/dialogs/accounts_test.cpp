@@ -1,5 +1,5 @@
-#include "dialogs/dlg_accounts.h"
 #include "dialogs/dialog_test_support.h"
+#include "dialogs/dlg_accounts.h"
 #include "resources/dialog_ids.h"
 
 #include <gtest/gtest.h>
@@ -120,7 +120,7 @@ TEST(AccountsDialog, ButtonsFollowTheSelectionAndMovesReorderTheList) {
     RunAccountsDialog(list, nullptr);
     ASSERT_TRUE(driver.Finished());
     EXPECT_EQ(seen, (std::vector<std::string>{"---- -1", "ER-v 0", "ER^- 2", "ER^- 2", "ER^v 1",
-                                               "ER^v 1"}));
+                                              "ER^v 1"}));
     // Moves act on the live list and stay after a cancelled dialog.
     EXPECT_EQ(AccountNames(list),
               (std::vector<std::string>{"cy - z.example", "ann - x.example", "y.example"}));
@@ -146,9 +146,9 @@ TEST(AccountsDialog, RemoveAsksAndDeletesTheSeenFile) {
             DialogDriver::Click(d, IDC_REMOVE);
         })
         .Do([&](HWND d) {
-            keptAfterNo = ListLines(d, IDC_ACCOUNT_LIST).size() == 2 &&
-                          GetFileAttributesA(first->UidlFilePath.c_str()) !=
-                              INVALID_FILE_ATTRIBUTES;
+            keptAfterNo =
+                ListLines(d, IDC_ACCOUNT_LIST).size() == 2 &&
+                GetFileAttributesA(first->UidlFilePath.c_str()) != INVALID_FILE_ATTRIBUTES;
             DialogDriver::Click(d, IDC_REMOVE);
         })
         .Do([&](HWND d) {

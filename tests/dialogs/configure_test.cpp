@@ -114,7 +114,6 @@ TEST(DetailsDialog, PortFieldAndSslBox) {
     CGAccount account(0x8000);
     account.ApplySettings(Server("pop.example", 995, 1));
     std::string afterZero, afterLeave, afterTick, afterClear;
-    int valueAfterBig = 0;
     DialogDriver driver;
     driver.WaitFor("Varnocle").Do([&](HWND d) {
         SetFocus(GetDlgItem(d, IDC_PORT));
@@ -123,8 +122,6 @@ TEST(DetailsDialog, PortFieldAndSslBox) {
         SetFocus(GetDlgItem(d, IDC_HOST));
         afterLeave = DialogDriver::ItemText(d, IDC_PORT);
         SetFocus(GetDlgItem(d, IDC_PORT));
-        DialogDriver::Type(d, IDC_PORT, "1000000");
-        valueAfterBig = 0;
         DialogDriver::Type(d, IDC_PORT, "70000");
         SendMessageA(GetDlgItem(d, IDC_SSL), BM_CLICK, 0, 0); // clears the box
         afterClear = DialogDriver::ItemText(d, IDC_PORT);
@@ -137,7 +134,6 @@ TEST(DetailsDialog, PortFieldAndSslBox) {
     });
     EXPECT_EQ(EditAccount(account, nullptr), 1);
     ASSERT_TRUE(driver.Finished());
-    (void)valueAfterBig;
     EXPECT_EQ(afterZero, "0");
     EXPECT_EQ(afterLeave, "995");
     EXPECT_EQ(afterClear, "110");

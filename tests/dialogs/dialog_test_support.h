@@ -42,8 +42,7 @@ inline std::vector<std::string> AccountNames(const CAccountList& list) {
 inline void SelectLine(HWND dialog, int id, int line) {
     HWND box = GetDlgItem(dialog, id);
     SendMessageA(box, LB_SETCURSEL, line, 0);
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(box));
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
 }
 
 inline int SelectedLine(HWND dialog, int id) {
