@@ -3,6 +3,10 @@
 // Shared pieces of the account dialog tests: accounts made without a thread, and reads of
 // what the dialogs show.
 
+// windows.h first: it renames PlaySound, a member of the account list, and every use in a
+// test must see the same name.
+#include <windows.h>
+
 #include "mail/account_list.h"
 #include "support/dialog_driver.h"
 
