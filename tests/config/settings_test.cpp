@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -160,6 +161,27 @@ TEST(DataPath, BuildsInsideTheProgramFolderAndCreatesIt) {
     MakeDataPath(nullptr, "user - host", path);
     EXPECT_EQ(path, folder + sep + "user - host");
     SetDataFolderForTests("");
+}
+
+TEST(DataPath, WithoutARedirectionUsesTheUsersApplicationDataFolder) {
+    SetDataFolderForTests("");
+    std::string path;
+#ifdef _WIN32
+    MakeDataPath("ini", "varnocle", path);
+    EXPECT_NE(path.find("\\AppData\\Roaming\\varnocle\\varnocle.ini"), std::string::npos) << path;
+#else
+    TempDir dir;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    std::string saved = old ? old : "";
+    ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    MakeDataPath("ini", "varnocle", path);
+    EXPECT_EQ(path, dir.Path() + "/varnocle/varnocle.ini");
+    EXPECT_TRUE(FileExists(dir.Path() + "/varnocle"));
+    if (old)
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+#endif
 }
 
 TEST(DataPath, LongPathsAreCutAt259CharactersAndStillWork) {
