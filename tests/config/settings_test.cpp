@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -139,6 +141,27 @@ TEST_F(Settings, ALineEndEndsTheWrittenValueInsteadOfForgingLines) {
     EXPECT_EQ(ReadProfileText("acc", "x", P()), "");
     CGCommaList list;
     EXPECT_EQ(ReadAccountNames(P(), list), 0);
+}
+
+TEST_F(Settings, WritersOnSeveralThreadsLoseNoValue) {
+    SetProfileFlushForTests(false);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([this, t] {
+            for (int i = 0; i < 25; ++i) {
+                std::string key = "k" + std::to_string(t) + "_" + std::to_string(i);
+                WriteProfileInt("acc", key.c_str(), i, P());
+            }
+        });
+    }
+    for (std::thread& th : threads)
+        th.join();
+    SetProfileFlushForTests(true);
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 25; ++i) {
+            std::string key = "k" + std::to_string(t) + "_" + std::to_string(i);
+            EXPECT_EQ(ReadProfileInt("acc", key.c_str(), -1, P()), i) << key;
+        }
 }
 
 std::string Separator(const TempDir& dir) {
