@@ -27,27 +27,6 @@ WM_COMMAND, WM_LBUTTONDOWN = 0x0111, 0x0201
 TRAY_MESSAGE, EXIT, CHECK_NOW = 0x8002, 40001, 40003
 
 
-def obfuscate(text):
-    """The settings file's stored form of a password (printable ASCII only)."""
-    low, high = 0x20, 0x7E
-    chars = [ord(c) for c in text if low <= ord(c) <= high]
-    n = len(chars)
-
-    def shift(ch, delta):
-        t = ch + delta
-        if t > high:
-            t -= 95
-        elif t < low:
-            t += 95
-        return t
-
-    for _ in range(n):
-        chars = chars[-1:] + chars[:-1]
-        for j in range(n - 1, 0, -1):
-            chars[j] = shift(chars[j], chars[j - 1] - low)
-    return "".join(map(chr, chars))
-
-
 class Run:
     def __init__(self, args):
         self.args = args
@@ -118,16 +97,11 @@ def server_uidls(port, user, password):
 
 
 def write_settings(folder, plain, tls):
-    os.makedirs(folder, exist_ok=True)
-    alice, bob = "alice - 127.0.0.1", "bob - 127.0.0.1"
-    with open(os.path.join(folder, "varnocle.ini"), "w", newline="\r\n") as f:
-        f.write(f"[main]\naccounts={alice},{bob}\n"
-                "[newmail]\nplaysound=false\nchangecolour=true\nnewmailcolour=95,255,95\n"
-                f"[{alice}]\nserver=127.0.0.1\nusername=alice\npassword={obfuscate('secret1')}\n"
-                f"SSL=true\nPort={tls}\ncheckmins=5\ndoubleclick=\n"
-                f"[{bob}]\nserver=127.0.0.1\nusername=bob\npassword={obfuscate('wrong')}\n"
-                f"SSL=false\nPort={plain}\ncheckmins=5\ndoubleclick=\n")
-    return os.path.join(folder, alice + ".uidl")
+    from demo_mailbox import account_section, write_settings as write
+    alice = account_section("alice", "secret1", tls, True)
+    bob = account_section("bob", "wrong", plain, False)
+    write(os.path.join(folder, "varnocle.ini"), [alice, bob])
+    return os.path.join(folder, alice[0] + ".uidl")
 
 
 def scenario(run, args, root):
@@ -198,6 +172,7 @@ def main():
     parser.add_argument("--mailbox", required=True)
     parser.add_argument("--shots", required=True)
     args = parser.parse_args()
+    sys.path.insert(0, os.path.dirname(os.path.abspath(args.mailbox)))
     for name in ("DISPLAY", "WINEPREFIX"):
         if not os.environ.get(name):
             sys.exit(f"{name} is not set: source scripts/lib/display.sh and start_display")
