@@ -29,20 +29,11 @@ SIZE FloatingSize(const std::vector<SIZE>& extents) {
     return {std::max<LONG>(width, 75), height + 10};
 }
 
-bool CMainWindow::AnyUnread() {
-    for (CGAccount* a = AccountList.Accounts; a; a = a->Next)
-        if (a->Session.UnreadCount != 0)
-            return true;
-    return false;
-}
-
 void CMainWindow::RefreshIndication() {
     bool newMail = false;
     for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
-        if (a->Session.NewMail) {
-            a->Session.NewMail = 0;
+        if (a->TakeNewMail())
             newMail = true;
-        }
     }
     // One sound however many accounts saw new mail.
     if (newMail && AccountList.PlaySound) {
@@ -51,7 +42,7 @@ void CMainWindow::RefreshIndication() {
         else
             AppSeams.PlaySound("MailBeep", nullptr, SND_ALIAS | SND_ASYNC);
     }
-    const bool unread = AnyUnread();
+    const bool unread = AccountList.AnyUnread();
     PopupMenu.EnableItem(ID_MARK_AS_READ, unread);
     Tray.SetIcon(unread ? IDI_NEW_MAIL : IDI_MAIL);
     Tray.Modify();
@@ -80,7 +71,7 @@ void CMainWindow::RefreshIndication() {
 void CMainWindow::OnPaint(HDC dc) {
     RECT r;
     GetClientRect(Handle, &r);
-    if (AccountList.ChangeColour && AnyUnread()) {
+    if (AccountList.ChangeColour && AccountList.AnyUnread()) {
         HBRUSH brush = CreateSolidBrush(AccountList.NewMailColour);
         FillRect(dc, &r, brush);
         DeleteObject(brush);

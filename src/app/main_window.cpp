@@ -46,7 +46,7 @@ bool CMainWindow::Initialise() {
         // The dialog may have added several: the menu lists them from the start.
         RebuildAccountMenu();
     }
-    AccountList.StartAll(this);
+    AccountList.StartAll(&NotifySink);
     return true;
 }
 
@@ -61,6 +61,7 @@ bool CMainWindow::CreateFloating() {
     if (!Create(nullptr, "varnocle", nullptr, CreateOwnClass | CreateDispatch | CreateOwnPainting,
                 0))
         return false;
+    NotifySink.Window = Handle;
     ReadSavedPosition();
     SetWindowPos(Handle, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     return true;
@@ -110,7 +111,7 @@ int CMainWindow::OnMenuCommand(int id) {
         PopupMenu.EnableItem(ID_CONFIGURE, false);
         AppSeams.RunAccountsDialog(AccountList, this);
         PopupMenu.EnableItem(ID_CONFIGURE, true);
-        AccountList.StartAll(this);
+        AccountList.StartAll(&NotifySink);
         AccountList.CheckNowAll();
         RebuildAccountMenu();
         RefreshIndication();
@@ -147,7 +148,7 @@ void CMainWindow::OpenProgram(const CGText& program) {
 void CMainWindow::OpenMail() {
     bool served = false;
     for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
-        if (a->Session.UnreadCount == 0)
+        if (a->UnreadCount() == 0)
             continue;
         served = true;
         OpenProgram(a->DoubleClick);
@@ -194,7 +195,7 @@ LRESULT CMainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         case WM_LBUTTONDOWN:
             UnreadAtLastClick.clear();
             for (CGAccount* a = AccountList.Accounts; a; a = a->Next)
-                if (a->Session.UnreadCount != 0)
+                if (a->UnreadCount() != 0)
                     UnreadAtLastClick.push_back(a);
             LastClickTime = static_cast<DWORD>(GetMessageTime());
             AccountList.MarkAllRead();

@@ -43,6 +43,9 @@ public:
     void ShowFloating(bool show);
     void RebuildAccountMenu();
 
+    // How the account threads reach this window: a post of the list's message. Declared
+    // first so that it outlives the accounts, whose threads stop only when they are destroyed.
+    CGPostMessageSink NotifySink;
     CAccountList AccountList;
     std::string IniPath;
     CGWEMouseDrag MouseDrag;
@@ -53,7 +56,6 @@ public:
     CCheckerThread UpdateChecker;
 
 private:
-    bool AnyUnread();
     void OpenProgram(const CGText& program);
     void ReadSavedPosition();
     // Accounts that were unread when a tray click marked them read: a double click's

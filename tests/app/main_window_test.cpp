@@ -86,14 +86,26 @@ protected:
         SetDataFolderForTests("");
     }
 
-    // An account that reports without a thread: its notifications come to the window.
+    // A UIDL listing of the messages from..to, as the server sends it.
+    static std::string Body(int from, int to) {
+        std::string body;
+        for (int i = from; i <= to; ++i)
+            body += std::to_string(i) + " m" + std::to_string(i) + "\r\n";
+        return body + ".\r\n";
+    }
+    // An account that reports without a thread: messages on the server of which the last
+    // `unread` were never marked read. Its notifications come to the window.
     CGAccount* Add(int unread, int messages, bool newMail = false, const char* program = "") {
         CGAccount* a = Window->AccountList.AddAccount(nullptr);
-        a->Session.UnreadCount = unread;
-        a->Session.MessageCount = messages;
-        a->Session.NewMail = newMail;
+        if (messages > unread) {
+            a->Session.ApplyListing(Body(1, messages - unread).c_str());
+            a->Session.MarkAllSeen();
+        }
+        a->Session.ApplyListing(Body(1, messages).c_str());
+        if (!newMail)
+            a->TakeNewMail();
         a->DoubleClick.Assign(program);
-        a->NotifyWindow = Window.get();
+        a->NotifySink = &Window->NotifySink;
         return a;
     }
     SIZE Extent(const char* text) {
@@ -211,10 +223,11 @@ TEST_F(MainWindowTest, OneSoundPerRefreshThatSawNewMail) {
     CGAccount* b = Add(3, 3, true);
     Window->RefreshIndication(); // sound off: flags cleared, nothing played
     EXPECT_TRUE(Sounds.empty());
-    EXPECT_FALSE(a->Session.NewMail || b->Session.NewMail);
+    EXPECT_FALSE(a->Session.NewMail() || b->Session.NewMail());
 
     Window->AccountList.PlaySound = 1;
-    a->Session.NewMail = b->Session.NewMail = 1;
+    a->Session.ApplyListing(Body(1, 2).c_str());
+    b->Session.ApplyListing(Body(1, 4).c_str());
     Window->RefreshIndication();
     Window->RefreshIndication(); // nothing new since
     ASSERT_EQ(Sounds.size(), 1u);
@@ -222,7 +235,7 @@ TEST_F(MainWindowTest, OneSoundPerRefreshThatSawNewMail) {
     EXPECT_EQ(Sounds[0].Flags, DWORD(SND_ALIAS | SND_ASYNC));
 
     Window->AccountList.CustomSound.Assign("C:\\sounds\\ding.wav");
-    b->Session.NewMail = 1;
+    b->Session.ApplyListing(Body(1, 5).c_str());
     Window->RefreshIndication();
     ASSERT_EQ(Sounds.size(), 2u);
     EXPECT_EQ(Sounds[1].Name, "C:\\sounds\\ding.wav");
@@ -248,7 +261,7 @@ TEST_F(MainWindowTest, PaintFillsWithTheNewMailColourOnlyWhileMailIsUnread) {
     Window->AccountList.ChangeColour = 0;
     EXPECT_EQ(pixel(), GetSysColor(COLOR_WINDOW));
     Window->AccountList.ChangeColour = 1;
-    a->Session.UnreadCount = 0;
+    a->Session.MarkAllSeen();
     EXPECT_EQ(pixel(), GetSysColor(COLOR_WINDOW));
 }
 
@@ -264,7 +277,7 @@ TEST_F(MainWindowTest, TrayClicksMarkReadAndADoubleClickOpensTheAccountsThatHadM
     // What a double click on the icon delivers: button-down, then the double click.
     SendMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDOWN);
     for (CGAccount* a = Window->AccountList.Accounts; a; a = a->Next)
-        EXPECT_EQ(a->Session.UnreadCount, 0);
+        EXPECT_EQ(a->UnreadCount(), 0);
     SendMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDBLCLK);
     EXPECT_EQ(Opened, (std::vector<std::string>{"open mail.exe", "open mail.exe"}));
 
