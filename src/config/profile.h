@@ -10,9 +10,8 @@
 // Copies the value (or defaultValue when the file, section or key is absent) into buffer,
 // cut to size - 1 characters and always terminated. Returns the characters copied.
 // A null path reads as the empty path (no file).
-int ProfileReadString(const char* section, const char* key, const char* defaultValue,
-                      char* buffer, int size, const char* path);
+int ProfileReadString(const char* section, const char* key, const char* defaultValue, char* buffer,
+                      int size, const char* path);
 
 // Writes value, or deletes the key when value is null. Returns 1 on success, 0 on failure.
-int ProfileWriteString(const char* section, const char* key, const char* value,
-                       const char* path);
+int ProfileWriteString(const char* section, const char* key, const char* value, const char* path);

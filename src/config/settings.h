@@ -29,7 +29,11 @@ ColourRef ReadNewMailColour(const char* path);
 // 1 and a copy of "main"/"accounts" in list when that value is not empty; else 0.
 int ReadAccountNames(const char* path, CGCommaList& list);
 
-// Writers. Every text written reads back byte for byte (see WriteProfileText).
+// Writers. Every text written reads back byte for byte up to its first line end: a value
+// that begins or ends with a blank or a quote character is written inside one extra pair of
+// double quotes, which the reader removes; other values are written as they are.
 void WriteProfileText(const char* section, const char* key, const char* value, const char* path);
 void WriteProfileInt(const char* section, const char* key, int value, const char* path);
 void WriteProfileBool(const char* section, const char* key, int value, const char* path);
+// "newmail"/"newmailcolour" as "r,g,b".
+void WriteNewMailColour(ColourRef colour, const char* path);

@@ -1,0 +1,206 @@
+#include "config/settings.h"
+
+#include "config/data_folder.h"
+#include "config/profile.h"
+
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// Paths live in a 260-byte buffer: longer ones are cut without an error.
+constexpr size_t MaxPath = 259;
+// Read buffers of the value kinds.
+constexpr int NumberBuffer = 64;
+constexpr int ColourBuffer = 1024;
+constexpr int ListBuffer = 1024;
+constexpr size_t MaxText = 255;
+// Text values are read through a larger buffer and then cut to MaxText, so a value written
+// inside protecting quotes still comes back whole at the full length.
+constexpr int TextBuffer = 1024;
+
+std::mutex FolderLock;
+std::string TestFolder;
+
+void AppendBounded(std::string& path, char separator, const char* part) {
+    path += separator;
+    path += part;
+    if (path.size() > MaxPath)
+        path.resize(MaxPath);
+}
+
+bool IsSpace(char ch) {
+    return ch == ' ' || (ch >= '\t' && ch <= '\r');
+}
+
+// A decimal number as the C library scans it: blanks, an optional sign, digits.
+struct ScannedNumber {
+    bool Negative = false;
+    bool Huge = false;      // the magnitude is beyond 2^31
+    uint64_t Magnitude = 0; // exact while not Huge
+    uint32_t Low = 0;       // the magnitude modulo 2^32, always exact
+};
+
+// False when no digit follows.
+bool ScanNumber(const char*& p, ScannedNumber& n) {
+    while (IsSpace(*p))
+        ++p;
+    n = ScannedNumber{};
+    if (*p == '+' || *p == '-')
+        n.Negative = *p++ == '-';
+    if (*p < '0' || *p > '9')
+        return false;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        unsigned digit = static_cast<unsigned>(*p - '0');
+        n.Low = n.Low * 10u + digit;
+        if (!n.Huge) {
+            n.Magnitude = n.Magnitude * 10 + digit;
+            n.Huge = n.Magnitude > (uint64_t{1} << 31);
+        }
+    }
+    return true;
+}
+
+std::string ReadRaw(const char* section, const char* key, const char* def, int size,
+                    const char* path) {
+    std::string buffer(static_cast<size_t>(size), '\0');
+    int n = ProfileReadString(section, key, def, buffer.data(), size, path ? path : "");
+    buffer.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return buffer;
+}
+
+bool NeedsQuotes(const std::string& v) {
+    if (v.empty())
+        return false;
+    auto strippable = [](char ch) {
+        return ch == ' ' || (ch >= '\t' && ch <= '\r') || ch == 0x1A || ch == '"' || ch == '\'';
+    };
+    return strippable(v.front()) || strippable(v.back());
+}
+
+} // namespace
+
+void SetDataFolderForTests(const std::string& folder) {
+    std::lock_guard<std::mutex> lock(FolderLock);
+    TestFolder = folder;
+}
+
+void MakeDataPath(const char* extension, const char* baseName, std::string& path) {
+    std::string folder;
+    {
+        std::lock_guard<std::mutex> lock(FolderLock);
+        folder = TestFolder;
+    }
+    if (folder.empty())
+        folder = PlatformAppDataFolder();
+    if (folder.size() > MaxPath)
+        folder.resize(MaxPath);
+    char separator = PathSeparator();
+    AppendBounded(folder, separator, "varnocle");
+    CreateFolder(folder);
+    path = folder;
+    if (baseName)
+        AppendBounded(path, separator, baseName);
+    if (extension)
+        AppendBounded(path, '.', extension);
+}
+
+int ReadProfileBool(const char* section, const char* key, int defaultValue, const char* path) {
+    std::string v = ReadRaw(section, key, defaultValue ? "true" : "false", NumberBuffer, path);
+    for (const char* word : {"true", "1", "y", "yes"}) {
+        if (v.size() != std::strlen(word))
+            continue;
+        bool same = true;
+        for (size_t i = 0; i < v.size() && same; ++i) {
+            char c = v[i];
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+            same = c == word[i];
+        }
+        if (same)
+            return 1;
+    }
+    return 0;
+}
+
+int ReadProfileInt(const char* section, const char* key, int defaultValue, const char* path) {
+    char def[NumberBuffer];
+    std::snprintf(def, sizeof def, "%d", defaultValue);
+    std::string v = ReadRaw(section, key, def, NumberBuffer, path);
+    const char* p = v.c_str();
+    ScannedNumber n;
+    if (!ScanNumber(p, n))
+        return 0;
+    // Numbers beyond the int range are clamped, not wrapped.
+    if (n.Huge)
+        return n.Negative ? INT_MIN : INT_MAX;
+    int64_t value =
+        n.Negative ? -static_cast<int64_t>(n.Magnitude) : static_cast<int64_t>(n.Magnitude);
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+std::string ReadProfileText(const char* section, const char* key, const char* path) {
+    std::string v = ReadRaw(section, key, "", TextBuffer, path);
+    if (v.size() > MaxText)
+        v.resize(MaxText);
+    return v;
+}
+
+ColourRef ReadNewMailColour(const char* path) {
+    std::string v = ReadRaw("newmail", "newmailcolour", "", ColourBuffer, path);
+    const char* p = v.c_str();
+    int part[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        ScannedNumber n;
+        if (i > 0 && *p++ != ',')
+            return DefaultNewMailColour;
+        if (!ScanNumber(p, n))
+            return DefaultNewMailColour;
+        // Only the low 8 bits count, so the low bits of the magnitude are enough.
+        uint32_t bits = n.Negative ? 0u - n.Low : n.Low;
+        part[i] = static_cast<int>(bits & 0xFF);
+    }
+    return MakeColour(part[0], part[1], part[2]);
+}
+
+int ReadAccountNames(const char* path, CGCommaList& list) {
+    std::string v = ReadRaw("main", "accounts", "", ListBuffer, path);
+    if (v.empty())
+        return 0;
+    list.AssignCopy(v.c_str());
+    return 1;
+}
+
+void WriteProfileText(const char* section, const char* key, const char* value, const char* path) {
+    if (!value) {
+        ProfileWriteString(section, key, nullptr, path);
+        return;
+    }
+    // A line end would end the value in the file and start a forged line after it.
+    std::string v(value, std::strcspn(value, "\r\n"));
+    // The reader drops blanks and one pair of quotes at the ends; an extra pair of quotes
+    // around such a value keeps it whole. Other values are written as they are.
+    if (NeedsQuotes(v))
+        v = "\"" + v + "\"";
+    ProfileWriteString(section, key, v.c_str(), path);
+}
+
+void WriteProfileInt(const char* section, const char* key, int value, const char* path) {
+    char text[NumberBuffer];
+    std::snprintf(text, sizeof text, "%d", value);
+    ProfileWriteString(section, key, text, path);
+}
+
+void WriteProfileBool(const char* section, const char* key, int value, const char* path) {
+    ProfileWriteString(section, key, value ? "true" : "false", path);
+}
+
+void WriteNewMailColour(ColourRef colour, const char* path) {
+    char text[NumberBuffer];
+    std::snprintf(text, sizeof text, "%d,%d,%d", static_cast<int>(colour & 0xFF),
+                  static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
+    ProfileWriteString("newmail", "newmailcolour", text, path);
+}
