@@ -136,8 +136,12 @@ def obfuscate(text):
 def account_section(user, password, port, tls):
     """One account's section: (name, lines), the name as the program builds it."""
     name = f"{user} - 127.0.0.1"
+    stored = obfuscate(password)
+    # As the program writes it: a value with a blank or quote at either end goes in quotes.
+    if stored and (stored[0] in " \"'" or stored[-1] in " \"'"):
+        stored = f'"{stored}"'
     return name, (f"[{name}]\nserver=127.0.0.1\nusername={user}\n"
-                  f"password={obfuscate(password)}\nSSL={'true' if tls else 'false'}\n"
+                  f"password={stored}\nSSL={'true' if tls else 'false'}\n"
                   f"Port={port}\ncheckmins=5\ndoubleclick=\n")
 
 

@@ -41,11 +41,16 @@ class Run:
         return ok
 
     def driver(self, *words, timeout=60):
-        r = subprocess.run(["wine", self.args.driver, *map(str, words)], capture_output=True,
-                           text=True, timeout=timeout, stdin=subprocess.DEVNULL)
-        out = r.stdout.strip()
-        print(f"  vtdriver {' '.join(map(str, words))}: {out}", flush=True)
-        fields = dict(re.findall(r"(\w+)=(\S+)", out))
+        # Output goes to a file, not a pipe: a program that vtdriver launches may inherit the
+        # handle, and a pipe would then stay open as long as that program runs.
+        with tempfile.TemporaryFile("w+") as out:
+            r = subprocess.run(["wine", self.args.driver, *map(str, words)], stdout=out,
+                               stderr=subprocess.DEVNULL, timeout=timeout,
+                               stdin=subprocess.DEVNULL)
+            out.seek(0)
+            text = out.read().strip()
+        print(f"  vtdriver {' '.join(map(str, words))}: {text}", flush=True)
+        fields = dict(re.findall(r"(\w+)=(\S+)", text))
         fields["rc"] = r.returncode
         return fields
 
@@ -186,7 +191,8 @@ def main():
         scenario(run, args, root)
     finally:
         subprocess.run(["wine", args.driver, "post", hex(WM_COMMAND), str(EXIT), "0"],
-                       capture_output=True, stdin=subprocess.DEVNULL)
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       stdin=subprocess.DEVNULL)
         subprocess.run([sys.executable, args.mailbox, "stop", root], stdin=subprocess.DEVNULL)
         shutil.rmtree(base, ignore_errors=True)
     if run.failures:
