@@ -1,0 +1,236 @@
+#!/usr/bin/python3
+"""Checks of the release packages: what the exe imports and carries, and the installer under
+Wine (silent install for all users and for the current user, the program started through its
+Start-menu shortcut, silent uninstall).
+
+Usage: release_test.py OUT_DIR VTDRIVER_EXE
+OUT_DIR holds stage/varnocle.exe and varnocle-<version>-setup.exe (made by scripts/package).
+Runs in its own Wine prefix (a copy of the project prefix, made once), on the current DISPLAY.
+"""
+import glob
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import unittest
+
+import pefile
+
+OUT = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ""
+VTDRIVER = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else ""
+CACHE = os.environ.get("VARNOCLE_CACHE", os.path.expanduser("~/.cache/varnocle"))
+BASE_PREFIX = os.path.join(CACHE, "wineprefix")
+PREFIX = os.path.join(CACHE, "wineprefix-release-test")
+VERSION = "1.1.2"
+SIZE_LIMIT = 6 * 1024 * 1024
+
+# Libraries a static build must not need next to the exe.
+FORBIDDEN = ("libstdc++", "libgcc", "libwinpthread", "libssl", "libcrypto", "zlib")
+
+
+def exe_path():
+    return os.path.join(OUT, "stage", "varnocle.exe")
+
+
+def setup_path():
+    return os.path.join(OUT, f"varnocle-{VERSION}-setup.exe")
+
+
+class ReleaseExe(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.pe = pefile.PE(exe_path())
+
+    def test_imports_only_system_dlls(self):
+        system32 = os.path.join(BASE_PREFIX, "drive_c", "windows", "system32")
+        present = {n.lower() for n in os.listdir(system32)}
+        names = [e.dll.decode().lower() for e in self.pe.DIRECTORY_ENTRY_IMPORT]
+        self.assertIn("kernel32.dll", names)
+        for name in names:
+            self.assertFalse(name.startswith(FORBIDDEN), name)
+            self.assertIn(name, present, f"{name} is not a system DLL")
+
+    def test_is_a_64_bit_gui_program(self):
+        self.assertEqual(self.pe.FILE_HEADER.Machine, 0x8664)
+        self.assertEqual(self.pe.OPTIONAL_HEADER.Subsystem, 2)  # Windows GUI, no console
+
+    def test_version_record(self):
+        info = self.pe.VS_FIXEDFILEINFO[0]
+        version = lambda ms, ls: (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+        self.assertEqual(version(info.FileVersionMS, info.FileVersionLS), (1, 1, 2, 0))
+        self.assertEqual(version(info.ProductVersionMS, info.ProductVersionLS), (1, 1, 2, 0))
+
+    def test_manifest(self):
+        manifest = self.resource(pefile.RESOURCE_TYPE["RT_MANIFEST"], 1)
+        self.assertIn(b"Microsoft.Windows.Common-Controls", manifest)
+        self.assertIn(b'version="6.0.0.0"', manifest)
+        self.assertIn(b'level="asInvoker"', manifest)
+
+    def test_size(self):
+        size = os.path.getsize(exe_path())
+        print(f"\nvarnocle.exe: {size} bytes; setup: {os.path.getsize(setup_path())} bytes",
+              file=sys.stderr)
+        self.assertLess(size, SIZE_LIMIT)
+
+    def resource(self, type_id, name_id):
+        for entry in self.pe.DIRECTORY_ENTRY_RESOURCE.entries:
+            if entry.id != type_id:
+                continue
+            for name in entry.directory.entries:
+                if name.id == name_id:
+                    data = name.directory.entries[0].data.struct
+                    return self.pe.get_data(data.OffsetToData, data.Size)
+        self.fail(f"no resource {type_id}/{name_id}")
+
+
+def lnk_working_dir(path):
+    """The working folder stored in a shell link, or None."""
+    with open(path, "rb") as f:
+        data = f.read()
+    flags = struct.unpack_from("<I", data, 0x14)[0]
+    unicode = flags & 0x80
+    pos = 0x4C
+    if flags & 0x01:  # target id list
+        pos += 2 + struct.unpack_from("<H", data, pos)[0]
+    if flags & 0x02:  # link info
+        pos += struct.unpack_from("<I", data, pos)[0]
+    for bit in (0x04, 0x08, 0x10):  # name, relative path, working folder
+        if not flags & bit:
+            continue
+        count = struct.unpack_from("<H", data, pos)[0]
+        pos += 2
+        size = count * (2 if unicode else 1)
+        text = data[pos:pos + size].decode("utf-16-le" if unicode else "latin-1")
+        pos += size
+        if bit == 0x10:
+            return text.rstrip("\0")
+    return None
+
+
+class Installer(unittest.TestCase):
+    """One install/start/uninstall round per mode, in a private prefix."""
+
+    @classmethod
+    def setUpClass(cls):
+        if not os.path.isdir(PREFIX):
+            subprocess.run(["cp", "-a", BASE_PREFIX, PREFIX], check=True)
+        cls.env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all",
+                       WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d")
+        subprocess.run(["wineserver", "-p"], env=cls.env)
+        # Wine's services start with the first program; started here with no pipes attached,
+        # they cannot hold a later command's output open.
+        subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=cls.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        cls.drive_c = os.path.join(PREFIX, "drive_c")
+        cls.user_dir = glob.glob(os.path.join(cls.drive_c, "users", "*", "AppData"))[0]
+        cls.user_dir = os.path.dirname(cls.user_dir)
+
+    @classmethod
+    def tearDownClass(cls):
+        subprocess.run(["wineserver", "-k"], env=cls.env)
+
+    def wine(self, *args, timeout=120, output=False):
+        # Output is read only from our own small tools; an installer may start programs
+        # that keep a pipe open long after it ends.
+        out = subprocess.PIPE if output else subprocess.DEVNULL
+        return subprocess.run(["wine", *args], env=self.env, timeout=timeout,
+                              stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+
+    def reg_has(self, root, key):
+        return self.wine("reg", "query", f"{root}\\{key}").returncode == 0
+
+    def appdata(self):
+        return os.path.join(self.user_dir, "AppData", "Roaming", "varnocle")
+
+    def write_settings(self):
+        # One account on a port where nothing listens: the program starts, checks and
+        # fails quietly, and its first check opens the certificate bundle.
+        os.makedirs(self.appdata(), exist_ok=True)
+        with open(os.path.join(self.appdata(), "varnocle.ini"), "w", newline="\r\n") as f:
+            f.write("[main]\naccounts=user - 127.0.0.1\n"
+                    "[user - 127.0.0.1]\nserver=127.0.0.1\nusername=user\nSSL=true\n"
+                    "port=9\ncheckmins=5\n[position]\nvisible=true\n")
+
+    def start_through_shortcut(self, lnk, install_dir):
+        """Starts the program as the Start menu would and returns the files it opened."""
+        trace = os.path.join(OUT, "release-test-trace.txt")
+        unix_lnk = lnk
+        proc = subprocess.Popen(
+            ["strace", "-f", "-qq", "-e", "trace=openat", "-o", trace,
+             "wine", "start", "/unix", unix_lnk],
+            env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        try:
+            found = self.wine(VTDRIVER, "wait", "timeout=30", timeout=60, output=True)
+            self.assertEqual(found.returncode, 0, found.stdout.decode(errors="replace"))
+            deadline = time.time() + 20
+            opened = ""
+            while time.time() < deadline:
+                with open(trace, errors="replace") as f:
+                    opened = f.read()
+                if "cacert.pem" in opened:
+                    break
+                time.sleep(0.5)
+            self.wine(VTDRIVER, "post", "0x10", "0", "0")  # WM_CLOSE: the program saves and ends
+            self.wine(VTDRIVER, "wait", "gone", "timeout=20", timeout=60)
+        finally:
+            proc.wait(timeout=60)
+        return opened
+
+    def round(self, mode, install_dir, start_menu, root):
+        key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Varnocle"
+        # Leftovers of an interrupted earlier run would hide what this one does.
+        shutil.rmtree(install_dir, ignore_errors=True)
+        self.wine("reg", "delete", f"{root}\\{key}", "/f")
+        self.write_settings()
+        result = self.wine(setup_path(), "/S", f"/{mode}", timeout=300)
+        self.assertEqual(result.returncode, 0)
+        for name in ("varnocle.exe", "cacert.pem", "README.txt", "uninstall.exe"):
+            self.assertTrue(os.path.isfile(os.path.join(install_dir, name)), name)
+        lnk = os.path.join(start_menu, "Varnocle.lnk")
+        self.assertTrue(os.path.isfile(lnk))
+        workdir = lnk_working_dir(lnk)
+        self.assertIsNotNone(workdir)
+        self.assertEqual(workdir.lower().rstrip("\\"),
+                         self.windows_path(install_dir).lower().rstrip("\\"))
+        self.assertTrue(self.reg_has(root, key))
+
+        opened = self.start_through_shortcut(lnk, install_dir)
+        bundle = os.path.join(install_dir, "cacert.pem")
+        self.assertTrue(any(bundle in line and "= -1" not in line
+                            for line in opened.splitlines() if "cacert.pem" in line),
+                        "the program did not open the installed cacert.pem")
+
+        result = self.wine(os.path.join(install_dir, "uninstall.exe"), "/S", f"/{mode}",
+                           timeout=300)
+        self.assertEqual(result.returncode, 0)
+        # The uninstaller copies itself and goes on in the background: wait for it.
+        deadline = time.time() + 60
+        while os.path.exists(os.path.join(install_dir, "varnocle.exe")) and time.time() < deadline:
+            time.sleep(0.5)
+        self.assertFalse(os.path.exists(install_dir))
+        self.assertFalse(os.path.exists(lnk))
+        self.assertFalse(self.reg_has(root, key))
+        self.assertTrue(os.path.isfile(os.path.join(self.appdata(), "varnocle.ini")),
+                        "the uninstaller removed the user's settings")
+
+    def windows_path(self, unix_path):
+        rel = os.path.relpath(unix_path, self.drive_c)
+        return "C:\\" + rel.replace("/", "\\")
+
+    def test_all_users(self):
+        self.round("AllUsers", os.path.join(self.drive_c, "Program Files", "Varnocle"),
+                   os.path.join(self.drive_c, "ProgramData", "Microsoft", "Windows",
+                                "Start Menu", "Programs"), "HKLM")
+
+    def test_current_user(self):
+        self.round("CurrentUser",
+                   os.path.join(self.user_dir, "AppData", "Local", "Programs", "Varnocle"),
+                   os.path.join(self.user_dir, "AppData", "Roaming", "Microsoft", "Windows",
+                                "Start Menu", "Programs"), "HKCU")
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0], "-v"])
