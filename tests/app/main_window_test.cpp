@@ -41,8 +41,9 @@ HINSTANCE RecordOpen(HWND, const char* verb, const char* file, const char*, cons
 void FakeAccountsDialog(CAccountList& list, CGWinCore* owner) {
     auto* window = static_cast<CMainWindow*>(owner);
     ConfigureStateDuringDialog = GetMenuState(window->PopupMenu.Menu, ID_CONFIGURE, MF_BYCOMMAND);
+    // Accounts that never check: these tests look at the window, not at the mail.
     for (int i = 0; i < AccountsToAdd; ++i)
-        list.AddAccount(nullptr);
+        list.AddAccount(nullptr)->AutoStart = 0;
 }
 
 // The flap pixel of a 16 x 16 tray image: white on icon 103, green on icon 104.
@@ -76,6 +77,7 @@ protected:
         AppSeams.RunAccountsDialog = FakeAccountsDialog;
         Window = std::make_unique<CMainWindow>();
         Window->UpdateChecker.AutoStart = 0; // no network in these tests
+        Window->AccountList.StartSpacingMilliseconds = 0;
     }
     void TearDown() override {
         if (Window->Handle && IsWindow(Window->Handle))
