@@ -10,6 +10,8 @@
 //   vtdriver tray                    where the notification-area window is
 //   vtdriver tray-colour RRGGBB      how many pixels of the notification area have that colour
 //   vtdriver wait-exit PID [timeout=S]
+//   vtdriver dialog TITLE click ID   click a button of the window titled TITLE
+//   vtdriver dialog TITLE select ID INDEX   select a line of its list box, as a user would
 #include <windows.h>
 
 #include <cstdio>
@@ -281,6 +283,40 @@ int WaitExit(DWORD pid, double timeout) {
     return r == WAIT_OBJECT_0 ? 0 : 1;
 }
 
+// The window titled title, waited for up to five seconds (a dialog opens after a posted
+// command has been handled).
+HWND FindTitled(const char* title) {
+    for (int i = 0; i < 250; ++i) {
+        if (HWND hwnd = FindWindowA(nullptr, title))
+            return hwnd;
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+int Dialog(int argc, char** argv) {
+    HWND dialog = argc >= 3 ? FindTitled(argv[0]) : nullptr;
+    HWND item = dialog ? GetDlgItem(dialog, static_cast<int>(Number(argv[2]))) : nullptr;
+    if (!item) {
+        std::printf("found=0\n");
+        return 1;
+    }
+    const std::string action = argv[1];
+    if (action == "click") {
+        // Posted: the click may open a modal window that would block a sent message.
+        PostMessageA(item, BM_CLICK, 0, 0);
+    } else if (action == "select" && argc >= 4) {
+        SendMessageA(item, LB_SETCURSEL, static_cast<WPARAM>(Number(argv[3])), 0);
+        // Selecting by message does not notify; a user's click does.
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(item), LBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(item));
+    } else {
+        return 2;
+    }
+    std::printf("found=1\n");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -332,5 +368,7 @@ int main(int argc, char** argv) {
             timeout = std::atof(argv[3] + 8);
         return WaitExit(static_cast<DWORD>(Number(argv[2])), timeout);
     }
+    if (command == "dialog")
+        return Dialog(argc - 2, argv + 2);
     return 2;
 }

@@ -1,0 +1,152 @@
+#include "toolkit/controls.h"
+
+#include "toolkit/dialog.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+CGText ReadWindowText(HWND window) {
+    int n = GetWindowTextLengthA(window);
+    if (n < 0)
+        n = 0;
+    auto buffer = std::make_unique<char[]>(n + 1);
+    buffer[0] = 0;
+    if (n > 0)
+        GetWindowTextA(window, buffer.get(), n + 1);
+    return CGText(buffer.get());
+}
+
+int32_t ParseLeadingInt(const char* text) {
+    if (!text)
+        return 0;
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
+        ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-')
+        negative = *text++ == '-';
+    long long value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1; // keep it bounded; saturated below
+    }
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int32_t>(value);
+}
+
+void CGCtrlButtonBOOL::SetCheck(int value) {
+    Value = value;
+    SendMessageA(Handle, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+}
+
+void CGCtrlButtonBOOL::OnReflectedNotify(UINT code, NMHDR*) {
+    if (code == BN_CLICKED)
+        Value = static_cast<int>(SendMessageA(Handle, BM_GETCHECK, 0, 0));
+}
+
+void CGCtrlButtonColour::OnDrawItem(DRAWITEMSTRUCT* drawItem) {
+    HBRUSH brush = CreateSolidBrush(Value);
+    HGDIOBJ old = SelectObject(drawItem->hDC, brush);
+    const RECT& r = drawItem->rcItem;
+    Rectangle(drawItem->hDC, r.left, r.top, r.right, r.bottom);
+    SelectObject(drawItem->hDC, old);
+    DeleteObject(brush);
+}
+
+bool CGCtrlButtonColour::PickColour(COLORREF& colour, CGWinCore* owner) {
+    // Offered afresh at every call: a soft palette rather than sixteen blacks.
+    COLORREF custom[16];
+    for (int i = 0; i < 16; ++i)
+        custom[i] = RGB(255 - i * 8, 255 - (i % 4) * 24, 255 - (i / 4) * 24);
+    CHOOSECOLORA request;
+    std::memset(&request, 0, sizeof request);
+    // The size the system expects of this build (36 bytes only in 32-bit builds).
+    request.lStructSize = sizeof request;
+    request.hwndOwner = owner ? owner->Handle : nullptr;
+    request.rgbResult = colour;
+    request.lpCustColors = custom;
+    request.Flags = CC_RGBINIT | CC_FULLOPEN;
+    if (!ToolkitSeams.ChooseColor(&request))
+        return false;
+    colour = request.rgbResult;
+    return true;
+}
+
+void CGCtrlEditText::ValueToWindow() {
+    SetWindowTextA(Handle, Value.IsNull() ? "" : Value.Get());
+}
+
+void CGCtrlEditText::WindowToValue() {
+    Value = ReadWindowText(Handle);
+}
+
+void CGCtrlEditText::OnReflectedNotify(UINT code, NMHDR*) {
+    if (code == EN_CHANGE)
+        WindowToValue();
+}
+
+void CGCtrlEditText::Show() {
+    SendMessageA(Handle, EM_LIMITTEXT, static_cast<WPARAM>(MaxLength), 0);
+    ValueToWindow();
+}
+
+int CGCtrlEditInt::ReadNumber() const {
+    return ParseLeadingInt(ReadWindowText(Handle).Get());
+}
+
+void CGCtrlEditInt::ShowValue() {
+    CGText text = ReadWindowText(Handle);
+    if (text.IsEmpty() || ParseLeadingInt(text.Get()) != Value) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%d", static_cast<int>(Value));
+        SetWindowTextA(Handle, number);
+    }
+}
+
+void CGCtrlEditInt::Show() {
+    SendMessageA(Handle, EM_LIMITTEXT, 11, 0);
+    ShowValue();
+}
+
+void CGCtrlEditInt::OnReflectedNotify(UINT code, NMHDR*) {
+    if (code == EN_CHANGE) {
+        int number = ReadNumber();
+        if (InRange(number))
+            Value = number;
+        Redraw();
+    } else if (code == EN_KILLFOCUS) {
+        ShowValue();
+    }
+}
+
+HBRUSH CGCtrlEditInt::OnCtlColor(HDC dc) {
+    if (InRange(ReadNumber()))
+        return nullptr;
+    SetBkColor(dc, WarningColour);
+    SetDCBrushColor(dc, WarningColour);
+    return static_cast<HBRUSH>(GetStockObject(DC_BRUSH));
+}
+
+void* CGCtrlListBox::SelectedItemData() const {
+    LRESULT index = SendMessageA(Handle, LB_GETCURSEL, 0, 0);
+    if (index < 0)
+        return nullptr;
+    return reinterpret_cast<void*>(SendMessageA(Handle, LB_GETITEMDATA, index, 0));
+}
+
+void CGCtrlListBox::SelectItemData(void* data) {
+    LRESULT count = SendMessageA(Handle, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        if (reinterpret_cast<void*>(SendMessageA(Handle, LB_GETITEMDATA, i, 0)) == data) {
+            SendMessageA(Handle, LB_SETCURSEL, i, 0);
+            return;
+        }
+    }
+}

@@ -1,0 +1,107 @@
+#include "toolkit/link_controls.h"
+
+#include "toolkit/dialog.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+LRESULT CALLBACK StaticSubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                    DWORD_PTR data) {
+    auto* object = reinterpret_cast<CGWindow*>(data);
+    if (msg == WM_NCDESTROY)
+        RemoveWindowSubclass(hwnd, StaticSubclassProc, id);
+    LRESULT result = 0;
+    try {
+        result = object->WindowProc(hwnd, msg, wParam, lParam);
+    } catch (...) {
+        result = 0;
+    }
+    return result ? result : DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+} // namespace
+
+CGCtrlStatic::~CGCtrlStatic() {
+    // The window normally went with its dialog; a live one must not call a dead object.
+    if (Subclassed && Handle && IsWindow(Handle))
+        RemoveWindowSubclass(Handle, StaticSubclassProc, 0);
+}
+
+bool CGCtrlStatic::CreateIcon(CGWinCore* parent) {
+    Style |= SS_ICON;
+    char text[8];
+    std::snprintf(text, sizeof text, "#%d", static_cast<int>(IconId));
+    if (!Create(text, "Static", parent, CreateDispatch, 2))
+        return false;
+    Subclassed = SetWindowSubclass(Handle, StaticSubclassProc, 0,
+                                   reinterpret_cast<DWORD_PTR>(static_cast<CGWindow*>(this)));
+    if (!Subclassed)
+        return false;
+    ShowWindow(Handle, SW_SHOW);
+    UpdateWindow(Handle);
+    ReadStyles();
+    return true;
+}
+
+CGCtrlSysLink::~CGCtrlSysLink() {
+    if (LinkFont)
+        DeleteObject(LinkFont);
+}
+
+bool CGCtrlSysLink::SetLink(const char* url) {
+    NONCLIENTMETRICSA metrics;
+    std::memset(&metrics, 0, sizeof metrics);
+    metrics.cbSize = 340; // without the padded-border field: accepted everywhere
+    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
+    metrics.lfMessageFont.lfUnderline = 1;
+    if (LinkFont)
+        DeleteObject(LinkFont);
+    LinkFont = CreateFontIndirectA(&metrics.lfMessageFont);
+    // A child keeps WS_BORDER from the default style; a link has no frame.
+    Style &= ~DWORD(WS_BORDER);
+    SetWindowLongA(Handle, GWL_STYLE, static_cast<LONG>(Style));
+    SetWindowPos(Handle, nullptr, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
+    SetWindowTextA(Handle, url ? url : "");
+    ShowWindow(Handle, SW_SHOW);
+    UpdateWindow(Handle);
+    ReadStyles();
+    return true;
+}
+
+void CGCtrlSysLink::OnMouseMove(WPARAM, int x, int y) {
+    if (!GetCapture()) {
+        Hot = 1;
+        SetCapture(Handle);
+        Redraw();
+    } else if (x < 0 || x > Width() || y < 0 || y > Height()) {
+        Hot = 0;
+        ReleaseCapture();
+        Redraw();
+    }
+}
+
+LRESULT CGCtrlSysLink::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_LBUTTONDOWN) {
+        CGText text = ReadWindowText(hwnd);
+        ToolkitSeams.ShellExecute(nullptr, "open", text.Get(), nullptr, nullptr, SW_SHOW);
+    }
+    return CGWindow::WindowProc(hwnd, msg, wParam, lParam);
+}
+
+void CGCtrlSysLink::OnPaint(HDC dc) {
+    HGDIOBJ oldFont = SelectObject(dc, LinkFont ? LinkFont : GetStockObject(DEFAULT_GUI_FONT));
+    SetTextColor(dc, 0x00CC0000);
+    SetBkMode(dc, TRANSPARENT);
+    CGText text = ReadWindowText(Handle);
+    RECT area = {0, 0, Width(), Height()};
+    DrawTextA(dc, text.Get(), -1, &area, DT_SINGLELINE);
+    if (Hot)
+        DrawFocusRect(dc, &area);
+    SetBkMode(dc, OPAQUE);
+    SelectObject(dc, oldFont);
+}
