@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,6 +18,9 @@
 namespace {
 
 std::atomic<bool> FlushWrites{true};
+// Like the platform's functions, one call at a time per process, so two writers cannot lose
+// each other's change between reading the file and replacing it.
+std::mutex StoreLock;
 
 // The whole file, or false when it cannot be opened.
 bool LoadFile(const char* path, std::string& bytes) {
@@ -94,6 +98,7 @@ int ProfileReadString(const char* section, const char* key, const char* defaultV
         buffer[0] = 0;
         return 0;
     }
+    std::lock_guard<std::mutex> lock(StoreLock);
     std::string bytes;
     const std::string* value = nullptr;
     CGIniText text;
@@ -107,6 +112,7 @@ int ProfileReadString(const char* section, const char* key, const char* defaultV
 int ProfileWriteString(const char* section, const char* key, const char* value, const char* path) {
     if (!section || !path || !*path)
         return 0;
+    std::lock_guard<std::mutex> lock(StoreLock);
     std::string bytes;
     LoadFile(path, bytes);
     CGIniText text(bytes);
