@@ -12,6 +12,7 @@
 //   vtdriver wait-exit PID [timeout=S]
 //   vtdriver dialog TITLE click ID   click a button of the window titled TITLE
 //   vtdriver dialog TITLE select ID INDEX   select a line of its list box, as a user would
+//   vtdriver dialog TITLE type ID TEXT      replace the text of its edit field, as typing does
 #include <windows.h>
 
 #include <cstdio>
@@ -283,11 +284,12 @@ int WaitExit(DWORD pid, double timeout) {
     return r == WAIT_OBJECT_0 ? 0 : 1;
 }
 
-// The window titled title, waited for up to five seconds (a dialog opens after a posted
-// command has been handled).
+// The dialog titled title, waited for up to five seconds (a dialog opens after a posted
+// command has been handled). Only dialogs: titles are compared without case, and the
+// floating window's "varnocle" would match the details dialog's "Varnocle".
 HWND FindTitled(const char* title) {
     for (int i = 0; i < 250; ++i) {
-        if (HWND hwnd = FindWindowA(nullptr, title))
+        if (HWND hwnd = FindWindowA("#32770", title))
             return hwnd;
         Sleep(20);
     }
@@ -310,6 +312,9 @@ int Dialog(int argc, char** argv) {
         // Selecting by message does not notify; a user's click does.
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(item), LBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(item));
+    } else if (action == "type" && argc >= 4) {
+        // The field notifies its dialog of the change, as it does for typed text.
+        SendMessageA(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
     } else {
         return 2;
     }
