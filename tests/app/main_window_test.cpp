@@ -415,5 +415,7 @@ TEST_F(MainWindowTest, ClosingWhileACheckHangsOnTheServerSavesAndReturns) {
     EXPECT_EQ(a->Status, StatusChecking);
     Window = std::make_unique<CMainWindow>();
     EXPECT_EQ(Ini("position", "x"), "77");
+    EXPECT_EQ(Ini("main", "accounts"), "127.0.0.1");
+    EXPECT_EQ(Ini("127.0.0.1", "port"), std::to_string(port));
     CloseHandleOf(silent);
 }
