@@ -284,11 +284,13 @@ int WaitExit(DWORD pid, double timeout) {
     return r == WAIT_OBJECT_0 ? 0 : 1;
 }
 
-// The dialog titled title, waited for up to five seconds (a dialog opens after a posted
+// The dialog titled title, waited for up to twenty seconds (a dialog opens after a posted
 // command has been handled). Only dialogs: titles are compared without case, and the
 // floating window's "varnocle" would match the details dialog's "Varnocle".
 HWND FindTitled(const char* title) {
-    for (int i = 0; i < 250; ++i) {
+    // Twenty seconds: a program started while Wine brings up its desktop again (after the
+    // last Wine program has ended) takes several seconds before its first window.
+    for (int i = 0; i < 1000; ++i) {
         if (HWND hwnd = FindWindowA("#32770", title))
             return hwnd;
         Sleep(20);
