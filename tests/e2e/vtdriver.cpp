@@ -284,23 +284,26 @@ int WaitExit(DWORD pid, double timeout) {
     return r == WAIT_OBJECT_0 ? 0 : 1;
 }
 
-// The dialog titled title, waited for up to twenty seconds (a dialog opens after a posted
-// command has been handled). Only dialogs: titles are compared without case, and the
-// floating window's "varnocle" would match the details dialog's "Varnocle".
-HWND FindTitled(const char* title) {
-    // Twenty seconds: a program started while Wine brings up its desktop again (after the
-    // last Wine program has ended) takes several seconds before its first window.
+// The item of the dialog titled title, waited for up to twenty seconds: a dialog opens after
+// a posted command has been handled, and a program started while Wine brings its desktop
+// back takes seconds before its first window. The dialog must be visible: a modal dialog
+// shows itself only once its items exist and hold their first values. Only dialogs: titles
+// are compared without case, and the floating window's "varnocle" would match the details
+// dialog's "Varnocle".
+HWND FindItem(const char* title, int id) {
     for (int i = 0; i < 1000; ++i) {
-        if (HWND hwnd = FindWindowA("#32770", title))
-            return hwnd;
+        HWND dialog = FindWindowA("#32770", title);
+        if (dialog && IsWindowVisible(dialog))
+            if (HWND item = GetDlgItem(dialog, id))
+                return item;
         Sleep(20);
     }
     return nullptr;
 }
 
 int Dialog(int argc, char** argv) {
-    HWND dialog = argc >= 3 ? FindTitled(argv[0]) : nullptr;
-    HWND item = dialog ? GetDlgItem(dialog, static_cast<int>(Number(argv[2]))) : nullptr;
+    HWND item = argc >= 3 ? FindItem(argv[0], static_cast<int>(Number(argv[2]))) : nullptr;
+    HWND dialog = item ? GetParent(item) : nullptr;
     if (!item) {
         std::printf("found=0\n");
         return 1;
