@@ -1,19 +1,16 @@
-#!/ usr / bin / env python3
-""
-    "Runs a command while a private Dovecot POP3 server runs on loopback.
+#!/usr/bin/env python3
+"""Runs a command while a private Dovecot POP3 server runs on loopback.
 
-    dovecot_peer.py
-    [--user NAME:PASSWORD[:MESSAGES]]...[--plain - port N][--tls - port N][--keep]-- COMMAND...
+    dovecot_peer.py [--user NAME:PASSWORD[:MESSAGES]]... [--plain-port N] [--tls-port N]
+                    [--keep] -- COMMAND...
 
-    Everything lives in a fresh temporary folder : configuration,
-    self - signed certificate, passwd - file, maildirs, logs.The command gets,
-    in its environment : VARNOCLE_DOVECOT_DIR the folder(maildir of USER
-                                                         : DIR / mail / USER / Maildir)
-                             VARNOCLE_DOVECOT_PLAIN_PORT plain POP3 port on
-                         127.0.0.1 VARNOCLE_DOVECOT_TLS_PORT POP3 over TLS port on
-                         127.0.0.1 VARNOCLE_DOVECOT_USERS NAME
-    : PASSWORD,
-      ... as given A command ending in ".exe" runs under Wine(scripts / wine - run); it reaches the same server.
+Everything lives in a fresh temporary folder: configuration, self-signed certificate,
+passwd-file, maildirs, logs. The command gets, in its environment:
+    VARNOCLE_DOVECOT_DIR         the folder (maildir of USER: DIR/mail/USER/Maildir)
+    VARNOCLE_DOVECOT_PLAIN_PORT  plain POP3 port on 127.0.0.1
+    VARNOCLE_DOVECOT_TLS_PORT    POP3 over TLS port on 127.0.0.1
+    VARNOCLE_DOVECOT_USERS       NAME:PASSWORD,... as given
+A command ending in ".exe" runs under Wine (scripts/wine-run); it reaches the same server.
 Exit status: the command's, or 77 (skipped) when Dovecot is not installed.
 Without --user there is one user "user" with password "secret" and 3 messages.
 """
@@ -71,38 +68,39 @@ login_trusted_networks = 127.0.0.0/8
 mail_max_userip_connections = 0
 mail_location = maildir:~/Maildir
 first_valid_uid = 1
-passdb {
-    {
-        driver = static args = noauthenticate nodelay = yes result_success =
-            continue result_failure = continue result_internalfail = continue
-    }
-}
-passdb {
-    { driver = passwd - file args = scheme = PLAIN username_format = % u{dir} / passwd }
-}
-userdb {
-    { driver = passwd - file args = username_format = % u{dir} / passwd }
-}
-service pop3 - login {
-    {
-        inet_listener pop3 {
-            {
-                address = 127.0.0.1 port = { plain }
-            }
-        }
-        inet_listener pop3s {
-            { address = 127.0.0.1 port = {tls} ssl = yes }
-        }
-        service_count = 0 process_min_avail = 1
-    }
-}
-service anvil {
-    {
-        unix_listener anvil - auth - penalty {
-            { mode = 0 }
-        }
-    }
-}
+passdb {{
+  driver = static
+  args = noauthenticate nodelay=yes
+  result_success = continue
+  result_failure = continue
+  result_internalfail = continue
+}}
+passdb {{
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u {dir}/passwd
+}}
+userdb {{
+  driver = passwd-file
+  args = username_format=%u {dir}/passwd
+}}
+service pop3-login {{
+  inet_listener pop3 {{
+    address = 127.0.0.1
+    port = {plain}
+  }}
+  inet_listener pop3s {{
+    address = 127.0.0.1
+    port = {tls}
+    ssl = yes
+  }}
+  service_count = 0
+  process_min_avail = 1
+}}
+service anvil {{
+  unix_listener anvil-auth-penalty {{
+    mode = 0
+  }}
+}}
 """
 
 
@@ -198,10 +196,15 @@ def main():
         if process and process.poll() is None:
             process.terminate()
             try:
-                process
-.wait(timeout = 10) except subprocess.TimeoutExpired : process.kill() process.wait() if args
-                                                           .keep
-    : print("kept " + root, file = sys.stderr) else : shutil.rmtree(root, ignore_errors = True)
+                process.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+        if args.keep:
+            print("kept " + root, file=sys.stderr)
+        else:
+            shutil.rmtree(root, ignore_errors=True)
 
-                                                          if __name__
-    == "__main__" : sys.exit(main())
+
+if __name__ == "__main__":
+    sys.exit(main())
