@@ -6,6 +6,7 @@ configuration is read or changed.
   demo_mailbox.py start ROOT [--plain-port N] [--tls-port N] --user NAME:PASSWORD:COUNT ...
   demo_mailbox.py add ROOT NAME COUNT      add COUNT generated messages to a mailbox
   demo_mailbox.py stop ROOT                stop the server and remove ROOT
+  demo_mailbox.py settings ROOT FILE       write a settings file with one account per user
 
 ROOT must not exist yet (start creates it, world-searchable, as Dovecot's mail processes
 run as "nobody"). start writes ROOT/env with PLAIN_PORT, TLS_PORT and PID lines.
@@ -116,6 +117,52 @@ def add_messages(root, user, count):
     os.utime(os.path.join(base, "cur"))
 
 
+def obfuscate(text):
+    """The stored form of a password in the settings file (printable ASCII only)."""
+    low, high = 0x20, 0x7E
+    chars = [ord(c) for c in text if low <= ord(c) <= high]
+
+    def shift(ch, delta):
+        t = ch + delta
+        return t - 95 if t > high else t + 95 if t < low else t
+
+    for _ in range(len(chars)):
+        chars = chars[-1:] + chars[:-1]
+        for j in range(len(chars) - 1, 0, -1):
+            chars[j] = shift(chars[j], chars[j - 1] - low)
+    return "".join(map(chr, chars))
+
+
+def account_section(user, password, port, tls):
+    """One account's section: (name, lines), the name as the program builds it."""
+    name = f"{user} - 127.0.0.1"
+    stored = obfuscate(password)
+    # As the program writes it: a value with a blank or quote at either end goes in quotes.
+    if stored and (stored[0] in " \"'" or stored[-1] in " \"'"):
+        stored = f'"{stored}"'
+    return name, (f"[{name}]\nserver=127.0.0.1\nusername={user}\n"
+                  f"password={stored}\nSSL={'true' if tls else 'false'}\n"
+                  f"Port={port}\ncheckmins=5\ndoubleclick=\n")
+
+
+def write_settings(path, sections):
+    """A settings file for the given (name, lines) accounts, with the default options."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", newline="\r\n") as f:
+        f.write("[main]\naccounts=" + ",".join(name for name, _ in sections) + "\n"
+                "[newmail]\nplaysound=false\nchangecolour=true\nnewmailcolour=95,255,95\n")
+        for _, lines in sections:
+            f.write(lines)
+
+
+def settings(args):
+    root = os.path.abspath(args.root)
+    tls = int(read_env(root)["TLS_PORT"])
+    with open(os.path.join(root, "passwd")) as f:
+        users = [line.split(":")[0:2] + [line.split("}")[1].split(":")[0]] for line in f]
+    write_settings(args.file, [account_section(u[0], u[2], tls, True) for u in users])
+
+
 def wait_for(port, seconds=20):
     end = time.time() + seconds
     while time.time() < end:
@@ -209,11 +256,16 @@ def main():
     p.add_argument("count", type=int)
     p = sub.add_parser("stop")
     p.add_argument("root")
+    p = sub.add_parser("settings")
+    p.add_argument("root")
+    p.add_argument("file")
     args = parser.parse_args()
     if args.command == "start":
         start(args)
     elif args.command == "add":
         add_messages(os.path.abspath(args.root), args.name, args.count)
+    elif args.command == "settings":
+        settings(args)
     else:
         stop(args)
 

@@ -1,5 +1,8 @@
 #include "app/app_seams.h"
 
+#include "dialogs/dlg_about.h"
+#include "dialogs/dlg_accounts.h"
+
 #include <mmsystem.h>
 #include <shellapi.h>
 
@@ -14,15 +17,15 @@ HINSTANCE SystemShellExecute(HWND owner, const char* verb, const char* file, con
     return ShellExecuteA(owner, verb, file, parameters, directory, show);
 }
 
-// Placeholder until the dialogs exist: the accounts dialog adds no account (so a first start
-// without accounts ends the program), and About shows nothing.
-void NoAccountsDialog(CAccountList&, CGWinCore*) {}
-void NoAboutDialog(CGWinCore*) {}
+// Constructing the About box runs it; it is gone again when the user has closed it.
+void ShowAboutDialog(CGWinCore* owner) {
+    CGDlgAbout about(owner);
+}
 
 } // namespace
 
 CAppSeams DefaultAppSeams() {
-    return {SystemPlaySound, SystemShellExecute, NoAccountsDialog, NoAboutDialog};
+    return {SystemPlaySound, SystemShellExecute, RunAccountsDialog, ShowAboutDialog};
 }
 
 CAppSeams AppSeams = DefaultAppSeams();

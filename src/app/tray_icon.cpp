@@ -43,6 +43,12 @@ int CGWETray::Attach(CGWinCore* owner) {
     return 1;
 }
 
+LRESULT CGWETray::OnMessage(HWND, UINT msg, WPARAM, LPARAM) {
+    if (msg == TaskbarCreated && TaskbarCreated != 0 && IconData.cbSize)
+        Shell_NotifyIconA(NIM_ADD, &IconData);
+    return 0;
+}
+
 int CGWETray::SetIcon(unsigned id) {
     if (IconData.hIcon)
         DestroyIcon(IconData.hIcon);

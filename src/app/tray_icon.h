@@ -19,11 +19,15 @@ public:
     // Replaces the image held in IconData (0 = none) without telling the shell: the caller
     // sends NIM_MODIFY. 0 after an error box when the icon could not be loaded.
     int SetIcon(unsigned id);
+    // Adds the icon again when the shell announces a new notification area (it restarted
+    // and lost every icon); the message still goes on to the owner.
+    LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
     // Sends IconData to the shell again (image and tooltip changes).
     int Modify() { return Shell_NotifyIconA(NIM_MODIFY, &IconData) ? 1 : 0; }
 
     NOTIFYICONDATAA IconData = {}; // hIcon is owned: the image currently shown
     unsigned IconId;               // also the icon's id towards the shell
+    const UINT TaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
 };
 
 // Gives its owner the large and small icon from one icon resource.

@@ -124,7 +124,7 @@ const std::string* CGIniText::Find(const char* section, const char* key) const {
         return nullptr;
     std::string keyName = Trim(key);
     size_t first = 0, last = 0;
-    if (keyName.empty() || !SectionRange(Trim(section), first, last))
+    if (!SectionRange(Trim(section), first, last))
         return nullptr;
     size_t at = KeyIndex(keyName, first, last);
     if (at == last || !Lines[at].HasValue)

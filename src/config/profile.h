@@ -15,3 +15,7 @@ int ProfileReadString(const char* section, const char* key, const char* defaultV
 
 // Writes value, or deletes the key when value is null. Returns 1 on success, 0 on failure.
 int ProfileWriteString(const char* section, const char* key, const char* value, const char* path);
+
+// Natively every write reaches the disk before the new file replaces the old one. Tests that
+// write thousands of times may skip that wait; the Win32 store ignores it.
+void SetProfileFlushForTests(bool flush);

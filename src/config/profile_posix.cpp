@@ -5,15 +5,22 @@
 #include "config/profile.h"
 #include "config/profile_common.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+std::atomic<bool> FlushWrites{true};
+// Like the platform's functions, one call at a time per process, so two writers cannot lose
+// each other's change between reading the file and replacing it.
+std::mutex StoreLock;
 
 // The whole file, or false when it cannot be opened.
 bool LoadFile(const char* path, std::string& bytes) {
@@ -58,7 +65,7 @@ bool ReplaceFile(const std::string& path, const std::string& bytes) {
     struct stat old {};
     if (::stat(path.c_str(), &old) == 0)
         ::fchmod(fd, old.st_mode & 07777);
-    bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    bool ok = WriteAll(fd, bytes) && (!FlushWrites || ::fsync(fd) == 0);
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(temp.c_str(), path.c_str()) == 0)
         return true;
@@ -78,6 +85,10 @@ std::string TrimDefault(const char* def) {
 
 } // namespace
 
+void SetProfileFlushForTests(bool flush) {
+    FlushWrites = flush;
+}
+
 int ProfileReadString(const char* section, const char* key, const char* defaultValue, char* buffer,
                       int size, const char* path) {
     if (!buffer || size <= 0)
@@ -87,6 +98,7 @@ int ProfileReadString(const char* section, const char* key, const char* defaultV
         buffer[0] = 0;
         return 0;
     }
+    std::lock_guard<std::mutex> lock(StoreLock);
     std::string bytes;
     const std::string* value = nullptr;
     CGIniText text;
@@ -100,6 +112,7 @@ int ProfileReadString(const char* section, const char* key, const char* defaultV
 int ProfileWriteString(const char* section, const char* key, const char* value, const char* path) {
     if (!section || !path || !*path)
         return 0;
+    std::lock_guard<std::mutex> lock(StoreLock);
     std::string bytes;
     LoadFile(path, bytes);
     CGIniText text(bytes);

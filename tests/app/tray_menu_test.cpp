@@ -160,6 +160,24 @@ TEST(Tray, DestructionRemovesTheIcon) {
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &copy));
 }
 
+TEST(Tray, ARestartedShellGetsTheIconBackWithItsCurrentImageAndTip) {
+    BoxRecorder boxes;
+    Owner owner;
+    CGWETray tray(IDI_MAIL);
+    owner.AddExtension(&tray);
+    ASSERT_TRUE(owner.Make());
+    tray.SetIcon(IDI_NEW_MAIL);
+    lstrcpyA(tray.IconData.szTip, "1 / 1");
+    ASSERT_EQ(tray.Modify(), 1);
+    // The shell forgets its icons when it restarts, then tells every top-level window.
+    NOTIFYICONDATAA gone = tray.IconData;
+    ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &gone));
+    EXPECT_EQ(tray.Modify(), 0);
+    SendMessageA(owner.Handle, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_EQ(tray.Modify(), 1);
+    EXPECT_TRUE(boxes.Boxes().empty());
+}
+
 TEST(Menu, ResourceHasTheItemsInOrder) {
     BoxRecorder boxes;
     CGVRNMenu menu;

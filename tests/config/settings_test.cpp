@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -140,6 +143,27 @@ TEST_F(Settings, ALineEndEndsTheWrittenValueInsteadOfForgingLines) {
     EXPECT_EQ(ReadAccountNames(P(), list), 0);
 }
 
+TEST_F(Settings, WritersOnSeveralThreadsLoseNoValue) {
+    SetProfileFlushForTests(false);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([this, t] {
+            for (int i = 0; i < 25; ++i) {
+                std::string key = "k" + std::to_string(t) + "_" + std::to_string(i);
+                WriteProfileInt("acc", key.c_str(), i, P());
+            }
+        });
+    }
+    for (std::thread& th : threads)
+        th.join();
+    SetProfileFlushForTests(true);
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 25; ++i) {
+            std::string key = "k" + std::to_string(t) + "_" + std::to_string(i);
+            EXPECT_EQ(ReadProfileInt("acc", key.c_str(), -1, P()), i) << key;
+        }
+}
+
 std::string Separator(const TempDir& dir) {
     return std::string(1, dir.File("x")[dir.Path().size()]);
 }
@@ -160,6 +184,27 @@ TEST(DataPath, BuildsInsideTheProgramFolderAndCreatesIt) {
     MakeDataPath(nullptr, "user - host", path);
     EXPECT_EQ(path, folder + sep + "user - host");
     SetDataFolderForTests("");
+}
+
+TEST(DataPath, WithoutARedirectionUsesTheUsersApplicationDataFolder) {
+    SetDataFolderForTests("");
+    std::string path;
+#ifdef _WIN32
+    MakeDataPath("ini", "varnocle", path);
+    EXPECT_NE(path.find("\\AppData\\Roaming\\varnocle\\varnocle.ini"), std::string::npos) << path;
+#else
+    TempDir dir;
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    std::string saved = old ? old : "";
+    ::setenv("XDG_CONFIG_HOME", dir.Path().c_str(), 1);
+    MakeDataPath("ini", "varnocle", path);
+    EXPECT_EQ(path, dir.Path() + "/varnocle/varnocle.ini");
+    EXPECT_TRUE(FileExists(dir.Path() + "/varnocle"));
+    if (old)
+        ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+#endif
 }
 
 TEST(DataPath, LongPathsAreCutAt259CharactersAndStillWork) {

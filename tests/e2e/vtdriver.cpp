@@ -8,9 +8,11 @@
 //   vtdriver post MSG WPARAM LPARAM  PostMessage to the window (numbers: decimal or 0x..)
 //   vtdriver lines TEXT...           compare the window's pixels with TEXT drawn as lines
 //   vtdriver tray                    where the notification-area window is
+//   vtdriver tray-colour RRGGBB      how many pixels of the notification area have that colour
 //   vtdriver wait-exit PID [timeout=S]
 //   vtdriver dialog TITLE click ID   click a button of the window titled TITLE
 //   vtdriver dialog TITLE select ID INDEX   select a line of its list box, as a user would
+//   vtdriver dialog TITLE type ID TEXT      replace the text of its edit field, as typing does
 #include <windows.h>
 
 #include <cstdio>
@@ -224,6 +226,8 @@ int CompareLines(int argc, char** argv) {
     return differ == 0 ? 0 : 1;
 }
 
+HWND TrayWindow = nullptr;
+
 BOOL CALLBACK ListWindow(HWND hwnd, LPARAM found) {
     char cls[128] = {}, title[128] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
@@ -234,9 +238,35 @@ BOOL CALLBACK ListWindow(HWND hwnd, LPARAM found) {
         std::printf("tray=1 class=\"%s\" title=\"%s\" left=%ld top=%ld width=%ld height=%ld\n", cls,
                     title, r.left, r.top, r.right - r.left, r.bottom - r.top);
         *reinterpret_cast<bool*>(found) = true;
+        TrayWindow = hwnd;
         return FALSE;
     }
     return TRUE;
+}
+
+// Pixels of the screen rectangle that have exactly the colour 0xRRGGBB, read in one copy.
+int CountColour(const RECT& area, unsigned colour) {
+    const int w = area.right - area.left, h = area.bottom - area.top;
+    if (w <= 0 || h <= 0)
+        return 0;
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof info.bmiHeader, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC copy = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(copy, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, w, h, screen, area.left, area.top, SRCCOPY);
+    GdiFlush();
+    int count = 0;
+    for (int i = 0; i < w * h; ++i)
+        if ((static_cast<unsigned*>(bits)[i] & 0xFFFFFF) == colour)
+            ++count;
+    SelectObject(copy, old);
+    DeleteObject(bitmap);
+    DeleteDC(copy);
+    ReleaseDC(nullptr, screen);
+    return count;
 }
 
 int WaitExit(DWORD pid, double timeout) {
@@ -254,11 +284,12 @@ int WaitExit(DWORD pid, double timeout) {
     return r == WAIT_OBJECT_0 ? 0 : 1;
 }
 
-// The window titled title, waited for up to five seconds (a dialog opens after a posted
-// command has been handled).
+// The dialog titled title, waited for up to five seconds (a dialog opens after a posted
+// command has been handled). Only dialogs: titles are compared without case, and the
+// floating window's "varnocle" would match the details dialog's "Varnocle".
 HWND FindTitled(const char* title) {
     for (int i = 0; i < 250; ++i) {
-        if (HWND hwnd = FindWindowA(nullptr, title))
+        if (HWND hwnd = FindWindowA("#32770", title))
             return hwnd;
         Sleep(20);
     }
@@ -281,6 +312,9 @@ int Dialog(int argc, char** argv) {
         // Selecting by message does not notify; a user's click does.
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(item), LBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(item));
+    } else if (action == "type" && argc >= 4) {
+        // The field notifies its dialog of the change, as it does for typed text.
+        SendMessageA(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
     } else {
         return 2;
     }
@@ -319,6 +353,19 @@ int main(int argc, char** argv) {
         if (!found)
             std::printf("tray=0\n");
         return found ? 0 : 1;
+    }
+    if (command == "tray-colour" && argc >= 3) {
+        bool found = false;
+        EnumWindows(ListWindow, reinterpret_cast<LPARAM>(&found));
+        if (!found) {
+            std::printf("tray=0\n");
+            return 1;
+        }
+        RECT r;
+        GetWindowRect(TrayWindow, &r);
+        std::printf("count=%d\n",
+                    CountColour(r, static_cast<unsigned>(std::strtoul(argv[2], nullptr, 16))));
+        return 0;
     }
     if (command == "wait-exit" && argc >= 3) {
         double timeout = 20;

@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """Runs a test binary inside a private network namespace, where it may use port 80.
 
-  run_in_netns.py [--http] -- BINARY [ARGS...]
+  run_in_netns.py [--http] [--peer SCRIPT] -- BINARY [ARGS...]
 
 Inside the namespace: loopback is up; a device pair swallows everything sent to
 10.213.0.2 (VARNOCLE_SILENT_ADDRESS, a peer that never answers); /etc/hosts names the
 version server's cases (127.0.0.1) and "noserver.test" (127.0.0.2, where nothing listens),
 and there is no DNS server, so other names fail at once. --http starts version_server.py on
-127.0.0.1:80. A Windows binary runs under Wine with a wineserver of its own: Wine creates
-sockets in the wineserver, so a server started outside would put them outside the namespace.
+127.0.0.1:80. --peer starts SCRIPT (Python) in the namespace first, waits for it to print
+"ready", and closes its stdin at the end. A Windows binary runs under Wine with a wineserver
+of its own: Wine creates sockets in the wineserver, so a server started outside would put
+them outside the namespace.
 The prefix is seen through an overlay, so nothing written there outlives the run.
 
 Needs root; exits 77 (skipped) when a namespace cannot be made.
@@ -85,6 +87,23 @@ def isolate_wine(folder):
         "lowerdir=%s,upperdir=%s,workdir=%s" % (prefix, upper, work), prefix)
 
 
+def start_peer(script):
+    peer = subprocess.Popen([sys.executable, script], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, text=True)
+    if peer.stdout.readline().strip() != "ready":
+        peer.kill()
+        sys.exit("run_in_netns: the peer %s did not start" % script)
+    return peer
+
+
+def stop_peer(peer):
+    peer.stdin.close()
+    try:
+        peer.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        peer.kill()
+
+
 def stop_wine():
     run("wineserver", "-k", check=False)
     run("wineserver", "-w", check=False)
@@ -94,7 +113,9 @@ def main():
     args = sys.argv[1:]
     if os.environ.get(MARK) != "1":
         enter_namespace()
-    http = "--http" in args[: args.index("--")] if "--" in args else False
+    options = args[: args.index("--")] if "--" in args else []
+    http = "--http" in options
+    peer_script = options[options.index("--peer") + 1] if "--peer" in options else None
     command = args[args.index("--") + 1:] if "--" in args else args
     if not command:
         print(__doc__, file=sys.stderr)
@@ -103,6 +124,7 @@ def main():
     with tempfile.TemporaryDirectory(prefix="varnocle-netns-") as folder:
         version_server = prepare_network(folder)
         server = version_server.start() if http else None
+        peer = start_peer(peer_script) if peer_script else None
         if windows:
             isolate_wine(folder)
             command = [os.path.join(ROOT, "scripts", "wine-run")] + command
@@ -113,6 +135,8 @@ def main():
                 stop_wine()
             if server:
                 server.shutdown()
+            if peer:
+                stop_peer(peer)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,88 @@
+#include "app/indication.h"
+
+#include "app/app_seams.h"
+#include "app/main_window.h"
+#include "resources/resource.h"
+
+#include <mmsystem.h>
+
+#include <algorithm>
+
+std::string TrayTip(const std::vector<std::string>& lines) {
+    std::string joined;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i)
+            joined += "\r\n";
+        joined += lines[i];
+    }
+    joined.resize(std::min<size_t>(joined.size(), 255));
+    joined.resize(std::min<size_t>(joined.size(), 63));
+    return joined;
+}
+
+SIZE FloatingSize(const std::vector<SIZE>& extents) {
+    LONG width = 0, height = 0;
+    for (const SIZE& e : extents) {
+        width = std::max(width, e.cx + 20);
+        height += e.cy;
+    }
+    return {std::max<LONG>(width, 75), height + 10};
+}
+
+void CMainWindow::RefreshIndication() {
+    bool newMail = false;
+    for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
+        if (a->TakeNewMail())
+            newMail = true;
+    }
+    // One sound however many accounts saw new mail.
+    if (newMail && AccountList.PlaySound) {
+        if (!AccountList.CustomSound.IsEmpty())
+            AppSeams.PlaySound(AccountList.CustomSound.Get(), nullptr, SND_ASYNC);
+        else
+            AppSeams.PlaySound("MailBeep", nullptr, SND_ALIAS | SND_ASYNC);
+    }
+    const bool unread = AccountList.AnyUnread();
+    PopupMenu.EnableItem(ID_MARK_AS_READ, unread);
+    Tray.SetIcon(unread ? IDI_NEW_MAIL : IDI_MAIL);
+    Tray.Modify();
+
+    AccountList.UpdateStatusTexts();
+    std::vector<std::string> lines;
+    std::vector<SIZE> extents;
+    HDC dc = GetDC(Handle);
+    for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
+        lines.emplace_back(a->StatusText);
+        SIZE extent = {};
+        GetTextExtentPoint32A(dc, a->StatusText, static_cast<int>(lines.back().size()), &extent);
+        LineHeight = extent.cy;
+        extents.push_back(extent);
+    }
+    ReleaseDC(Handle, dc);
+    const SIZE size = FloatingSize(extents);
+    SetSize(size.cx, size.cy);
+
+    const std::string tip = TrayTip(lines);
+    lstrcpynA(Tray.IconData.szTip, tip.c_str(), sizeof Tray.IconData.szTip);
+    Tray.Modify();
+    Redraw();
+}
+
+void CMainWindow::OnPaint(HDC dc) {
+    RECT r;
+    GetClientRect(Handle, &r);
+    if (AccountList.ChangeColour && AccountList.AnyUnread()) {
+        HBRUSH brush = CreateSolidBrush(AccountList.NewMailColour);
+        FillRect(dc, &r, brush);
+        DeleteObject(brush);
+        SetBkColor(dc, AccountList.NewMailColour);
+    }
+    r.left += 10;
+    r.right -= 10;
+    r.top += 5;
+    r.bottom -= 5;
+    for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
+        DrawTextA(dc, a->StatusText, lstrlenA(a->StatusText), &r, DT_SINGLELINE | DT_CENTER);
+        r.top += LineHeight;
+    }
+}

@@ -1,0 +1,223 @@
+#include "app/main_window.h"
+
+#include "app/app_seams.h"
+#include "config/profile.h"
+#include "config/settings.h"
+#include "resources/resource.h"
+#include "toolkit/wm_handler.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const char* const Section = "position";
+
+} // namespace
+
+CMainWindow::CMainWindow()
+    : AccountList(TakePrivateMessage()), PopupMenu(), WindowIcon(IDI_MAIL), Tray(IDI_MAIL) {
+    BackgroundColourIndex = COLOR_WINDOW;
+    MakeDataPath("ini", "varnocle", IniPath);
+}
+
+CMainWindow::~CMainWindow() {
+    // The members' own destructors then remove the tray icon and free the menu.
+    UpdateChecker.Stop();
+    // Nothing may reach this object once it is gone.
+    if (Handle && IsWindow(Handle))
+        SetWindowLongPtrA(Handle, GWLP_USERDATA, 0);
+}
+
+bool CMainWindow::Initialise() {
+    UpdateChecker.Start();
+    if (!CreateFloating())
+        return false;
+    AccountList.Load(IniPath.c_str());
+    RebuildAccountMenu();
+    ShowWindow(Handle, SW_HIDE);
+    UpdateWindow(Handle);
+    ReadStyles();
+    ShowFloating(ReadProfileBool(Section, "visible", 1, IniPath.c_str()) != 0);
+    if (!AccountList.Accounts) {
+        AppSeams.RunAccountsDialog(AccountList, this);
+        if (!AccountList.Accounts)
+            return false;
+        // The dialog may have added several: the menu lists them from the start.
+        RebuildAccountMenu();
+    }
+    AccountList.StartAll(&NotifySink);
+    return true;
+}
+
+bool CMainWindow::CreateFloating() {
+    AddExtension(&MouseDrag);
+    AddExtension(&PopupMenu);
+    AddExtension(&WindowIcon);
+    AddExtension(&Tray);
+    SetSize(100, 30);
+    Style = WS_POPUP | WS_BORDER;
+    ExStyle = WS_EX_TOOLWINDOW;
+    if (!Create(nullptr, "varnocle", nullptr, CreateOwnClass | CreateDispatch | CreateOwnPainting,
+                0))
+        return false;
+    NotifySink.Window = Handle;
+    ReadSavedPosition();
+    SetWindowPos(Handle, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    return true;
+}
+
+void CMainWindow::ReadSavedPosition() {
+    RECT r;
+    GetWindowRect(Handle, &r);
+    char fallback[64];
+    char value[64];
+    std::snprintf(fallback, sizeof fallback, "%ld", r.left);
+    ProfileReadString(Section, "x", fallback, value, sizeof value, IniPath.c_str());
+    const int x = std::atoi(value);
+    std::snprintf(fallback, sizeof fallback, "%ld", r.top);
+    ProfileReadString(Section, "y", fallback, value, sizeof value, IniPath.c_str());
+    const int y = std::atoi(value);
+    // Used as saved, even off the screen: the tray menu can still hide and show it.
+    MoveTo(x, y);
+}
+
+void CMainWindow::RebuildAccountMenu() {
+    std::vector<std::string> names;
+    for (CGAccount* a = AccountList.Accounts; a; a = a->Next)
+        names.emplace_back(a->Name.Get() ? a->Name.Get() : "");
+    PopupMenu.RebuildAccountMenu(names);
+}
+
+void CMainWindow::ShowFloating(bool show) {
+    ShowWindow(Handle, show ? SW_SHOW : SW_HIDE);
+    UpdateWindow(Handle);
+    ReadStyles();
+    PopupMenu.CheckItem(ID_SHOW_FLOATING, show);
+}
+
+int CMainWindow::OnMenuCommand(int id) {
+    switch (id) {
+    case ID_EXIT:
+        SendMessageA(Handle, WM_CLOSE, 0, 0);
+        return 1;
+    case ID_MARK_AS_READ:
+        AccountList.MarkAllRead();
+        return 1;
+    case ID_CHECK_NOW:
+        AccountList.CheckNowAll();
+        return 1;
+    case ID_CONFIGURE:
+        PopupMenu.EnableItem(ID_CONFIGURE, false);
+        AppSeams.RunAccountsDialog(AccountList, this);
+        PopupMenu.EnableItem(ID_CONFIGURE, true);
+        AccountList.StartAll(&NotifySink);
+        AccountList.CheckNowAll();
+        RebuildAccountMenu();
+        RefreshIndication();
+        return 1;
+    case ID_SHOW_FLOATING: {
+        ShowFloating(!IsWindowVisible(Handle));
+        WriteProfileText(Section, "visible", IsWindowVisible(Handle) ? "true" : "false",
+                         IniPath.c_str());
+        return 1;
+    }
+    case ID_ABOUT:
+        PopupMenu.EnableItem(ID_ABOUT, false);
+        AppSeams.RunAboutDialog(this);
+        PopupMenu.EnableItem(ID_ABOUT, true);
+        return 1;
+    default:
+        break;
+    }
+    if (id < ID_FIRST_ACCOUNT || id > ID_LAST_ACCOUNT)
+        return 0;
+    CGAccount* account = AccountList.Accounts;
+    for (int i = ID_FIRST_ACCOUNT; account && i < id; ++i)
+        account = account->Next;
+    if (account)
+        OpenProgram(account->DoubleClick);
+    return 1;
+}
+
+void CMainWindow::OpenProgram(const CGText& program) {
+    if (!program.IsEmpty())
+        AppSeams.ShellExecute(Handle, "open", program.Get(), nullptr, nullptr, SW_SHOW);
+}
+
+void CMainWindow::OpenMail() {
+    bool served = false;
+    for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
+        if (a->UnreadCount() == 0)
+            continue;
+        served = true;
+        OpenProgram(a->DoubleClick);
+    }
+    // The first half of a tray double click has already marked everything read: open the
+    // programs of the accounts that click found unread, not merely the first account's.
+    if (!served && !UnreadAtLastClick.empty() &&
+        GetMessageTime() - static_cast<LONG>(LastClickTime) <=
+            static_cast<LONG>(GetDoubleClickTime())) {
+        for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
+            for (const CGAccount* marked : UnreadAtLastClick) {
+                if (marked == a) {
+                    served = true;
+                    OpenProgram(a->DoubleClick);
+                }
+            }
+        }
+    }
+    UnreadAtLastClick.clear();
+    if (!served && AccountList.Accounts)
+        OpenProgram(AccountList.Accounts->DoubleClick);
+    AccountList.MarkAllRead();
+}
+
+void CMainWindow::OnLButtonDblClk(WPARAM, int, int) {
+    OpenMail();
+}
+
+void CMainWindow::OnClose() {
+    AccountList.Save(IniPath.c_str());
+    RECT r;
+    GetWindowRect(Handle, &r);
+    char value[64];
+    std::snprintf(value, sizeof value, "%ld", r.left);
+    WriteProfileText(Section, "x", value, IniPath.c_str());
+    std::snprintf(value, sizeof value, "%ld", r.top);
+    WriteProfileText(Section, "y", value, IniPath.c_str());
+    DestroyWindow(Handle);
+}
+
+LRESULT CMainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == Tray.MessageId) {
+        switch (static_cast<UINT>(lParam)) {
+        case WM_LBUTTONDOWN:
+            UnreadAtLastClick.clear();
+            for (CGAccount* a = AccountList.Accounts; a; a = a->Next)
+                if (a->UnreadCount() != 0)
+                    UnreadAtLastClick.push_back(a);
+            LastClickTime = static_cast<DWORD>(GetMessageTime());
+            AccountList.MarkAllRead();
+            return 1;
+        case WM_LBUTTONDBLCLK:
+            OpenMail();
+            return 1;
+        case WM_RBUTTONDOWN:
+        case WM_CONTEXTMENU: {
+            POINT p;
+            GetCursorPos(&p);
+            PopupMenu.ShowAt(p);
+            return 1;
+        }
+        default:
+            break;
+        }
+    } else if (msg == AccountList.NotifyMessage) {
+        RefreshIndication();
+    } else if (msg == WM_ENDSESSION && !wParam) {
+        // The log-off was cancelled: the program goes on running.
+        return 0;
+    }
+    return CGWindow::WindowProc(hwnd, msg, wParam, lParam);
+}

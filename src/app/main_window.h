@@ -1,0 +1,65 @@
+#pragma once
+
+#include "app/menu.h"
+#include "app/tray_icon.h"
+#include "mail/account_list.h"
+#include "toolkit/window.h"
+#include "toolkit/window_extensions.h"
+#include "update/checker_thread.h"
+
+#include <string>
+#include <vector>
+
+// The floating window: one status line per account, always on top, draggable. It owns the
+// tray icon, the popup menu, the accounts with the new-mail options and the update check,
+// starts them in a fixed order and saves the settings when it closes.
+class CMainWindow : public CGWindow {
+public:
+    // Takes the message numbers (account list, menu, tray, in that order) and computes the
+    // settings path. Creates no window.
+    CMainWindow();
+    // Stops the update check, removes the tray icon and frees the menu (members, in that
+    // order). The account threads are left to end with the process.
+    ~CMainWindow() override;
+
+    // The start-up sequence; false means the program must end.
+    bool Initialise();
+    // The floating window itself, placed and topmost, with its extensions attached.
+    bool CreateFloating();
+
+    int OnMenuCommand(int id) override;
+    // Saves the options, the accounts and the position, then destroys the window.
+    void OnClose() override;
+    void OnLButtonDblClk(WPARAM keys, int x, int y) override;
+    // Tray callbacks and account notifications, then the toolkit's dispatch.
+    LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void OnPaint(HDC dc) override;
+
+    // Sound, menu state, tray image and tooltip, status lines and window size.
+    void RefreshIndication();
+    // Opens the mail programs of the accounts with unread mail (or the first account's)
+    // and marks everything read.
+    void OpenMail();
+    void ShowFloating(bool show);
+    void RebuildAccountMenu();
+
+    // How the account threads reach this window: a post of the list's message. Declared
+    // first so that it outlives the accounts, whose threads stop only when they are destroyed.
+    CGPostMessageSink NotifySink;
+    CAccountList AccountList;
+    std::string IniPath;
+    CGWEMouseDrag MouseDrag;
+    CGVRNMenu PopupMenu;
+    CGWEIcon WindowIcon;
+    CGWETray Tray;
+    int LineHeight = 0;
+    CCheckerThread UpdateChecker;
+
+private:
+    void OpenProgram(const CGText& program);
+    void ReadSavedPosition();
+    // Accounts that were unread when a tray click marked them read: a double click's
+    // second half then still opens their programs.
+    std::vector<const CGAccount*> UnreadAtLastClick;
+    DWORD LastClickTime = 0;
+};

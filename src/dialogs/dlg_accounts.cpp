@@ -1,0 +1,185 @@
+#include "dialogs/dlg_accounts.h"
+
+#include "dialogs/dlg_configure.h"
+#include "mail/account_list.h"
+#include "resources/dialog_ids.h"
+#include "toolkit/win_support.h"
+
+namespace {
+
+// The details dialog that AddAccount runs for a new account; the owner is the accounts
+// dialog, passed through the list as an untyped pointer.
+int EditNewAccount(CGAccount& account, void* ownerDialog) {
+    return EditAccount(account, static_cast<CGWinCore*>(ownerDialog));
+}
+
+} // namespace
+
+CDlgAccounts::CDlgAccounts(CAccountList& list, CGWinCore* owner)
+    : CGDialog(owner), AccountList(&list) {}
+
+CGAccount* CDlgAccounts::Selected() const {
+    return static_cast<CGAccount*>(AccountsBox.SelectedItemData());
+}
+
+int CDlgAccounts::OnInitDialog(HWND) {
+    AddExtension(&ToolTip);
+    ToolTip.Attach(this);
+    BindItem(UpButton, IDC_UP);
+    ToolTip.AddTool(&UpButton, "Move the selected email account up the list");
+    BindItem(DownButton, IDC_DOWN);
+    ToolTip.AddTool(&DownButton, "Move the selected email account down the list");
+    BindItem(AccountsBox, IDC_ACCOUNT_LIST);
+    FillList();
+    ToolTip.AddTool(&AccountsBox, "The list of accounts to check for new e-mails.");
+    BindItem(AddButton, IDC_ADD);
+    ToolTip.AddTool(&AddButton, "Add an account to be checked for e-mail.");
+    BindItem(EditButton, IDC_EDIT);
+    ToolTip.AddTool(&EditButton, "Edit the details of the selected email account.");
+    BindItem(RemoveButton, IDC_REMOVE);
+    ToolTip.AddTool(&RemoveButton, "Remove the selected e-mail account from varnocle.");
+    BindItem(SoundFileEdit, IDC_SOUND_FILE);
+    SetWindowTextA(SoundFileEdit.Handle, CustomSound.IsNull() ? "" : CustomSound.Get());
+    ToolTip.AddTool(&SoundFileEdit, "The sound file to play when new mail is detected. Leave "
+                                    "blank to play the Windows default New Mail sound.");
+    BindItem(ChangeColourBox, IDC_CHANGE_COLOUR);
+    SendMessageA(ChangeColourBox.Handle, BM_SETCHECK, ChangeColour ? BST_CHECKED : 0, 0);
+    ToolTip.AddTool(&ChangeColourBox,
+                    "Change the floating window colour when new mail is detected");
+    BindItem(ColourButton, IDC_COLOUR);
+    ColourButton.Value = NewMailColour;
+    ToolTip.AddTool(&ColourButton,
+                    "The colour to change the floating window to when new mail is detected");
+    BindItem(PlaySoundBox, IDC_PLAY_SOUND);
+    SendMessageA(PlaySoundBox.Handle, BM_SETCHECK, PlaySound ? BST_CHECKED : 0, 0);
+    ToolTip.AddTool(&PlaySoundBox, "Play a sound when new mail is detected");
+    CentreOnParent(1);
+    return 0;
+}
+
+void CDlgAccounts::FillList() {
+    SendMessageA(AccountsBox.Handle, LB_RESETCONTENT, 0, 0);
+    for (CGAccount* a = AccountList->Accounts; a; a = a->Next) {
+        const char* name = a->Name.IsNull() ? "" : a->Name.Get();
+        LRESULT line =
+            SendMessageA(AccountsBox.Handle, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+        if (line >= 0)
+            SendMessageA(AccountsBox.Handle, LB_SETITEMDATA, line, reinterpret_cast<LPARAM>(a));
+    }
+}
+
+void CDlgAccounts::UpdateButtons() {
+    LRESULT s = SendMessageA(AccountsBox.Handle, LB_GETCURSEL, 0, 0);
+    LRESULT n = SendMessageA(AccountsBox.Handle, LB_GETCOUNT, 0, 0);
+    EnableWindow(EditButton.Handle, s >= 0);
+    EnableWindow(RemoveButton.Handle, s >= 0);
+    EnableWindow(UpButton.Handle, s > 0);
+    EnableWindow(DownButton.Handle, s >= 0 && s != n - 1);
+}
+
+void CDlgAccounts::Reselect(CGAccount* account) {
+    FillList();
+    AccountsBox.SelectItemData(account);
+    UpdateButtons();
+}
+
+void CDlgAccounts::EditSelected() {
+    CGAccount* account = Selected();
+    if (!account)
+        return;
+    EditAccount(*account, this);
+    Reselect(account);
+}
+
+void CDlgAccounts::AddClicked() {
+    CAccountList::EditAccountHook = EditNewAccount;
+    AccountList->AddAccount(static_cast<CGWinCore*>(this));
+    FillList();
+    UpdateButtons();
+}
+
+void CDlgAccounts::RemoveClicked() {
+    CGAccount* account = Selected();
+    if (!account)
+        return;
+    if (ToolkitMessageBox(Handle, "Remove. Are you sure?", "Varnocle", MB_YESNO) != IDYES)
+        return;
+    // A missing file is not an error; an account never saved has no file at all.
+    if (!account->UidlFilePath.empty())
+        DeleteFileA(account->UidlFilePath.c_str());
+    AccountList->RemoveAccount(account);
+    FillList();
+    UpdateButtons();
+}
+
+void CDlgAccounts::MoveClicked(bool down) {
+    CGAccount* account = Selected();
+    if (!account)
+        return;
+    if (!down)
+        AccountList->MoveUp(account);
+    else if (account->Next)
+        AccountList->MoveUp(account->Next);
+    Reselect(account);
+}
+
+void CDlgAccounts::ChooseSound() {
+    char path[MAX_PATH];
+    if (ChooseOpenFile(path, "Sound files (*.wav)\0*.wav\0"))
+        SetWindowTextA(SoundFileEdit.Handle, path);
+}
+
+void CDlgAccounts::ChooseColour() {
+    COLORREF colour = ColourButton.Value;
+    if (CGCtrlButtonColour::PickColour(colour, this)) {
+        ColourButton.Value = colour;
+        ColourButton.Redraw();
+    }
+}
+
+void CDlgAccounts::OnChildNotify(HWND from, UINT code, NMHDR*) {
+    if (from == AccountsBox.Handle) {
+        if (code == LBN_SELCHANGE)
+            UpdateButtons();
+        else if (code == LBN_DBLCLK)
+            EditSelected();
+        return;
+    }
+    if (code != BN_CLICKED)
+        return;
+    if (GetDlgCtrlID(from) == IDC_SOUND_BROWSE)
+        ChooseSound();
+    else if (from == ColourButton.Handle)
+        ChooseColour();
+    else if (from == AddButton.Handle)
+        AddClicked();
+    else if (from == EditButton.Handle)
+        EditSelected();
+    else if (from == RemoveButton.Handle)
+        RemoveClicked();
+    else if (from == UpButton.Handle)
+        MoveClicked(false);
+    else if (from == DownButton.Handle)
+        MoveClicked(true);
+}
+
+void CDlgAccounts::OnOK() {
+    PlaySound = SendMessageA(PlaySoundBox.Handle, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    CustomSound = ReadWindowText(SoundFileEdit.Handle);
+    ChangeColour = SendMessageA(ChangeColourBox.Handle, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    NewMailColour = ColourButton.Value;
+}
+
+void RunAccountsDialog(CAccountList& list, CGWinCore* owner) {
+    CDlgAccounts dialog(list, owner);
+    dialog.PlaySound = list.PlaySound;
+    dialog.CustomSound = list.CustomSound;
+    dialog.ChangeColour = list.ChangeColour;
+    dialog.NewMailColour = list.NewMailColour;
+    if (dialog.RunModal(IDD_ACCOUNTS) != IDOK)
+        return;
+    list.PlaySound = dialog.PlaySound;
+    list.CustomSound.Assign(dialog.CustomSound.IsNull() ? "" : dialog.CustomSound.Get());
+    list.ChangeColour = dialog.ChangeColour;
+    list.NewMailColour = dialog.NewMailColour;
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "toolkit/controls.h"
+#include "toolkit/dialog.h"
+#include "toolkit/window_extensions.h"
+
+class CGAccount;
+class CGPOP3Session;
+
+// The account details dialog (resource 102): server, user name, password, TLS, port, check
+// interval and the program to open, with provider presets and a server probe ("Check").
+// The fields are copies; the account changes only when the user confirms with OK.
+class CDlgConfigure : public CGDialog {
+public:
+    explicit CDlgConfigure(CGWinCore* owner);
+
+    int OnInitDialog(HWND hwnd) override;
+    void OnChildNotify(HWND from, UINT code, NMHDR* header) override;
+
+    // Sends the user name and password shown in the dialog over the probe's connection
+    // (connected, greeting read); 1 when both were accepted.
+    int TryLogin(CGPOP3Session& session);
+    // Tries POP3 over TLS on 995, then plain POP3 on 110, and reports in "Check Host" boxes.
+    void Probe();
+
+    CGCtrlEditText HostEdit;
+    CGCtrlEditText UserEdit;
+    CGCtrlEditText PasswordEdit;
+    CGCtrlButtonBOOL SslBox;
+    CGCtrlEditInt PortEdit;
+    CGCtrlEditInt IntervalEdit;
+    CGCtrlEditText MailProgramEdit;
+    CGWEToolTip ToolTip;
+    CGWEWaitCursor WaitCursor;
+    CGCtrlCombo ProviderCombo;
+    CGCtrlButton CheckButton;
+    CGCtrlButton OkButton;
+
+private:
+    int SelectedProvider() const;
+    void EnableServerFields(bool other);
+    void EnableByHost(const char* host);
+    void ApplyPreset(int provider);
+    void SetPort(int port);
+    // One probe attempt: connected and greeted. Closes the connection when it fails.
+    static bool Reach(CGPOP3Session& session, const char* host, int port, int useSSL);
+    void ReportLogin(bool secure, int ok);
+};
+
+// One provider of the list: its entry, POP3 host and web-mail address.
+struct CProviderPreset {
+    const char* Entry;
+    const char* Host;
+    const char* WebMail;
+};
+// The list entries in order: the two presets, then "Other" (index 2, no preset).
+extern const CProviderPreset ProviderPresets[2];
+constexpr int ProviderOther = 2;
+
+// Time-outs of the probe, which blocks the dialog while it runs (milliseconds per attempt
+// and step).
+constexpr int ProbeConnectMs = 10000;
+constexpr int ProbeReplyMs = 10000;
+
+// Runs the details dialog for account with owner as parent. On OK the account takes the
+// dialog's values (handed over to its thread as a whole) and 1 is returned; otherwise 0.
+int EditAccount(CGAccount& account, CGWinCore* owner);

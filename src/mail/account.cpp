@@ -1,0 +1,75 @@
+#include "mail/account.h"
+
+#include <cstdio>
+#include <cstring>
+
+CGAccount::CGAccount(unsigned notifyMessage) : CGThreadPOP3(notifyMessage) {}
+
+CGAccount::~CGAccount() {
+    // The thread must be gone before the members it could still read.
+    Stop();
+}
+
+void CGAccount::UpdateName() {
+    const CGServerSettings s = CopySettings();
+    const char* server = s.Server.IsNull() ? "" : s.Server.Get();
+    std::string name;
+    if (!s.Username.IsEmpty()) {
+        name = s.Username.Get();
+        name += " - ";
+    }
+    name += server;
+    // The name is one item of the comma-separated account list in the settings file.
+    std::string cleaned;
+    for (char c : name)
+        if (c != ',')
+            cleaned += c;
+    Name.Assign(cleaned.c_str());
+}
+
+std::string StatusLine(int status, int unread, int total) {
+    const char* fixed = nullptr;
+    switch (status) {
+    case StatusChecking:
+        fixed = "Checking...";
+        break;
+    case StatusConnectFailed:
+        fixed = "Failed to connect to that host/port";
+        break;
+    case StatusLoginFailed:
+        fixed = "Bad username/password";
+        break;
+    case StatusProtocolError:
+        fixed = "Protocol Error";
+        break;
+    case StatusLimitExceeded:
+        fixed = "Server Limit Exceeded";
+        break;
+    default:
+        break;
+    }
+    char line[32];
+    if (fixed)
+        std::snprintf(line, sizeof line, "%s", fixed);
+    else
+        std::snprintf(line, sizeof line, "%d / %d", unread, total);
+    return line;
+}
+
+void CGAccount::UpdateStatusText() {
+    int unread = 0;
+    int total = 0;
+    {
+        std::lock_guard<std::mutex> lock(Mutex());
+        // Both counts of one listing, never one old and one new.
+        unread = Session.UnreadCountUnlocked();
+        total = Session.MessageCountUnlocked();
+    }
+    const std::string line = StatusLine(Status.load(), unread, total);
+    std::snprintf(StatusText, sizeof StatusText, "%s", line.c_str());
+}
+
+void CGAccount::ApplySettings(const CGServerSettings& settings) {
+    ReplaceSettings(settings);
+    UpdateName();
+}

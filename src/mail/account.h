@@ -1,0 +1,48 @@
+#pragma once
+
+#include "mail/thread_pop3.h"
+#include "toolkit/text.h"
+
+#include <string>
+
+// One configured mailbox as the user sees it: its checking thread and session, a display
+// name (also its settings section), a status line, and the program to open for it.
+//
+// Threads: the members below Next are used on the user-interface thread only. The settings
+// and the session's bookkeeping are shared with the checking thread and guarded by
+// Mutex() (see CGThreadPOP3).
+class CGAccount : public CGThreadPOP3 {
+public:
+    explicit CGAccount(unsigned notifyMessage);
+    ~CGAccount() override;
+
+    // Name = "Username - Server", or Server alone when there is no user name, without ",".
+    void UpdateName();
+    // StatusText from Status and the counts: "Checking...", "%d / %d", or the failure text,
+    // cut to 31 characters.
+    void UpdateStatusText();
+    // Replaces the connection settings (under the mutex) and rebuilds the name, as the
+    // details dialog does on OK. The thread uses them from its next attempt on.
+    void ApplySettings(const CGServerSettings& settings);
+
+    // Fills the account from a settings section and reads its seen-identifier file.
+    int Load(const char* section, const char* settingsPath);
+    // Writes the account under its Name and its seen list to UidlFilePath (when set),
+    // replacing that file atomically. 1 when everything was written.
+    int Save(const char* settingsPath);
+
+    // Convenience reads of the session's bookkeeping.
+    int UnreadCount() const { return Session.UnreadCount(); }
+    int MessageCount() const { return Session.MessageCount(); }
+    // Reads and clears NewMail.
+    int TakeNewMail() { return Session.TakeNewMail(); }
+
+    std::string UidlFilePath; // empty until loaded from a section
+    char StatusText[32] = {};
+    CGText Name{""};
+    CGText DoubleClick;
+    CGAccount* Next = nullptr;
+};
+
+// The status line for a status code and counts, at most 31 characters.
+std::string StatusLine(int status, int unread, int total);

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "mail/uidl_list.h"
+#include "net/ssl_connection.h"
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+class CGChunkBuffer;
+
+// The client side of one POP3 mailbox: the connection, and the bookkeeping that turns a
+// UIDL listing into how many messages are unread and whether any is new since the user was
+// last told. Speaks only the greeting, USER, PASS and UIDL; never sends QUIT.
+//
+// The checking thread runs the dialogue; the user-interface thread marks mail as read,
+// reads and clears NewMail and saves the seen list. The bookkeeping is guarded by one
+// mutex (the account's, when the session lives in an account): network I/O runs outside
+// it, and a listing's results are applied under it in one step.
+class CGPOP3Session {
+public:
+    // guard: the mutex that protects the bookkeeping; null means the session's own.
+    explicit CGPOP3Session(std::mutex* guard = nullptr);
+    CGPOP3Session(const CGPOP3Session&) = delete;
+    CGPOP3Session& operator=(const CGPOP3Session&) = delete;
+
+    // Transport (owned by the thread that runs the dialogue).
+    int Connect(const char* host, int port, int useSSL) {
+        return Transport.Connect(host, port, useSSL);
+    }
+    void Close() { Transport.Close(); }
+    CGSslConnection Transport;
+
+    // One status reply: 0 = "+OK", -2 = "-ERR Exceeded the login limit...", -1 = any other
+    // reply or a connection that failed before the reply was complete. restOut, when given,
+    // receives the rest of a "+OK" line.
+    int ReadReply(std::string* restOut = nullptr);
+    // Sends "verb argument\r\n" (or "verb\r\n" for a null argument); 1 when all was written.
+    int SendCommand(const char* verb, const char* argument);
+    // Gathers a multi-line body up to and including the terminating "." line; 1 when it
+    // arrived, 0 when the connection failed first.
+    int ReadMultiLine(CGChunkBuffer& chunks);
+    // Runs UIDL and updates the bookkeeping. MessageCount (0 or more) on success, -1 on a
+    // failed command, reply or listing, -2 when the server refused with the login limit.
+    int ListUidls();
+
+    // Bookkeeping of a listing that has fully arrived (the body, terminating line included).
+    // Returns the message count. ListUidls uses it; tests and benchmarks call it directly.
+    int ApplyListing(const char* body);
+
+    // Every UIDL of the last listing joins the seen list; nothing is announced any more.
+    void MarkAllSeen();
+    // Replaces the seen list with the lines of an open text file (lines over 1023
+    // characters come as several entries).
+    void LoadSeenList(std::FILE* file);
+    // Writes the seen list, one entry per line from the head, as one consistent snapshot.
+    // 1 when every line was written.
+    int WriteSeenList(std::FILE* file) const;
+
+    // Reads of the bookkeeping (each under the guard).
+    int MessageCount() const;
+    int UnreadCount() const;
+    int NewMail() const;
+    // The same, for a caller that holds Guard() already.
+    int MessageCountUnlocked() const { return MessageCountValue; }
+    int UnreadCountUnlocked() const { return UnreadCountValue; }
+    // Reads NewMail and clears it, in one step.
+    int TakeNewMail();
+    CGUidlList CopySeenUidls() const;
+    CGUidlList CopyCurrentUidls() const;
+    CGUidlList CopyNotifiedUidls() const;
+    void ReplaceSeenUidls(CGUidlList seen);
+
+    std::mutex& Guard() const { return *GuardPtr; }
+
+private:
+    mutable std::mutex OwnGuard;
+    std::mutex* GuardPtr;
+
+    // Guarded by *GuardPtr:
+    int MessageCountValue = 0;
+    CGUidlList CurrentUidls;  // the last successful listing
+    CGUidlList SeenUidls;     // marked as read by the user
+    CGUidlList NotifiedUidls; // unread and already announced
+    int UnreadCountValue = 0;
+    int NewMailValue = 0;
+};
+
+// Adds the UIDL of every "<number> <uidl>" line of a listing body to out, in listing order
+// (so the last line ends up at the head); lines that do not match are skipped. Returns the
+// number added.
+int ScanListing(const char* body, CGUidlList& out);

@@ -1,0 +1,107 @@
+#include "mail/thread_pop3.h"
+
+#include <chrono>
+
+CGThreadPOP3::CGThreadPOP3(unsigned notifyMessage)
+    : NotifyMessage(notifyMessage), Session(&Guard) {}
+
+CGThreadPOP3::~CGThreadPOP3() {
+    Stop();
+}
+
+void CGThreadPOP3::Stop() {
+    RequestQuit();
+    CGThread::Stop();
+}
+
+void CGThreadPOP3::RequestQuit() {
+    QuitRequested = 1;
+    {
+        // Taking the lock orders the flag before a waiter's test of it, so no wake is missed.
+        std::lock_guard<std::mutex> lock(Guard);
+        Wake.notify_all();
+    }
+    Session.Transport.Interrupt(); // a step blocked on the network fails now, not at its time-out
+}
+
+void CGThreadPOP3::RequestCheckNow() {
+    std::lock_guard<std::mutex> lock(Guard);
+    CheckNow = 1;
+    Wake.notify_all();
+}
+
+CGServerSettings CGThreadPOP3::CopySettings() const {
+    std::lock_guard<std::mutex> lock(Guard);
+    return Settings;
+}
+
+void CGThreadPOP3::ReplaceSettings(const CGServerSettings& settings) {
+    std::lock_guard<std::mutex> lock(Guard);
+    Settings = settings;
+}
+
+int CGThreadPOP3::CheckMinutes() const {
+    std::lock_guard<std::mutex> lock(Guard);
+    return Settings.CheckMinutes;
+}
+
+void CGThreadPOP3::Run() {
+    while (!QuitRequested && !StopRequested) {
+        Status = StatusChecking;
+        const CGServerSettings settings = CopySettings();
+        const int status = CheckOnce(settings);
+        Status = status; // stored before the notification, so the receiver sees this attempt
+        Notify();
+        const bool goOn = (status == StatusConnectFailed || status == StatusLoginFailed)
+                              ? ShortWait()
+                              : LongWait(settings.CheckMinutes);
+        if (!goOn)
+            return;
+    }
+}
+
+int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
+    struct CloseOnExit {
+        CGPOP3Session& Session;
+        ~CloseOnExit() { Session.Close(); }
+    } closer{Session};
+
+    if (!Session.Connect(s.Server.Get(), s.Port, s.UseSSL) || Session.ReadReply() != 0)
+        return StatusConnectFailed;
+    if (!Session.SendCommand("USER", s.Username.Get()) || Session.ReadReply() != 0 ||
+        !Session.SendCommand("PASS", s.Password.Get()) || Session.ReadReply() != 0)
+        return StatusLoginFailed;
+    const int r = Session.ListUidls();
+    if (r == -2)
+        return StatusLimitExceeded;
+    if (r == -1)
+        return StatusProtocolError;
+    return StatusOk;
+}
+
+void CGThreadPOP3::Notify() {
+    if (CGNotifySink* sink = NotifySink.load())
+        sink->Notify(NotifyMessage);
+}
+
+bool CGThreadPOP3::LongWait(int minutes) {
+    // The interval counts in ticks (one second in the program); check-now ends it at once
+    // and is consumed, quit ends the thread.
+    const auto ticks = static_cast<long long>(minutes > 0 ? minutes : 0) * 60;
+    const auto span = std::chrono::milliseconds(ticks * TickMilliseconds.load());
+    std::unique_lock<std::mutex> lock(Guard);
+    Wake.wait_for(lock, span, [&] { return QuitRequested || StopRequested || CheckNow; });
+    if (QuitRequested || StopRequested)
+        return false;
+    CheckNow = 0;
+    return true;
+}
+
+bool CGThreadPOP3::ShortWait() {
+    // Five ticks after a failed connection or login; check-now is left for the next long
+    // wait.
+    const auto span = std::chrono::milliseconds(5LL * TickMilliseconds.load());
+    std::unique_lock<std::mutex> lock(Guard);
+    Wake.wait_for(lock, span, [&] { return QuitRequested || StopRequested; });
+    return !(QuitRequested || StopRequested);
+}

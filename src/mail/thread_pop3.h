@@ -1,0 +1,89 @@
+#pragma once
+
+#include "mail/notify_sink.h"
+#include "mail/pop3_session.h"
+#include "mail/thread.h"
+#include "toolkit/text.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+// What the checking thread needs to reach and log in to a mailbox. Null texts are sent as
+// bare verbs ("USER\r\n"), as a fresh account has none.
+struct CGServerSettings {
+    CGText Server;
+    CGText Username;
+    CGText Password; // in the clear in memory
+    int Port = 995;
+    int UseSSL = 1;
+    int CheckMinutes = 5;
+};
+
+// Account status codes (Status).
+enum : int {
+    StatusChecking = 1,
+    StatusOk = 0,
+    StatusConnectFailed = -1,
+    StatusLoginFailed = -2,
+    StatusProtocolError = -3,
+    StatusLimitExceeded = -4,
+};
+
+// A thread that checks one POP3 mailbox forever: connect, log in, list, close, notify, wait.
+// After a listing attempt it waits CheckMinutes minutes (check-now ends that wait), after a
+// failed connection or login five seconds. Waits are on a condition variable, so check-now
+// and quit take effect at once and an idle thread does not wake.
+//
+// Shared with the user-interface thread, all guarded by Mutex(): the settings (copied once
+// per attempt), the session's bookkeeping. Status and the flags are atomics.
+class CGThreadPOP3 : public CGThread {
+public:
+    explicit CGThreadPOP3(unsigned notifyMessage);
+    // Stops the thread (waking its wait and interrupting a blocked network step) before any
+    // member goes.
+    ~CGThreadPOP3() override;
+
+    void Stop() override;
+    void Run() override;
+
+    // Asks the thread to end: wakes its wait and fails a blocked network step. Does not wait.
+    void RequestQuit();
+    // Ends the long wait after a listing (now or, when checking, the next one).
+    void RequestCheckNow();
+    // Copies or replaces the connection settings under the account's mutex; a running
+    // attempt keeps the values it started with.
+    CGServerSettings CopySettings() const;
+    void ReplaceSettings(const CGServerSettings& settings);
+    int CheckMinutes() const;
+
+    std::mutex& Mutex() const { return Guard; }
+
+    // Set by CAccountList::StartAll before the thread starts (and again later); read by the
+    // thread after every attempt.
+    std::atomic<CGNotifySink*> NotifySink{nullptr};
+    const unsigned NotifyMessage;
+
+    std::atomic<int> Status{0};
+    std::atomic<int> QuitRequested{0};
+    std::atomic<int> CheckNow{0};
+    // Length of the one-second tick that the waits count in; tests shorten it.
+    std::atomic<int> TickMilliseconds{1000};
+
+private:
+    mutable std::mutex Guard; // declared before Session, which keeps a pointer to it
+    std::condition_variable Wake;
+    CGServerSettings Settings; // guarded by Guard
+
+public:
+    CGPOP3Session Session;
+
+protected:
+    // One attempt with the settings given; returns the new status. The connection is closed
+    // on every way out.
+    int CheckOnce(const CGServerSettings& settings);
+    void Notify();
+    // The waits; false when quit was requested during them.
+    bool LongWait(int minutes);
+    bool ShortWait();
+};

@@ -1,0 +1,11 @@
+#pragma once
+
+// The socket calls the OpenSSL connection needs beyond OpenSSL itself, on Winsock or BSD
+// sockets. fd is the socket as OpenSSL reports it.
+
+// Waits until a connecting socket is writable: 1, 0 when the time ran out, -1 on failure.
+int WaitSocketWritable(long long fd, int milliseconds);
+// Bounds every later blocking receive and send on the socket.
+void SetSocketTimeouts(long long fd, int readMilliseconds, int writeMilliseconds);
+// Shuts both directions down, so that a call blocked on the socket returns.
+void ShutdownSocket(long long fd);

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+
+// OpenSSL types, declared here so that users of the transport need not include OpenSSL.
+typedef struct bio_st BIO;
+typedef struct ssl_ctx_st SSL_CTX;
+typedef struct ssl_st SSL;
+
+// Time-outs of the network steps, in milliseconds. A step that runs out fails like any
+// other failure of that step.
+struct CGNetTimeouts {
+    int ConnectMs = 30000; // name resolution aside: TCP connect, then the TLS handshake
+    int ReadMs = 60000;    // silence allowed on one read
+    int WriteMs = 60000;   // one write waiting for room
+};
+
+// One mailbox connection through OpenSSL I/O chains: a connect chain, with a TLS chain on
+// top for encrypted connections, so that its users never need to know which kind they have.
+// Every object owns its own client context with "cacert.pem" (current folder) loaded; any
+// certificate is accepted, since users of self-signed servers rely on that.
+class CGSslConnection {
+public:
+    CGSslConnection();
+    ~CGSslConnection();
+    CGSslConnection(const CGSslConnection&) = delete;
+    CGSslConnection& operator=(const CGSslConnection&) = delete;
+
+    // Connects to "host:port", with a TLS handshake when useSSL is non-zero (sending the host
+    // as server name unless it is an address). 1 = connected, 0 = failed; after a failure
+    // the failed chain stays until Close().
+    int Connect(const char* host, int port, int useSSL);
+    // Blocking read of 1 to size bytes; 0 when the peer closed, negative on an error or
+    // time-out.
+    int Read(char* buffer, int size);
+    // Blocking write; the bytes written, 0 or less on failure or time-out.
+    int Write(const char* data, int length);
+    // Frees the whole chain (no TLS close notification); harmless without a connection.
+    void Close();
+    // Callable from any thread: makes a step blocked on this connection return at once with
+    // a failure, and every later Connect fail (the owner is going away). The owner still
+    // closes.
+    void Interrupt();
+    bool IsOpen() const { return Connection != nullptr; }
+
+    // Takes over an already built chain (for example a memory BIO), as if Connect had made
+    // it. Used to feed recorded or generated server replies to the session.
+    void Attach(BIO* chain);
+
+    CGNetTimeouts Timeouts;
+
+    BIO* Connection = nullptr;     // owned; null when nothing is open
+    SSL_CTX* SslContext = nullptr; // owned for the object's whole life
+    SSL* Ssl = nullptr;            // inside Connection, freed with it
+
+private:
+    int ConnectPlainPart(const std::string& target);
+    int Handshake(const char* host);
+    void ApplySocketTimeouts(int readMs, int writeMs);
+    // Remembers the socket so that Interrupt() can reach it; 0 when interrupted already.
+    int TrackSocket(int fd);
+
+    std::mutex SocketGuard; // Interrupt() against Close() replacing the socket
+    long long Socket = -1;  // the chain's socket while a connection is open, else -1
+    bool Interrupted = false;
+};
+
+// True when host is a literal IPv4 or IPv6 address rather than a name.
+bool IsAddressLiteral(const char* host);

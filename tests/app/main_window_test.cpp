@@ -1,0 +1,371 @@
+#include "app/app_seams.h"
+#include "app/indication.h"
+#include "app/main_window.h"
+#include "config/profile.h"
+#include "config/settings.h"
+#include "resources/resource.h"
+#include "support/temp_dir.h"
+#include "support/ui_harness.h"
+#include "toolkit/wm_handler.h"
+
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct SoundCall {
+    std::string Name;
+    DWORD Flags;
+};
+std::vector<SoundCall> Sounds;
+std::vector<std::string> Opened;
+// What the accounts dialog seam does when it runs, and what it saw meanwhile.
+int AccountsToAdd = 0;
+UINT ConfigureStateDuringDialog = 0;
+
+BOOL CountSound(const char* sound, HMODULE, DWORD flags) {
+    Sounds.push_back({sound ? sound : "", flags});
+    return TRUE;
+}
+
+HINSTANCE RecordOpen(HWND, const char* verb, const char* file, const char*, const char*, int) {
+    Opened.push_back(std::string(verb) + " " + file);
+    return reinterpret_cast<HINSTANCE>(42);
+}
+
+void FakeAccountsDialog(CAccountList& list, CGWinCore* owner) {
+    auto* window = static_cast<CMainWindow*>(owner);
+    ConfigureStateDuringDialog = GetMenuState(window->PopupMenu.Menu, ID_CONFIGURE, MF_BYCOMMAND);
+    // Accounts that never check: these tests look at the window, not at the mail.
+    for (int i = 0; i < AccountsToAdd; ++i)
+        list.AddAccount(nullptr)->AutoStart = 0;
+}
+
+// The flap pixel of a 16 x 16 tray image: white on icon 103, green on icon 104.
+unsigned FlapColour(HICON icon) {
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof info.bmiHeader, 16, -16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    DrawIconEx(dc, 0, 0, icon, 16, 16, 0, nullptr, DI_NORMAL);
+    GdiFlush();
+    unsigned flap = static_cast<unsigned*>(bits)[5 * 16 + 8] & 0xFFFFFF;
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return flap;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetDataFolderForTests(Dir.Path());
+        NextPrivateMessage = WM_APP;
+        Sounds.clear();
+        Opened.clear();
+        AccountsToAdd = 0;
+        AppSeams = DefaultAppSeams();
+        AppSeams.PlaySound = CountSound;
+        AppSeams.ShellExecute = RecordOpen;
+        AppSeams.RunAccountsDialog = FakeAccountsDialog;
+        Window = std::make_unique<CMainWindow>();
+        Window->UpdateChecker.AutoStart = 0; // no network in these tests
+        Window->AccountList.StartSpacingMilliseconds = 0;
+    }
+    void TearDown() override {
+        if (Window->Handle && IsWindow(Window->Handle))
+            DestroyWindow(Window->Handle);
+        PumpMessages();
+        Window.reset();
+        AppSeams = DefaultAppSeams();
+        SetDataFolderForTests("");
+    }
+
+    // A UIDL listing of the messages from..to, as the server sends it.
+    static std::string Body(int from, int to) {
+        std::string body;
+        for (int i = from; i <= to; ++i)
+            body += std::to_string(i) + " m" + std::to_string(i) + "\r\n";
+        return body + ".\r\n";
+    }
+    // An account that reports without a thread: messages on the server of which the last
+    // `unread` were never marked read. Its notifications come to the window.
+    CGAccount* Add(int unread, int messages, bool newMail = false, const char* program = "") {
+        CGAccount* a = Window->AccountList.AddAccount(nullptr);
+        if (messages > unread) {
+            a->Session.ApplyListing(Body(1, messages - unread).c_str());
+            a->Session.MarkAllSeen();
+        }
+        a->Session.ApplyListing(Body(1, messages).c_str());
+        if (!newMail)
+            a->TakeNewMail();
+        a->DoubleClick.Assign(program);
+        a->NotifySink = &Window->NotifySink;
+        return a;
+    }
+    SIZE Extent(const char* text) {
+        SIZE s = {};
+        HDC dc = GetDC(Window->Handle);
+        GetTextExtentPoint32A(dc, text, lstrlenA(text), &s);
+        ReleaseDC(Window->Handle, dc);
+        return s;
+    }
+    bool Greyed(unsigned id) {
+        return GetMenuState(Window->PopupMenu.Menu, id, MF_BYCOMMAND) & MF_GRAYED;
+    }
+    std::string Ini(const char* section, const char* key) {
+        char value[256];
+        ProfileReadString(section, key, "(none)", value, sizeof value, Window->IniPath.c_str());
+        return value;
+    }
+
+    TempDir Dir;
+    BoxRecorder Boxes;
+    std::unique_ptr<CMainWindow> Window;
+};
+
+} // namespace
+
+TEST(Indication, TooltipJoinsLinesAndKeepsSixtyThreeCharacters) {
+    EXPECT_EQ(TrayTip({}), "");
+    EXPECT_EQ(TrayTip({"1 / 2", "0 / 0"}), "1 / 2\r\n0 / 0");
+    const std::string line(31, 'x');
+    const std::string tip = TrayTip({line, line, line});
+    EXPECT_EQ(tip, (line + "\r\n" + line).substr(0, 63));
+    EXPECT_EQ(TrayTip(std::vector<std::string>(10, line)).size(), 63u);
+}
+
+TEST(Indication, SizeIsWidestLinePlusTwentyNeverBelowSeventyFive) {
+    EXPECT_EQ(FloatingSize({}).cx, 75);
+    EXPECT_EQ(FloatingSize({}).cy, 10);
+    const SIZE s = FloatingSize({{30, 13}, {120, 13}, {10, 13}});
+    EXPECT_EQ(s.cx, 140);
+    EXPECT_EQ(s.cy, 49);
+    EXPECT_EQ(FloatingSize({{54, 16}}).cx, 75);
+}
+
+TEST_F(MainWindowTest, CreatesTheCentredTopmostToolWindowOrUsesTheSavedPosition) {
+    ASSERT_TRUE(Window->CreateFloating());
+    RECT r;
+    GetWindowRect(Window->Handle, &r);
+    EXPECT_EQ(r.right - r.left, 100);
+    EXPECT_EQ(r.bottom - r.top, 30);
+    EXPECT_EQ(r.left, (ScreenWidth() - 100) / 2);
+    EXPECT_EQ(r.top, (ScreenHeight() - 30) / 2);
+    EXPECT_TRUE(GetWindowLongA(Window->Handle, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_TRUE(GetWindowLongA(Window->Handle, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    EXPECT_EQ(GetWindowLongA(Window->Handle, GWL_STYLE) & (WS_POPUP | WS_DLGFRAME | WS_BORDER),
+              LONG(WS_POPUP | WS_BORDER)); // a thin frame and no caption
+    DestroyWindow(Window->Handle);
+    PumpMessages();
+
+    // A saved position is used as it is, off the screen too; text atoi cannot read is 0.
+    CMainWindow second;
+    second.UpdateChecker.AutoStart = 0;
+    ProfileWriteString("position", "x", "-500", second.IniPath.c_str());
+    ProfileWriteString("position", "y", "junk", second.IniPath.c_str());
+    ASSERT_TRUE(second.CreateFloating());
+    GetWindowRect(second.Handle, &r);
+    EXPECT_EQ(r.left, -500);
+    EXPECT_EQ(r.top, 0);
+    DestroyWindow(second.Handle);
+    EXPECT_TRUE(Boxes.Boxes().empty());
+}
+
+TEST_F(MainWindowTest, WithoutAccountsTheWindowShrinksToSeventyFiveByTen) {
+    ASSERT_TRUE(Window->CreateFloating());
+    Window->RefreshIndication();
+    EXPECT_EQ(Window->Width(), 75);
+    EXPECT_EQ(Window->Height(), 10);
+    EXPECT_STREQ(Window->Tray.IconData.szTip, "");
+    EXPECT_EQ(FlapColour(Window->Tray.IconData.hIcon), 0xFFFFFFu);
+    EXPECT_TRUE(Greyed(ID_MARK_AS_READ));
+}
+
+TEST_F(MainWindowTest, RefreshSizesTheWindowToTheLinesAndFollowsUnreadMail) {
+    ASSERT_TRUE(Window->CreateFloating());
+    Add(0, 4);
+    CGAccount* failing = Add(0, 0);
+    failing->Status = -1;
+    Add(2, 17);
+    Window->RefreshIndication();
+
+    const char* lines[] = {"0 / 4", "Failed to connect to that host/", "2 / 17"};
+    EXPECT_STREQ(failing->StatusText, lines[1]);
+    const SIZE longest = Extent(lines[1]);
+    EXPECT_EQ(Window->LineHeight, longest.cy);
+    EXPECT_EQ(Window->Width(), longest.cx + 20);
+    EXPECT_EQ(Window->Height(), 3 * longest.cy + 10);
+    RECT r;
+    GetWindowRect(Window->Handle, &r);
+    EXPECT_EQ(r.right - r.left, Window->Width()); // the native window follows
+    EXPECT_EQ(std::string(Window->Tray.IconData.szTip), TrayTip({lines[0], lines[1], lines[2]}));
+    EXPECT_EQ(FlapColour(Window->Tray.IconData.hIcon), 0x00FF00u);
+    EXPECT_FALSE(Greyed(ID_MARK_AS_READ));
+
+    // Marking read through the menu refreshes once per account and ends the signal.
+    Window->OnMenuCommand(ID_MARK_AS_READ);
+    PumpMessages();
+    EXPECT_EQ(FlapColour(Window->Tray.IconData.hIcon), 0xFFFFFFu);
+    EXPECT_TRUE(Greyed(ID_MARK_AS_READ));
+    EXPECT_STREQ(Window->AccountList.Accounts->Next->Next->StatusText, "0 / 17");
+    EXPECT_TRUE(Sounds.empty()); // marking read is silent
+}
+
+TEST_F(MainWindowTest, OneSoundPerRefreshThatSawNewMail) {
+    ASSERT_TRUE(Window->CreateFloating());
+    CGAccount* a = Add(1, 1, true);
+    CGAccount* b = Add(3, 3, true);
+    Window->RefreshIndication(); // sound off: flags cleared, nothing played
+    EXPECT_TRUE(Sounds.empty());
+    EXPECT_FALSE(a->Session.NewMail() || b->Session.NewMail());
+
+    Window->AccountList.PlaySound = 1;
+    a->Session.ApplyListing(Body(1, 2).c_str());
+    b->Session.ApplyListing(Body(1, 4).c_str());
+    Window->RefreshIndication();
+    Window->RefreshIndication(); // nothing new since
+    ASSERT_EQ(Sounds.size(), 1u);
+    EXPECT_EQ(Sounds[0].Name, "MailBeep");
+    EXPECT_EQ(Sounds[0].Flags, DWORD(SND_ALIAS | SND_ASYNC));
+
+    Window->AccountList.CustomSound.Assign("C:\\sounds\\ding.wav");
+    b->Session.ApplyListing(Body(1, 5).c_str());
+    Window->RefreshIndication();
+    ASSERT_EQ(Sounds.size(), 2u);
+    EXPECT_EQ(Sounds[1].Name, "C:\\sounds\\ding.wav");
+    EXPECT_EQ(Sounds[1].Flags, DWORD(SND_ASYNC));
+}
+
+TEST_F(MainWindowTest, PaintFillsWithTheNewMailColourOnlyWhileMailIsUnread) {
+    ASSERT_TRUE(Window->CreateFloating());
+    Window->ShowFloating(true);
+    CGAccount* a = Add(1, 1);
+    auto pixel = [this] {
+        Window->RefreshIndication();
+        UpdateWindow(Window->Handle);
+        HDC dc = GetDC(Window->Handle);
+        COLORREF c = GetPixel(dc, 2, 2);
+        ReleaseDC(Window->Handle, dc);
+        return c;
+    };
+    Window->AccountList.NewMailColour = MakeColour(95, 255, 95);
+    EXPECT_EQ(pixel(), RGB(95, 255, 95));
+    Window->AccountList.NewMailColour = MakeColour(200, 10, 30);
+    EXPECT_EQ(pixel(), RGB(200, 10, 30));
+    Window->AccountList.ChangeColour = 0;
+    EXPECT_EQ(pixel(), GetSysColor(COLOR_WINDOW));
+    Window->AccountList.ChangeColour = 1;
+    a->Session.MarkAllSeen();
+    EXPECT_EQ(pixel(), GetSysColor(COLOR_WINDOW));
+}
+
+TEST_F(MainWindowTest, TrayClicksMarkReadAndADoubleClickOpensTheAccountsThatHadMail) {
+    ASSERT_TRUE(Window->CreateFloating());
+    Add(0, 5, false, "first.exe");
+    Add(2, 5, false, "mail.exe");
+    Add(1, 1, false, "");
+    Add(4, 9, false, "mail.exe");
+    const UINT tray = Window->Tray.MessageId;
+    EXPECT_EQ(tray, WM_APP + 2u);
+
+    // What a double click on the icon delivers: button-down, then the double click.
+    SendMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDOWN);
+    for (CGAccount* a = Window->AccountList.Accounts; a; a = a->Next)
+        EXPECT_EQ(a->UnreadCount(), 0);
+    SendMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDBLCLK);
+    EXPECT_EQ(Opened, (std::vector<std::string>{"open mail.exe", "open mail.exe"}));
+
+    // Nothing unread and no click before: the first account's program.
+    Opened.clear();
+    Window->OpenMail();
+    EXPECT_EQ(Opened, (std::vector<std::string>{"open first.exe"}));
+    PumpMessages();
+    EXPECT_TRUE(Greyed(ID_MARK_AS_READ));
+}
+
+TEST_F(MainWindowTest, AccountCommandsOpenTheirProgramAndIgnoreIdsPastTheEnd) {
+    ASSERT_TRUE(Window->CreateFloating());
+    Add(0, 0, false, "one.exe");
+    Add(0, 0, false, "");
+    Add(0, 0, false, "https://mail.example/");
+    EXPECT_EQ(Window->OnMenuCommand(ID_FIRST_ACCOUNT + 2), 1);
+    EXPECT_EQ(Window->OnMenuCommand(ID_FIRST_ACCOUNT + 1), 1);
+    EXPECT_EQ(Window->OnMenuCommand(ID_FIRST_ACCOUNT + 3), 1);
+    EXPECT_EQ(Window->OnMenuCommand(ID_LAST_ACCOUNT + 1), 0);
+    EXPECT_EQ(Window->OnMenuCommand(39999), 0);
+    EXPECT_EQ(Opened, (std::vector<std::string>{"open https://mail.example/"}));
+}
+
+TEST_F(MainWindowTest, ShowFloatingTogglesTheWindowTheCheckMarkAndTheSavedFlag) {
+    ASSERT_TRUE(Window->CreateFloating());
+    Window->ShowFloating(true);
+    Window->OnMenuCommand(ID_SHOW_FLOATING);
+    EXPECT_FALSE(IsWindowVisible(Window->Handle));
+    EXPECT_FALSE(GetMenuState(Window->PopupMenu.Menu, ID_SHOW_FLOATING, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_EQ(Ini("position", "visible"), "false");
+    Window->OnMenuCommand(ID_SHOW_FLOATING);
+    EXPECT_TRUE(IsWindowVisible(Window->Handle));
+    EXPECT_TRUE(GetMenuState(Window->PopupMenu.Menu, ID_SHOW_FLOATING, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_EQ(Ini("position", "visible"), "true");
+}
+
+TEST_F(MainWindowTest, ExitAndLogOffBothSaveThePositionAndEndTheLoop) {
+    for (UINT how : {UINT(WM_COMMAND), UINT(WM_ENDSESSION)}) {
+        SCOPED_TRACE(how);
+        Window = std::make_unique<CMainWindow>();
+        Window->UpdateChecker.AutoStart = 0;
+        DeleteFileA(Window->IniPath.c_str());
+        ASSERT_TRUE(Window->CreateFloating());
+        Window->MoveTo(123, 45);
+        // A cancelled log-off leaves the program running.
+        SendMessageA(Window->Handle, WM_ENDSESSION, FALSE, 0);
+        ASSERT_TRUE(IsWindow(Window->Handle));
+        if (how == WM_COMMAND)
+            SendMessageA(Window->Handle, WM_COMMAND, ID_EXIT, 0);
+        else
+            SendMessageA(Window->Handle, WM_ENDSESSION, TRUE, 0);
+        EXPECT_FALSE(IsWindow(Window->Handle));
+        EXPECT_TRUE(PumpMessages());
+        EXPECT_EQ(Ini("position", "x"), "123");
+        EXPECT_EQ(Ini("position", "y"), "45");
+    }
+}
+
+TEST_F(MainWindowTest, FirstStartWithoutAccountsEndsUnlessTheDialogAddsOne) {
+    EXPECT_FALSE(Window->Initialise());
+    EXPECT_FALSE(FileExists(Window->IniPath)); // nothing saved
+    // The window was shown centred at 100 x 30 over which the dialog opened.
+    EXPECT_EQ(Window->Width(), 100);
+    DestroyWindow(Window->Handle);
+    PumpMessages();
+
+    Window = std::make_unique<CMainWindow>();
+    Window->UpdateChecker.AutoStart = 0;
+    ProfileWriteString("position", "visible", "false", Window->IniPath.c_str());
+    AccountsToAdd = 2;
+    ASSERT_TRUE(Window->Initialise());
+    EXPECT_FALSE(IsWindowVisible(Window->Handle));
+    EXPECT_FALSE(GetMenuState(Window->PopupMenu.Menu, ID_SHOW_FLOATING, MF_BYCOMMAND) & MF_CHECKED);
+    HMENU accounts = GetSubMenu(GetSubMenu(Window->PopupMenu.Menu, 0), 2);
+    EXPECT_EQ(GetMenuItemCount(accounts), 2);
+    EXPECT_EQ(GetMenuItemID(accounts, 1), UINT(ID_FIRST_ACCOUNT + 1));
+}
+
+TEST_F(MainWindowTest, ConfigureGreysItsItemWhileTheDialogRunsThenRebuildsTheMenu) {
+    ASSERT_TRUE(Window->CreateFloating());
+    AccountsToAdd = 3;
+    EXPECT_EQ(Window->OnMenuCommand(ID_CONFIGURE), 1);
+    EXPECT_TRUE(ConfigureStateDuringDialog & MF_GRAYED);
+    EXPECT_FALSE(Greyed(ID_CONFIGURE));
+    HMENU accounts = GetSubMenu(GetSubMenu(Window->PopupMenu.Menu, 0), 2);
+    EXPECT_EQ(GetMenuItemCount(accounts), 3);
+    EXPECT_EQ(Window->Height(), 3 * Window->LineHeight + 10); // refreshed at once
+}

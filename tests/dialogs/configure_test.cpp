@@ -1,0 +1,168 @@
+#include "dialogs/dialog_test_support.h"
+#include "dialogs/dlg_configure.h"
+#include "resources/dialog_ids.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// What the details dialog shows of the server fields.
+struct Shown {
+    int Provider;
+    std::string Host, Port, Program;
+    bool Ssl, HostOn, SslOn, PortOn, CheckOn, OkOn;
+};
+
+Shown Look(HWND d) {
+    Shown s;
+    s.Provider = static_cast<int>(SendDlgItemMessageA(d, IDC_PROVIDER, CB_GETCURSEL, 0, 0));
+    s.Host = DialogDriver::ItemText(d, IDC_HOST);
+    s.Port = DialogDriver::ItemText(d, IDC_PORT);
+    s.Program = DialogDriver::ItemText(d, IDC_MAIL_PROGRAM);
+    s.Ssl = DialogDriver::Checked(d, IDC_SSL);
+    s.HostOn = DialogDriver::Enabled(d, IDC_HOST);
+    s.SslOn = DialogDriver::Enabled(d, IDC_SSL);
+    s.PortOn = DialogDriver::Enabled(d, IDC_PORT);
+    s.CheckOn = DialogDriver::Enabled(d, IDC_CHECK_HOST);
+    s.OkOn = DialogDriver::Enabled(d, IDOK);
+    return s;
+}
+
+// Chooses a provider as the user does: the combo box notifies its dialog.
+void ChooseProvider(HWND d, int index) {
+    HWND combo = GetDlgItem(d, IDC_PROVIDER);
+    SendMessageA(combo, CB_SETCURSEL, index, 0);
+    SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_PROVIDER, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
+}
+
+CGServerSettings Server(const char* host, int port, int ssl) {
+    CGServerSettings s;
+    s.Server.Assign(host);
+    s.Username.Assign("ann");
+    s.Password.Assign("pw");
+    s.Port = port;
+    s.UseSSL = ssl;
+    s.CheckMinutes = 7;
+    return s;
+}
+
+} // namespace
+
+TEST(DetailsDialog, NewAccountOpensAsOtherAndNeedsAHost) {
+    CGAccount account(0x8000);
+    Shown opened{}, typed{}, emptied{};
+    std::string interval;
+    DialogDriver driver;
+    driver.WaitFor("Varnocle").Do([&](HWND d) {
+        opened = Look(d);
+        interval = DialogDriver::ItemText(d, IDC_INTERVAL);
+        DialogDriver::Type(d, IDC_HOST, "h");
+        typed = Look(d);
+        DialogDriver::Type(d, IDC_HOST, "");
+        emptied = Look(d);
+        DialogDriver::Press(d, VK_RETURN); // the disabled default button does nothing
+        DialogDriver::Press(d, VK_ESCAPE);
+    });
+    EXPECT_EQ(EditAccount(account, nullptr), 0);
+    ASSERT_TRUE(driver.Finished());
+    EXPECT_EQ(opened.Provider, ProviderOther);
+    EXPECT_EQ(opened.Host, "");
+    EXPECT_EQ(opened.Port, "995");
+    EXPECT_TRUE(opened.Ssl);
+    EXPECT_EQ(interval, "5");
+    EXPECT_TRUE(opened.HostOn && opened.SslOn && opened.PortOn);
+    EXPECT_FALSE(opened.CheckOn || opened.OkOn);
+    EXPECT_TRUE(typed.CheckOn && typed.OkOn);
+    EXPECT_FALSE(emptied.CheckOn || emptied.OkOn);
+    EXPECT_TRUE(account.CopySettings().Server.IsNull()); // cancelled: untouched
+}
+
+TEST(DetailsDialog, PresetsFillTheServerFieldsAndOtherKeepsThem) {
+    CGAccount account(0x8000);
+    account.ApplySettings(Server(ProviderPresets[0].Host, 995, 1));
+    Shown opened{}, live{}, other{};
+    DialogDriver driver;
+    driver.WaitFor("Varnocle").Do([&](HWND d) {
+        opened = Look(d);
+        ChooseProvider(d, 1);
+        live = Look(d);
+        ChooseProvider(d, ProviderOther);
+        other = Look(d);
+        DialogDriver::Click(d, IDOK);
+    });
+    EXPECT_EQ(EditAccount(account, nullptr), 1);
+    ASSERT_TRUE(driver.Finished());
+    EXPECT_EQ(opened.Provider, 0);
+    EXPECT_FALSE(opened.HostOn || opened.SslOn || opened.PortOn);
+    EXPECT_TRUE(opened.CheckOn && opened.OkOn);
+    EXPECT_EQ(live.Host, ProviderPresets[1].Host);
+    EXPECT_EQ(live.Program, ProviderPresets[1].WebMail);
+    EXPECT_TRUE(live.Ssl);
+    EXPECT_EQ(live.Port, "995");
+    EXPECT_TRUE(other.HostOn && other.SslOn && other.PortOn);
+    EXPECT_EQ(other.Host, ProviderPresets[1].Host);
+    CGServerSettings s = account.CopySettings();
+    EXPECT_STREQ(s.Server.Get(), ProviderPresets[1].Host);
+    EXPECT_STREQ(account.DoubleClick.Get(), ProviderPresets[1].WebMail);
+    EXPECT_STREQ(account.Name.Get(), (std::string("ann - ") + ProviderPresets[1].Host).c_str());
+}
+
+TEST(DetailsDialog, PortFieldAndSslBox) {
+    CGAccount account(0x8000);
+    account.ApplySettings(Server("pop.example", 995, 1));
+    std::string afterZero, afterLeave, afterTick, afterClear;
+    DialogDriver driver;
+    driver.WaitFor("Varnocle").Do([&](HWND d) {
+        SetFocus(GetDlgItem(d, IDC_PORT));
+        DialogDriver::Type(d, IDC_PORT, "0");
+        afterZero = DialogDriver::ItemText(d, IDC_PORT);
+        SetFocus(GetDlgItem(d, IDC_HOST));
+        afterLeave = DialogDriver::ItemText(d, IDC_PORT);
+        SetFocus(GetDlgItem(d, IDC_PORT));
+        DialogDriver::Type(d, IDC_PORT, "70000");
+        SendMessageA(GetDlgItem(d, IDC_SSL), BM_CLICK, 0, 0); // clears the box
+        afterClear = DialogDriver::ItemText(d, IDC_PORT);
+        DialogDriver::Type(d, IDC_PORT, "2345");
+        SendMessageA(GetDlgItem(d, IDC_SSL), BM_CLICK, 0, 0); // ticks it again
+        afterTick = DialogDriver::ItemText(d, IDC_PORT);
+        DialogDriver::Type(d, IDC_PORT, "70000");
+        DialogDriver::Type(d, IDC_INTERVAL, "0"); // out of range: the old 7 stays
+        DialogDriver::Click(d, IDOK);
+    });
+    EXPECT_EQ(EditAccount(account, nullptr), 1);
+    ASSERT_TRUE(driver.Finished());
+    EXPECT_EQ(afterZero, "0");
+    EXPECT_EQ(afterLeave, "995");
+    EXPECT_EQ(afterClear, "110");
+    EXPECT_EQ(afterTick, "995");
+    CGServerSettings s = account.CopySettings();
+    EXPECT_EQ(s.Port, 70000);
+    EXPECT_EQ(s.UseSSL, 1);
+    EXPECT_EQ(s.CheckMinutes, 7);
+}
+
+TEST(DetailsDialog, LongHostWithCommasAndEmptyUserAreKept) {
+    CGAccount account(0x8000);
+    account.ApplySettings(Server("old.example", 110, 0));
+    std::string host(250, 'h');
+    host += ",a,b,c";                  // 256 characters
+    std::string typed = host + "tail"; // typed beyond the field's limit
+    DialogDriver driver;
+    driver.WaitFor("Varnocle").Do([&](HWND d) {
+        SetFocus(GetDlgItem(d, IDC_HOST));
+        SendDlgItemMessageA(d, IDC_HOST, EM_SETSEL, 0, -1);
+        SendDlgItemMessageA(d, IDC_HOST, EM_REPLACESEL, TRUE,
+                            reinterpret_cast<LPARAM>(typed.c_str()));
+        DialogDriver::Type(d, IDC_USER, "");
+        DialogDriver::Click(d, IDOK);
+    });
+    EXPECT_EQ(EditAccount(account, nullptr), 1);
+    ASSERT_TRUE(driver.Finished());
+    CGServerSettings s = account.CopySettings();
+    EXPECT_EQ(std::string(s.Server.Get()), host);
+    EXPECT_STREQ(s.Username.Get(), "");
+    EXPECT_EQ(std::string(account.Name.Get()), std::string(250, 'h') + "abc");
+}

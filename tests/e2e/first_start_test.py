@@ -1,0 +1,120 @@
+#!/usr/bin/env python3
+"""The first start of varnocle.exe under Wine: with no settings the accounts dialog opens;
+an account added there (host, user name, password and port typed into the details dialog)
+is checked as soon as the user presses "Done", and Exit stores it. Driven from outside by
+vtdriver; needs DISPLAY and WINEPREFIX (scripts/lib/display.sh) and root for Dovecot.
+
+  first_start_test.py --exe varnocle.exe --driver vtdriver.exe --mailbox demo_mailbox.py
+"""
+import argparse
+import configparser
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from e2e_test import Run, data_folder, windows_path  # noqa: E402
+
+WM_COMMAND, EXIT = 0x0111, 40001
+ACCOUNTS, DETAILS = "Edit Account Details", "Varnocle"
+ADD, DONE, OK = 1017, 1, 1
+HOST, USER, PASSWORD, PORT = 1001, 1002, 1003, 1008
+
+
+def stored_values(path):
+    """The settings file as {section: {key: value}}, with one pair of quotes removed as the
+    program's reader does; key names keep their case."""
+    parser = configparser.RawConfigParser(strict=False, interpolation=None)
+    parser.optionxform = str
+    parser.read(path)
+    out = {}
+    for section in parser.sections():
+        values = {}
+        for key, value in parser.items(section):
+            if len(value) >= 2 and value[0] == value[-1] and value[0] in "\"'":
+                value = value[1:-1]
+            values[key] = value
+        out[section] = values
+    return out
+
+
+def scenario(run, args, root, obfuscate):
+    env = dict(line.strip().split("=", 1) for line in open(os.path.join(root, "env")))
+    tls = env["TLS_PORT"]
+    folder = data_folder()
+    shutil.rmtree(folder, ignore_errors=True)
+    exe = os.path.abspath(args.exe)
+    program = subprocess.Popen(["wine", windows_path(exe)], cwd=os.path.dirname(exe),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+    try:
+        run.check(run.driver("dialog", ACCOUNTS, "click", ADD)["rc"] == 0,
+                  "the first start opens the accounts dialog")
+        for item, text in ((HOST, "127.0.0.1"), (USER, "alice"), (PASSWORD, "secret1"),
+                           (PORT, tls)):
+            run.check(run.driver("dialog", DETAILS, "type", item, text)["rc"] == 0,
+                      f"typed {text!r} into item {item}")
+        run.driver("dialog", DETAILS, "click", OK)
+        time.sleep(1)  # the details dialog closes before "Done" is pressed
+        run.driver("dialog", ACCOUNTS, "click", DONE)
+        state = run.driver("wait", "lines=1", "timeout=30")
+        run.check(state["rc"] == 0, "after Done the window shows one account")
+        run.check(run.driver("lines", "3 / 3")["rc"] == 0, "the new account reads 3 / 3")
+        run.driver("post", WM_COMMAND, EXIT, 0)
+        program.wait(timeout=30)
+    finally:
+        if program.poll() is None:
+            program.kill()
+
+    name = "alice - 127.0.0.1"
+    stored = stored_values(os.path.join(folder, "varnocle.ini"))
+    run.check(stored.get("main", {}).get("accounts") == name, "[main] accounts lists it")
+    want = {"server": "127.0.0.1", "username": "alice", "password": obfuscate("secret1"),
+            "SSL": "true", "port": tls, "checkmins": "5", "doubleclick": ""}
+    got = {key.lower() if key.lower() == "port" else key: value
+           for key, value in stored.get(name, {}).items()}
+    run.check(got == want, f"[{name}] holds {want}, found {got}")
+    options = stored.get("newmail", {})
+    run.check(options.get("changecolour") == "true" and
+              options.get("newmailcolour") == "95,255,95" and
+              options.get("playsound") == "false", f"[newmail] has the defaults: {options}")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--mailbox", required=True)
+    args = parser.parse_args()
+    sys.path.insert(0, os.path.dirname(os.path.abspath(args.mailbox)))
+    from demo_mailbox import obfuscate
+    for name in ("DISPLAY", "WINEPREFIX"):
+        if not os.environ.get(name):
+            sys.exit(f"{name} is not set: source scripts/lib/display.sh and start_display")
+    base = tempfile.mkdtemp(prefix="vt-first-")
+    os.chmod(base, 0o755)
+    root = os.path.join(base, "dovecot")
+    run = Run(argparse.Namespace(driver=args.driver, shots=os.path.join(base, "shots")))
+    try:
+        subprocess.run([sys.executable, args.mailbox, "start", root, "--user", "alice:secret1:3"],
+                       check=True, stdin=subprocess.DEVNULL)
+        scenario(run, args, root, obfuscate)
+    finally:
+        subprocess.run(["wine", args.driver, "post", hex(WM_COMMAND), str(EXIT), "0"],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       stdin=subprocess.DEVNULL)
+        subprocess.run([sys.executable, args.mailbox, "stop", root], stdin=subprocess.DEVNULL)
+        shutil.rmtree(base, ignore_errors=True)
+    if run.failures:
+        print(f"{len(run.failures)} check(s) failed")
+        return 1
+    print("all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,259 @@
+// The POP3 dialogue and the UIDL bookkeeping, fed from memory through a scripted BIO, so
+// that piece boundaries and failures are exact.
+#include "mail/pop3_session.h"
+#include "support/script_bio.h"
+#include "support/temp_dir.h"
+#include "toolkit/chunk_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Entries(const CGUidlList& list) {
+    std::vector<std::string> out;
+    list.ForEach([&](std::string_view s) { out.emplace_back(s); });
+    return out;
+}
+
+struct Scripted {
+    CGPOP3Session Session;
+    std::shared_ptr<ScriptBioState> State = std::make_shared<ScriptBioState>();
+
+    explicit Scripted(const std::string& incoming, int piece = 1024) {
+        State->Incoming = incoming;
+        State->Piece = piece;
+        Session.Transport.Attach(NewScriptBio(State));
+    }
+    // Feeds a new server script to the same session (a new connection).
+    void Reconnect(const std::string& incoming, int piece = 1024) {
+        State = std::make_shared<ScriptBioState>();
+        State->Incoming = incoming;
+        State->Piece = piece;
+        Session.Transport.Attach(NewScriptBio(State));
+    }
+    std::string Unread() const { return State->Incoming.substr(State->Position); }
+};
+
+TEST(Pop3Reply, StatusRepliesInAnyPieceSize) {
+    struct Case {
+        const char* Incoming;
+        int Expected;
+        const char* LeftUnread; // checked for "+OK" replies only
+    };
+    const Case cases[] = {
+        {"+OK ready\r\nNEXT", 0, "NEXT"},
+        {"+OK\r\n", 0, ""},
+        {"-ERR invalid password\r\n", -1, nullptr},
+        {"-ERR Exceeded the login limit\r\n", -2, nullptr},
+        {"-ERR Exceeded the login limit for today, try later\r\n", -2, nullptr},
+        {"-err exceeded the login limit\r\n", -1, nullptr},
+        {"-ERR Exceeded the login\r\n", -1, nullptr},
+        {"", -1, nullptr},   // closed right after connecting
+        {"+O", -1, nullptr}, // closed inside the status
+        {"+OK no line end", -1, nullptr},
+        {"* garbage \x01\x02\r\n", -1, nullptr},
+    };
+    for (int piece : {1, 2, 7, 1024}) {
+        for (const Case& c : cases) {
+            Scripted s(c.Incoming, piece);
+            EXPECT_EQ(s.Session.ReadReply(), c.Expected) << c.Incoming << " piece " << piece;
+            if (c.Expected == 0) {
+                EXPECT_EQ(s.Unread(), c.LeftUnread) << c.Incoming << " piece " << piece;
+            }
+        }
+    }
+}
+
+TEST(Pop3Reply, RestOfOkLineIsHandedOver) {
+    Scripted s("+OK POP3 ready <1.2@x>\r\n");
+    std::string rest;
+    EXPECT_EQ(s.Session.ReadReply(&rest), 0);
+    EXPECT_EQ(rest, " POP3 ready <1.2@x>\r\n");
+}
+
+TEST(Pop3Command, LinesOnTheWire) {
+    Scripted s("");
+    EXPECT_EQ(s.Session.SendCommand("USER", "ann"), 1);
+    EXPECT_EQ(s.Session.SendCommand("PASS", ""), 1);
+    EXPECT_EQ(s.Session.SendCommand("UIDL", nullptr), 1);
+    EXPECT_EQ(s.State->Written, "USER ann\r\nPASS \r\nUIDL\r\n");
+
+    // An overlong line is cut but keeps its line end, so the server answers instead of
+    // waiting for the rest; 255 characters with the line end go out whole.
+    s.State->Written.clear();
+    const std::string fits(248, 'p'); // "PASS " + 248 + CR LF = 255
+    EXPECT_EQ(s.Session.SendCommand("PASS", fits.c_str()), 1);
+    EXPECT_EQ(s.State->Written, "PASS " + fits + "\r\n");
+    s.State->Written.clear();
+    EXPECT_EQ(s.Session.SendCommand("PASS", std::string(400, 'q').c_str()), 1);
+    EXPECT_EQ(s.State->Written.size(), 255u);
+    EXPECT_EQ(s.State->Written.substr(253), "\r\n");
+
+    s.State->FailWrites = true;
+    EXPECT_EQ(s.Session.SendCommand("UIDL", nullptr), 0);
+}
+
+TEST(Pop3MultiLine, EndsOnlyWithALoneDotLineWhereverThePiecesBreak) {
+    const std::string body = "1 abc\r\n2 def.\r\n3 .x\r\n.\r\n";
+    for (int piece = 1; piece <= static_cast<int>(body.size()); ++piece) {
+        Scripted s(body, piece);
+        CGChunkBuffer chunks;
+        ASSERT_EQ(s.Session.ReadMultiLine(chunks), 1) << piece;
+        EXPECT_EQ(std::string(chunks.Flatten().get()), body);
+    }
+    {
+        // A NUL ends what is kept of its piece; the body is still recognised.
+        Scripted s(std::string("1 a\0junk\r\n2 b\r\n.\r\n", 18), 8);
+        CGChunkBuffer chunks;
+        EXPECT_EQ(s.Session.ReadMultiLine(chunks), 1);
+        EXPECT_EQ(std::string(chunks.Flatten().get()), "1 a\r\n2 b\r\n.\r\n");
+    }
+    {
+        Scripted s(".\r\n", 1); // empty mailbox
+        CGChunkBuffer chunks;
+        EXPECT_EQ(s.Session.ReadMultiLine(chunks), 1);
+    }
+    for (const char* cut : {"1 abc\r\n.", "1 abc.\r\n", "1 abc\r\n.\r", "x.\r\n"}) {
+        Scripted s(cut, 1);
+        CGChunkBuffer chunks;
+        EXPECT_EQ(s.Session.ReadMultiLine(chunks), 0) << cut;
+    }
+}
+
+TEST(Pop3Listing, ScanKeepsTheWordAfterTheNumber) {
+    const std::string longUidl(70, 'u');
+    const std::string hugeLine = "9 " + std::string(5000, 'h') + "\r\n";
+    const std::string body = "1 abc\r\n"
+                             "3\r\n"                  // no UIDL: skipped
+                             "\r\n"                   // blank
+                             "x 12\r\n"               // no number
+                             "  4\tspaced   tail\r\n" // blanks around the fields
+                             "5abc\r\n"               // the number may touch the word
+                             "6 " +
+                             longUidl + "\r\n" + hugeLine +
+                             "\x01\xff\x7f garbage\r\n"
+                             "7 last"; // no line end at all
+    CGUidlList out;
+    EXPECT_EQ(ScanListing(body.c_str(), out), 6);
+    const std::vector<std::string> expected = {
+        "last", std::string(1023, 'h'), longUidl, "abc", "spaced", "abc"};
+    EXPECT_EQ(Entries(out), expected); // head first: reverse order of the listing
+}
+
+TEST(Pop3Bookkeeping, UnreadNewAndSeenFollowTheListings) {
+    CGPOP3Session s;
+    CGUidlList seen;
+    seen.Push("abc");
+    s.ReplaceSeenUidls(seen);
+
+    EXPECT_EQ(s.ApplyListing("1 abc\r\n2 def\r\n.\r\n"), 2);
+    EXPECT_EQ(s.MessageCount(), 2);
+    EXPECT_EQ(s.UnreadCount(), 1);
+    EXPECT_EQ(s.NewMail(), 1);
+    EXPECT_EQ(Entries(s.CopyNotifiedUidls()), std::vector<std::string>{"def"});
+
+    // The same listing again: still unread, but announced already.
+    EXPECT_EQ(s.ApplyListing("1 abc\r\n2 def\r\n.\r\n"), 2);
+    EXPECT_EQ(s.UnreadCount(), 1);
+    EXPECT_EQ(s.NewMail(), 0);
+
+    s.MarkAllSeen();
+    EXPECT_EQ(Entries(s.CopySeenUidls()), (std::vector<std::string>{"def", "abc"}));
+    EXPECT_TRUE(s.CopyNotifiedUidls().Empty());
+    EXPECT_EQ(s.UnreadCount(), 0);
+    EXPECT_EQ(s.MessageCount(), 2);
+
+    // abc left the server: it leaves the seen list too.
+    EXPECT_EQ(s.ApplyListing("1 def\r\n.\r\n"), 1);
+    EXPECT_EQ(Entries(s.CopySeenUidls()), std::vector<std::string>{"def"});
+    EXPECT_EQ(s.UnreadCount(), 0);
+    EXPECT_EQ(s.NewMail(), 0);
+
+    // UIDLs are exact bytes: a change of case is another message.
+    EXPECT_EQ(s.ApplyListing("1 DEF\r\n.\r\n"), 1);
+    EXPECT_EQ(s.UnreadCount(), 1);
+    EXPECT_EQ(s.TakeNewMail(), 1);
+    EXPECT_EQ(s.NewMail(), 0);
+
+    EXPECT_EQ(s.ApplyListing(".\r\n"), 0);
+    EXPECT_EQ(s.UnreadCount(), 0);
+    EXPECT_TRUE(s.CopySeenUidls().Empty());
+}
+
+TEST(Pop3Bookkeeping, DuplicateUidlsCountEachLine) {
+    CGPOP3Session s;
+    EXPECT_EQ(s.ApplyListing("1 a\r\n2 a\r\n3 b\r\n.\r\n"), 3);
+    EXPECT_EQ(s.UnreadCount(), 3);
+    EXPECT_EQ(s.CopyNotifiedUidls().Count(), 2u);
+    s.MarkAllSeen();
+    EXPECT_EQ(s.CopySeenUidls().Count(), 2u);
+}
+
+TEST(Pop3ListUidls, RefusalsAndBrokenListingsLeaveTheBookkeeping) {
+    Scripted s("+OK\r\n1 a\r\n2 b\r\n.\r\n");
+    ASSERT_EQ(s.Session.ListUidls(), 2);
+    EXPECT_EQ(s.State->Written, "UIDL\r\n");
+    s.Session.MarkAllSeen();
+
+    s.Reconnect("-ERR Exceeded the login limit\r\n");
+    EXPECT_EQ(s.Session.ListUidls(), -2);
+    s.Reconnect("-ERR no\r\n");
+    EXPECT_EQ(s.Session.ListUidls(), -1);
+    s.Reconnect("+OK\r\n1 a\r\n2 b\r\n3 c\r\n"); // dropped before the end
+    EXPECT_EQ(s.Session.ListUidls(), -1);
+    s.Reconnect("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n");
+    s.State->FailWrites = true;
+    EXPECT_EQ(s.Session.ListUidls(), -1);
+
+    EXPECT_EQ(Entries(s.Session.CopySeenUidls()), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(s.Session.MessageCount(), 2);
+    EXPECT_EQ(s.Session.UnreadCount(), 0);
+}
+
+TEST(Pop3ListUidls, MarkAsReadAfterAFailedListingIsKept) {
+    // The user still sees the counts of the last good listing after a failed one; marking
+    // them read must not be lost because the failed listing had nothing in it.
+    Scripted s("+OK\r\n1 a\r\n2 b\r\n.\r\n");
+    ASSERT_EQ(s.Session.ListUidls(), 2);
+    s.Reconnect("+OK\r\n1 a\r\n");
+    ASSERT_EQ(s.Session.ListUidls(), -1);
+    s.Session.MarkAllSeen();
+    s.Reconnect("+OK\r\n1 a\r\n2 b\r\n.\r\n");
+    ASSERT_EQ(s.Session.ListUidls(), 2);
+    EXPECT_EQ(s.Session.UnreadCount(), 0);
+    EXPECT_EQ(s.Session.NewMail(), 0);
+}
+
+TEST(Pop3SeenFile, LinesBecomeEntriesAndWriteBackOnePerLine) {
+    TempDir dir;
+    const std::string path = dir.File("seen.uidl");
+    const std::string longLine(1500, 'L');
+    WriteFileBytes(path, "x\n\ny\n" + longLine + "\nlast");
+    CGPOP3Session s;
+    std::FILE* f = std::fopen(path.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    s.LoadSeenList(f);
+    std::fclose(f);
+    const std::vector<std::string> expected = {
+        "last", std::string(477, 'L'), std::string(1023, 'L'), "y", "", "x"};
+    EXPECT_EQ(Entries(s.CopySeenUidls()), expected);
+
+    f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(s.WriteSeenList(f), 1);
+    std::fclose(f);
+    f = std::fopen(path.c_str(), "r");
+    CGPOP3Session again;
+    again.LoadSeenList(f);
+    std::fclose(f);
+    // Written from the head and read back to the head: the order turns round, the
+    // entries stay.
+    std::vector<std::string> reversed(expected.rbegin(), expected.rend());
+    EXPECT_EQ(Entries(again.CopySeenUidls()), reversed);
+}
+
+} // namespace

@@ -1,0 +1,73 @@
+#include "support/script_bio.h"
+
+#include <openssl/bio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+using Holder = std::shared_ptr<ScriptBioState>;
+
+ScriptBioState& StateOf(BIO* b) {
+    return **static_cast<Holder*>(BIO_get_data(b));
+}
+
+int ScriptRead(BIO* b, char* out, int size) {
+    ScriptBioState& s = StateOf(b);
+    BIO_clear_retry_flags(b);
+    if (s.Position >= s.Incoming.size() || size <= 0)
+        return 0;
+    std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(size),
+                                           static_cast<std::size_t>(std::max(1, s.Piece)),
+                                           s.Incoming.size() - s.Position});
+    std::memcpy(out, s.Incoming.data() + s.Position, n);
+    s.Position += n;
+    return static_cast<int>(n);
+}
+
+int ScriptWrite(BIO* b, const char* data, int size) {
+    ScriptBioState& s = StateOf(b);
+    BIO_clear_retry_flags(b);
+    if (s.FailWrites)
+        return -1;
+    s.Written.append(data, static_cast<std::size_t>(size));
+    return size;
+}
+
+long ScriptCtrl(BIO*, int cmd, long, void*) {
+    return cmd == BIO_CTRL_FLUSH ? 1 : 0;
+}
+
+int ScriptCreate(BIO* b) {
+    BIO_set_init(b, 1);
+    return 1;
+}
+
+int ScriptDestroy(BIO* b) {
+    delete static_cast<Holder*>(BIO_get_data(b));
+    BIO_set_data(b, nullptr);
+    return 1;
+}
+
+BIO_METHOD* Method() {
+    static BIO_METHOD* method = [] {
+        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "script");
+        BIO_meth_set_read(m, ScriptRead);
+        BIO_meth_set_write(m, ScriptWrite);
+        BIO_meth_set_ctrl(m, ScriptCtrl);
+        BIO_meth_set_create(m, ScriptCreate);
+        BIO_meth_set_destroy(m, ScriptDestroy);
+        return m;
+    }();
+    return method;
+}
+
+} // namespace
+
+BIO* NewScriptBio(std::shared_ptr<ScriptBioState> state) {
+    BIO* b = BIO_new(Method());
+    BIO_set_data(b, new Holder(std::move(state)));
+    return b;
+}
