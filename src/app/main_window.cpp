@@ -21,12 +21,32 @@ CMainWindow::CMainWindow()
     MakeDataPath("ini", "varnocle", IniPath);
 }
 
+namespace {
+
+// Where the accounts left running at exit report: nowhere.
+class CNoSink : public CGNotifySink {
+public:
+    void Notify(unsigned) override {}
+};
+
+} // namespace
+
 CMainWindow::~CMainWindow() {
     // The members' own destructors then remove the tray icon and free the menu.
     UpdateChecker.Stop();
     // Nothing may reach this object once it is gone.
     if (Handle && IsWindow(Handle))
         SetWindowLongPtrA(Handle, GWLP_USERDATA, 0);
+    LeaveAccountsRunning();
+}
+
+void CMainWindow::LeaveAccountsRunning() {
+    // The settings are saved: the checking threads end with the process. Waiting for them
+    // could hold up the exit for as long as a blocked network step lasts.
+    static CNoSink nowhere;
+    for (CGAccount* a = AccountList.Accounts; a; a = a->Next)
+        a->NotifySink = &nowhere;
+    AccountList.Accounts = nullptr;
 }
 
 bool CMainWindow::Initialise() {

@@ -19,7 +19,7 @@ public:
     // settings path. Creates no window.
     CMainWindow();
     // Stops the update check, removes the tray icon and frees the menu (members, in that
-    // order). The account threads are left to end with the process.
+    // order). The accounts and their threads are left to end with the process.
     ~CMainWindow() override;
 
     // The start-up sequence; false means the program must end.
@@ -56,6 +56,7 @@ public:
     CCheckerThread UpdateChecker;
 
 private:
+    void LeaveAccountsRunning();
     void OpenProgram(const CGText& program);
     void ReadSavedPosition();
     // Accounts that were unread when a tray click marked them read: a double click's

@@ -143,6 +143,11 @@ void CGIniText::InsertLine(size_t at, const std::string& text) {
     Lines.insert(Lines.begin() + static_cast<std::ptrdiff_t>(at), Parse(text, LineEnd));
 }
 
+void CGIniText::EraseLines(size_t first, size_t last) {
+    Lines.erase(Lines.begin() + static_cast<std::ptrdiff_t>(first),
+                Lines.begin() + static_cast<std::ptrdiff_t>(last));
+}
+
 bool CGIniText::Set(const char* section, const char* key, const char* value) {
     if (!section)
         return false;
@@ -152,37 +157,33 @@ bool CGIniText::Set(const char* section, const char* key, const char* value) {
     if (!key) {
         if (!haveSection || sectionName.empty())
             return false;
-        Lines.erase(Lines.begin() + static_cast<std::ptrdiff_t>(first),
-                    Lines.begin() + static_cast<std::ptrdiff_t>(last));
+        EraseLines(first, last);
         return true;
     }
     std::string keyName = Trim(key);
     size_t at = haveSection ? KeyIndex(keyName, first, last) : last;
     if (!value) {
-        if (!haveSection || at == last)
+        if (at == last)
             return false;
-        Lines.erase(Lines.begin() + static_cast<std::ptrdiff_t>(at));
+        EraseLines(at, at + 1);
         return true;
     }
     std::string v = Trim(value);
-    if (haveSection && at != last) {
-        Line& line = Lines[at];
-        if (line.HasValue && line.Value == v)
+    if (at != last) {
+        if (Lines[at].HasValue && Lines[at].Value == v)
             return false;
         // The key keeps the spelling it has in the file.
-        Lines[at] = Parse(line.Name + "=" + v, line.End.empty() ? "" : line.End);
-        return true;
-    }
-    if (!haveSection) {
+        std::string text = Lines[at].Name + "=" + v;
+        Lines[at] = Parse(text, Lines[at].End);
+    } else if (!haveSection) {
         InsertLine(Lines.size(), "[" + sectionName + "]");
         InsertLine(Lines.size(), keyName + "=" + v);
-        return true;
+    } else {
+        // After the last non-empty line of the section, so blank lines stay before the next.
+        while (last > first && Lines[last - 1].Type == Kind::Empty)
+            --last;
+        InsertLine(last, keyName + "=" + v);
     }
-    // After the last non-empty line of the section, so blank lines stay before the next one.
-    size_t insertAt = last;
-    while (insertAt > first && Lines[insertAt - 1].Type == Kind::Empty)
-        --insertAt;
-    InsertLine(insertAt, keyName + "=" + v);
     return true;
 }
 

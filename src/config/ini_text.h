@@ -51,5 +51,6 @@ private:
     // Index of the first key of that name in [first, last), or last when absent.
     size_t KeyIndex(const std::string& key, size_t first, size_t last) const;
     void EnsureLineEnd(size_t index);
+    void EraseLines(size_t first, size_t last);
     void InsertLine(size_t at, const std::string& text);
 };

@@ -22,9 +22,7 @@ CGAccount* CDlgAccounts::Selected() const {
     return static_cast<CGAccount*>(AccountsBox.SelectedItemData());
 }
 
-int CDlgAccounts::OnInitDialog(HWND) {
-    AddExtension(&ToolTip);
-    ToolTip.Attach(this);
+void CDlgAccounts::BindAccountControls() {
     BindItem(UpButton, IDC_UP);
     ToolTip.AddTool(&UpButton, "Move the selected email account up the list");
     BindItem(DownButton, IDC_DOWN);
@@ -38,6 +36,9 @@ int CDlgAccounts::OnInitDialog(HWND) {
     ToolTip.AddTool(&EditButton, "Edit the details of the selected email account.");
     BindItem(RemoveButton, IDC_REMOVE);
     ToolTip.AddTool(&RemoveButton, "Remove the selected e-mail account from varnocle.");
+}
+
+void CDlgAccounts::BindOptionControls() {
     BindItem(SoundFileEdit, IDC_SOUND_FILE);
     SetWindowTextA(SoundFileEdit.Handle, CustomSound.IsNull() ? "" : CustomSound.Get());
     ToolTip.AddTool(&SoundFileEdit, "The sound file to play when new mail is detected. Leave "
@@ -53,6 +54,13 @@ int CDlgAccounts::OnInitDialog(HWND) {
     BindItem(PlaySoundBox, IDC_PLAY_SOUND);
     SendMessageA(PlaySoundBox.Handle, BM_SETCHECK, PlaySound ? BST_CHECKED : 0, 0);
     ToolTip.AddTool(&PlaySoundBox, "Play a sound when new mail is detected");
+}
+
+int CDlgAccounts::OnInitDialog(HWND) {
+    AddExtension(&ToolTip);
+    ToolTip.Attach(this);
+    BindAccountControls();
+    BindOptionControls();
     CentreOnParent(1);
     return 0;
 }

@@ -40,6 +40,9 @@ public:
     CGWEToolTip ToolTip;
 
 private:
+    // The list and its buttons, then the new-mail options, each with its tooltip.
+    void BindAccountControls();
+    void BindOptionControls();
     CGAccount* Selected() const;
     void Reselect(CGAccount* account);
     void AddClicked();

@@ -57,12 +57,7 @@ void CDlgConfigure::SetPort(int port) {
     PortEdit.ShowValue();
 }
 
-int CDlgConfigure::OnInitDialog(HWND) {
-    AddExtension(&ToolTip);
-    AddExtension(&WaitCursor);
-    ToolTip.Attach(this);
-    WaitCursor.Attach(this);
-
+int CDlgConfigure::BindProvider() {
     BindItem(ProviderCombo, IDC_PROVIDER);
     for (const CProviderPreset& p : ProviderPresets)
         SendMessageA(ProviderCombo.Handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(p.Entry));
@@ -75,7 +70,10 @@ int CDlgConfigure::OnInitDialog(HWND) {
         if (std::strcmp(host, ProviderPresets[i].Host) == 0)
             provider = i;
     SendMessageA(ProviderCombo.Handle, CB_SETCURSEL, provider, 0);
+    return provider;
+}
 
+void CDlgConfigure::BindServerFields() {
     BindItem(HostEdit, IDC_HOST);
     HostEdit.Show();
     ToolTip.AddTool(&HostEdit, "Your email server name or IP Address");
@@ -95,6 +93,15 @@ int CDlgConfigure::OnInitDialog(HWND) {
     PortEdit.Show();
     ToolTip.AddTool(&PortEdit, "The port number on the server to connect to. Usually 995 for a "
                                "secured connection or 110 for unsecured.");
+}
+
+int CDlgConfigure::OnInitDialog(HWND) {
+    AddExtension(&ToolTip);
+    AddExtension(&WaitCursor);
+    ToolTip.Attach(this);
+    WaitCursor.Attach(this);
+    int provider = BindProvider();
+    BindServerFields();
     BindItem(IntervalEdit, IDC_INTERVAL);
     IntervalEdit.Show();
     ToolTip.AddTool(&IntervalEdit, "How often to check for new emails in minutes... ");

@@ -37,6 +37,10 @@ public:
     CGCtrlButton OkButton;
 
 private:
+    // Binds the provider list and selects the entry of the current host; returns it.
+    int BindProvider();
+    // Host, "Check", user name, password, TLS and port, each with its tooltip.
+    void BindServerFields();
     int SelectedProvider() const;
     void EnableServerFields(bool other);
     void EnableByHost(const char* host);

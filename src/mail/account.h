@@ -31,6 +31,10 @@ public:
     // replacing that file atomically. 1 when everything was written.
     int Save(const char* settingsPath);
 
+    // Writes the seen list to path through a temporary file renamed over it; 1 on success.
+    int SaveSeenList(const std::string& path) const;
+    int SaveSeenListInPlace(const std::string& path) const;
+
     // Convenience reads of the session's bookkeeping.
     int UnreadCount() const { return Session.UnreadCount(); }
     int MessageCount() const { return Session.MessageCount(); }

@@ -7,5 +7,7 @@
 int WaitSocketWritable(long long fd, int milliseconds);
 // Bounds every later blocking receive and send on the socket.
 void SetSocketTimeouts(long long fd, int readMilliseconds, int writeMilliseconds);
-// Shuts both directions down, so that a call blocked on the socket returns.
-void ShutdownSocket(long long fd);
+// Makes a call blocked on the socket (in another thread) return. 1 when that meant closing
+// the socket (Winsock wakes a blocked call only so), after which its owner must not close it
+// again; 0 when it was only shut down.
+int AbortSocket(long long fd);

@@ -19,6 +19,7 @@ void SetSocketTimeouts(long long fd, int readMilliseconds, int writeMilliseconds
     setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_SNDTIMEO, &w, sizeof w);
 }
 
-void ShutdownSocket(long long fd) {
+int AbortSocket(long long fd) {
     shutdown(static_cast<int>(fd), SHUT_RDWR);
+    return 0;
 }

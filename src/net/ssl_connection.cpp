@@ -10,6 +10,12 @@
 #include <chrono>
 #include <cstdio>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
+
 CGSslConnection::CGSslConnection() {
     // The library initialises itself once per process; asking again is harmless.
     OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
@@ -39,9 +45,7 @@ int CGSslConnection::Connect(const char* host, int port, int useSSL) {
     }
     if (!host)
         host = "";
-    char target[260];
-    std::snprintf(target, sizeof target, "%s:%d", host, port);
-    if (!ConnectPlainPart(target))
+    if (!ConnectPlainPart(host, port))
         return 0;
     if (useSSL && !Handshake(host))
         return 0;
@@ -49,40 +53,56 @@ int CGSslConnection::Connect(const char* host, int port, int useSSL) {
     return 1;
 }
 
-int CGSslConnection::ConnectPlainPart(const std::string& target) {
-    BIO* conn = BIO_new_connect(target.c_str());
-    if (!conn)
+int CGSslConnection::ConnectPlainPart(const char* host, int port) {
+    // Resolved and connected here rather than by OpenSSL's connect chain: its non-blocking
+    // connect never notices a refused connection on Winsock, which reports that as an
+    // exception rather than as writable.
+    char service[16];
+    std::snprintf(service, sizeof service, "%d", port);
+    BIO_ADDRINFO* addresses = nullptr;
+    if (!host[0] ||
+        !BIO_lookup_ex(host, service, BIO_LOOKUP_CLIENT, AF_UNSPEC, SOCK_STREAM, 0, &addresses)) {
+        ERR_clear_error();
         return 0;
-    Connection = conn;
-    // Non-blocking while connecting, so the wait for the peer can be bounded.
-    BIO_set_nbio(conn, 1);
+    }
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(Timeouts.ConnectMs);
-    for (;;) {
-        if (BIO_do_connect(conn) > 0)
-            break;
-        if (!BIO_should_retry(conn)) {
-            ERR_clear_error();
-            return 0;
-        }
-        int fd = -1;
-        BIO_get_fd(conn, &fd);
-        if (!TrackSocket(fd))
-            return 0;
+    int connected = 0;
+    for (const BIO_ADDRINFO* a = addresses; a && !connected; a = BIO_ADDRINFO_next(a))
+        connected = ConnectAddress(a, deadline);
+    BIO_ADDRINFO_free(addresses);
+    ERR_clear_error();
+    return connected;
+}
+
+int CGSslConnection::ConnectAddress(const BIO_ADDRINFO* address,
+                                    std::chrono::steady_clock::time_point deadline) {
+    const int fd = BIO_socket(BIO_ADDRINFO_family(address), BIO_ADDRINFO_socktype(address),
+                              BIO_ADDRINFO_protocol(address), 0);
+    if (fd < 0)
+        return 0;
+    if (!TrackSocket(fd)) {
+        BIO_closesocket(fd); // not tracked, so Interrupt() cannot have closed it
+        return 0;
+    }
+    int ok = BIO_connect(fd, BIO_ADDRINFO_address(address), BIO_SOCK_NONBLOCK);
+    if (!ok && BIO_sock_should_retry(-1)) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
-        if (fd < 0 || left <= 0 || WaitSocketWritable(fd, static_cast<int>(left)) <= 0) {
-            ERR_clear_error();
-            return 0;
-        }
+        ok = left > 0 && WaitSocketWritable(fd, static_cast<int>(left)) > 0 &&
+             BIO_sock_error(fd) == 0;
     }
-    int fd = -1;
-    BIO_get_fd(conn, &fd);
-    if (fd < 0)
+    if (ok)
+        ok = BIO_socket_nbio(fd, 0);
+    BIO* chain = ok ? BIO_new_socket(fd, BIO_CLOSE) : nullptr;
+    if (!chain) {
+        ReleaseSocket(fd);
         return 0;
-    BIO_socket_nbio(fd, 0);
-    return TrackSocket(fd);
+    }
+    Connection = chain;
+    SocketBio = chain;
+    return 1;
 }
 
 int CGSslConnection::Handshake(const char* host) {
@@ -140,18 +160,32 @@ int CGSslConnection::Write(const char* data, int length) {
 void CGSslConnection::Close() {
     std::lock_guard<std::mutex> lock(SocketGuard);
     if (Connection) {
+        if (SocketClosed && SocketBio)
+            BIO_set_close(SocketBio, BIO_NOCLOSE); // Interrupt() closed it already
         BIO_free_all(Connection); // closes the socket and frees the TLS object with it
         Connection = nullptr;
     }
     Ssl = nullptr;
+    SocketBio = nullptr;
     Socket = -1;
+    SocketClosed = false;
 }
 
 void CGSslConnection::Interrupt() {
     std::lock_guard<std::mutex> lock(SocketGuard);
     Interrupted = true;
-    if (Socket >= 0)
-        ShutdownSocket(Socket);
+    if (Socket >= 0 && AbortSocket(Socket)) {
+        SocketClosed = true;
+        Socket = -1;
+    }
+}
+
+void CGSslConnection::ReleaseSocket(int fd) {
+    std::lock_guard<std::mutex> lock(SocketGuard);
+    if (!SocketClosed)
+        BIO_closesocket(fd);
+    Socket = -1;
+    SocketClosed = false;
 }
 
 int CGSslConnection::TrackSocket(int fd) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <mutex>
 #include <string>
 
@@ -27,9 +28,9 @@ public:
     CGSslConnection(const CGSslConnection&) = delete;
     CGSslConnection& operator=(const CGSslConnection&) = delete;
 
-    // Connects to "host:port", with a TLS handshake when useSSL is non-zero (sending the host
-    // as server name unless it is an address). 1 = connected, 0 = failed; after a failure
-    // the failed chain stays until Close().
+    // Connects to host (a name or an address) on port, with a TLS handshake when useSSL is non-zero
+    // (sending the host as server name unless it is an address). 1 = connected, 0 = failed; after a
+    // failure the failed chain stays until Close().
     int Connect(const char* host, int port, int useSSL);
     // Blocking read of 1 to size bytes; 0 when the peer closed, negative on an error or
     // time-out.
@@ -55,7 +56,11 @@ public:
     SSL* Ssl = nullptr;            // inside Connection, freed with it
 
 private:
-    int ConnectPlainPart(const std::string& target);
+    int ConnectPlainPart(const char* host, int port);
+    int ConnectAddress(const struct bio_addrinfo_st* address,
+                       std::chrono::steady_clock::time_point deadline);
+    // Closes a socket of a failed attempt unless Interrupt() has closed it already.
+    void ReleaseSocket(int fd);
     int Handshake(const char* host);
     void ApplySocketTimeouts(int readMs, int writeMs);
     // Remembers the socket so that Interrupt() can reach it; 0 when interrupted already.
@@ -64,6 +69,8 @@ private:
     std::mutex SocketGuard; // Interrupt() against Close() replacing the socket
     long long Socket = -1;  // the chain's socket while a connection is open, else -1
     bool Interrupted = false;
+    bool SocketClosed = false; // Interrupt() closed the socket; the chain must not again
+    BIO* SocketBio = nullptr;  // the bottom of Connection, when we made it
 };
 
 // True when host is a literal IPv4 or IPv6 address rather than a name.

@@ -4,6 +4,7 @@
 #include "config/profile.h"
 #include "config/settings.h"
 #include "resources/resource.h"
+#include "support/tcp_peer.h"
 #include "support/temp_dir.h"
 #include "support/ui_harness.h"
 #include "toolkit/wm_handler.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -219,6 +221,25 @@ TEST_F(MainWindowTest, RefreshSizesTheWindowToTheLinesAndFollowsUnreadMail) {
     EXPECT_TRUE(Sounds.empty()); // marking read is silent
 }
 
+TEST_F(MainWindowTest, TenAccountsGiveTenLinesAndTheTooltipKeepsItsFirstSixtyThree) {
+    ASSERT_TRUE(Window->CreateFloating());
+    std::string joined;
+    int widest = 0;
+    for (int i = 0; i < 10; ++i) {
+        Add(i, 10 + i);
+        const std::string line = std::to_string(i) + " / " + std::to_string(10 + i);
+        joined += (i ? "\r\n" : "") + line;
+        widest = std::max<int>(widest, Extent(line.c_str()).cx);
+    }
+    Window->RefreshIndication();
+    EXPECT_EQ(Window->Height(), 10 * Window->LineHeight + 10);
+    EXPECT_EQ(Window->Width(), std::max(75, widest + 20));
+    EXPECT_EQ(std::string(Window->Tray.IconData.szTip), joined.substr(0, 63));
+    HMENU accounts = GetSubMenu(GetSubMenu(Window->PopupMenu.Menu, 0), 2);
+    Window->RebuildAccountMenu();
+    EXPECT_EQ(GetMenuItemID(accounts, 9), UINT(ID_FIRST_ACCOUNT + 9));
+}
+
 TEST_F(MainWindowTest, OneSoundPerRefreshThatSawNewMail) {
     ASSERT_TRUE(Window->CreateFloating());
     CGAccount* a = Add(1, 1, true);
@@ -368,4 +389,31 @@ TEST_F(MainWindowTest, ConfigureGreysItsItemWhileTheDialogRunsThenRebuildsTheMen
     HMENU accounts = GetSubMenu(GetSubMenu(Window->PopupMenu.Menu, 0), 2);
     EXPECT_EQ(GetMenuItemCount(accounts), 3);
     EXPECT_EQ(Window->Height(), 3 * Window->LineHeight + 10); // refreshed at once
+}
+
+TEST_F(MainWindowTest, ClosingWhileACheckHangsOnTheServerSavesAndReturns) {
+    // A server that takes the connection and never says a word.
+    std::uint16_t port = 0;
+    CGSocketHandle silent = ListenLoopback(0, port);
+    ASSERT_NE(silent, InvalidSocket);
+    ASSERT_TRUE(Window->CreateFloating());
+    CGServerSettings settings;
+    settings.Server.Assign("127.0.0.1");
+    settings.Port = port;
+    settings.UseSSL = 0;
+    CGAccount* a = Window->AccountList.AddAccount(nullptr);
+    a->ApplySettings(settings);
+    Window->AccountList.StartAll(&Window->NotifySink);
+    while (a->Status != StatusChecking)
+        Sleep(10);
+    Sleep(200); // into the wait for the greeting
+
+    Window->MoveTo(77, 88);
+    SendMessageA(Window->Handle, WM_COMMAND, ID_EXIT, 0);
+    EXPECT_FALSE(IsWindow(Window->Handle));
+    Window.reset(); // returns although the check is still waiting for the server
+    EXPECT_EQ(a->Status, StatusChecking);
+    Window = std::make_unique<CMainWindow>();
+    EXPECT_EQ(Ini("position", "x"), "77");
+    CloseHandleOf(silent);
 }

@@ -280,9 +280,28 @@ namespace {
 RECT SeenMenu;
 const char* KeysToSend = nullptr;
 
+// The visible popup menu of this process: other test programs may show theirs meanwhile.
+HWND OwnPopupMenu() {
+    HWND found = nullptr;
+    EnumWindows(
+        [](HWND hwnd, LPARAM out) -> BOOL {
+            char cls[16] = {};
+            DWORD process = 0;
+            GetClassNameA(hwnd, cls, sizeof cls);
+            GetWindowThreadProcessId(hwnd, &process);
+            if (lstrcmpA(cls, "#32768") || process != GetCurrentProcessId() ||
+                !IsWindowVisible(hwnd))
+                return TRUE;
+            *reinterpret_cast<HWND*>(out) = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 void CALLBACK InspectMenu(HWND, UINT, UINT_PTR id, DWORD) {
     KillTimer(nullptr, id);
-    HWND popup = FindWindowA("#32768", nullptr);
+    HWND popup = OwnPopupMenu();
     SeenMenu = {};
     if (popup)
         GetWindowRect(popup, &SeenMenu);

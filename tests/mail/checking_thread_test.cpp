@@ -1,0 +1,202 @@
+// The checking thread against a scripted POP3 server of our own: the dialogue, the status
+// codes, the waits, check-now, settings hand-over and stopping.
+#include "mail/account.h"
+#include "support/counting_sink.h"
+#include "support/pop3_script_server.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Conn = ScriptedPop3Server::Connection;
+
+struct Watched {
+    CountingSink Sink; // declared first: it must outlive the account's thread
+    CGAccount Account{0x8000};
+
+    // A plain-POP3 account on the scripted server; long waits of `minutes` ticks of tickMs.
+    Watched(std::uint16_t port, int minutes, int tickMs = 20, const char* password = "secret") {
+        CGServerSettings s;
+        s.Server.Assign("127.0.0.1");
+        s.Port = port;
+        s.UseSSL = 0;
+        s.Username.Assign("user");
+        s.Password.Assign(password);
+        s.CheckMinutes = minutes;
+        Account.ApplySettings(s);
+        Account.TickMilliseconds = tickMs;
+        Account.Session.Transport.Timeouts.ReadMs = 500;
+        Sink.StatusSource = &Account.Status;
+        Account.NotifySink = &Sink;
+    }
+    std::string Line() {
+        Account.UpdateStatusText();
+        return Account.StatusText;
+    }
+};
+
+TEST(CheckingThread, ListingCountsAnnouncesOnceAndCheckNowRepeats) {
+    ScriptedMailbox box;
+    box.SetUidls({"a1", "b2", "c3"});
+    ScriptedPop3Server server(std::ref(box));
+    Watched w(server.Port(), 100000, 1000); // the long wait never ends by itself here
+    w.Account.Start();
+    w.Account.Start(); // a second start while running does nothing
+    ASSERT_TRUE(w.Sink.WaitFor(1));
+    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusOk);
+    EXPECT_EQ(w.Line(), "3 / 3");
+    EXPECT_EQ(w.Sink.Message(), 0x8000u);
+    EXPECT_EQ(w.Account.TakeNewMail(), 1);
+
+    box.SetUidls({"a1", "b2", "c3", "d4"});
+    w.Account.RequestCheckNow();
+    ASSERT_TRUE(w.Sink.WaitFor(2));
+    EXPECT_EQ(w.Line(), "4 / 4");
+    EXPECT_EQ(w.Account.TakeNewMail(), 1); // only d4 is new, and it is announced
+    EXPECT_EQ(w.Account.CheckNow.load(), 0);
+
+    w.Account.RequestCheckNow();
+    ASSERT_TRUE(w.Sink.WaitFor(3));
+    EXPECT_EQ(w.Account.TakeNewMail(), 0); // nothing new since
+    EXPECT_EQ(server.Connections(), 3);
+    EXPECT_EQ(box.Logins(), 3);
+    EXPECT_EQ(w.Sink.Count(), 3);
+}
+
+TEST(CheckingThread, FailuresGiveTheirStatusAndRetry) {
+    struct Case {
+        const char* Name;
+        std::function<void(Conn&)> Script;
+        int Status;
+        const char* Line;
+    };
+    const std::vector<Case> cases = {
+        {"refused password",
+         [](Conn& c) {
+             std::string l;
+             c.Send("+OK\r\n") && c.ReadLine(l) && c.Send("+OK\r\n") && c.ReadLine(l) &&
+                 c.Send("-ERR invalid password\r\n");
+         },
+         StatusLoginFailed, "Bad username/password"},
+        {"greeting refused", [](Conn& c) { c.Send("-ERR go away\r\n"); }, StatusConnectFailed,
+         "Failed to connect to that host/"},
+        {"silent after accepting", [](Conn& c) { c.Stall(5000); }, StatusConnectFailed,
+         "Failed to connect to that host/"},
+        {"login limit",
+         [](Conn& c) {
+             std::string l;
+             c.Send("+OK\r\n") && c.ReadLine(l) && c.Send("+OK\r\n") && c.ReadLine(l) &&
+                 c.Send("+OK\r\n") && c.ReadLine(l) &&
+                 c.Send("-ERR Exceeded the login limit\r\n", 1);
+         },
+         StatusLimitExceeded, "Server Limit Exceeded"},
+        {"dropped in the listing",
+         [](Conn& c) {
+             std::string l;
+             c.Send("+OK\r\n") && c.ReadLine(l) && c.Send("+OK\r\n") && c.ReadLine(l) &&
+                 c.Send("+OK\r\n") && c.ReadLine(l) && c.Send("+OK\r\n1 a\r\n2 b");
+         },
+         StatusProtocolError, "Protocol Error"},
+        {"stalled in the listing",
+         [](Conn& c) {
+             std::string l;
+             c.Send("+OK\r\n") && c.ReadLine(l) && c.Send("+OK\r\n") && c.ReadLine(l) &&
+                 c.Send("+OK\r\n") && c.ReadLine(l) && c.Send("+OK\r\n1 a\r\n");
+             c.Stall(5000);
+         },
+         StatusProtocolError, "Protocol Error"},
+    };
+    for (const Case& k : cases) {
+        ScriptedPop3Server server(k.Script);
+        Watched w(server.Port(), 100000);
+        w.Account.Start();
+        const bool shortWait = k.Status == StatusConnectFailed || k.Status == StatusLoginFailed;
+        // After a failed connection or login the account tries again after five ticks.
+        ASSERT_TRUE(w.Sink.WaitFor(shortWait ? 2 : 1)) << k.Name;
+        EXPECT_EQ(w.Sink.SeenStatuses()[0], k.Status) << k.Name;
+        if (!shortWait)
+            EXPECT_EQ(w.Line(), k.Line) << k.Name;
+        else
+            EXPECT_EQ(StatusLine(k.Status, 0, 0), k.Line) << k.Name;
+        w.Account.Stop();
+    }
+}
+
+TEST(CheckingThread, UnreachableHostAndEmptyServerFailToConnect) {
+    std::uint16_t port = 0;
+    {
+        ScriptedPop3Server closed([](Conn&) {});
+        port = closed.Port();
+    } // nothing listens there any more
+    for (const char* server : {"127.0.0.1", "", "no-such-host.invalid"}) {
+        Watched w(port, 1);
+        CGServerSettings s = w.Account.CopySettings();
+        s.Server.Assign(server);
+        w.Account.ApplySettings(s);
+        w.Account.Start();
+        ASSERT_TRUE(w.Sink.WaitFor(1)) << server;
+        EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusConnectFailed) << server;
+    }
+}
+
+TEST(CheckingThread, CheckNowDuringTheShortWaitEndsTheNextLongWait) {
+    ScriptedMailbox box;
+    box.Password = "new";
+    box.SetUidls({"x"});
+    ScriptedPop3Server server(std::ref(box));
+    Watched w(server.Port(), 100000, 200, "old");
+    w.Account.Start();
+    ASSERT_TRUE(w.Sink.WaitFor(1));
+    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusLoginFailed);
+    // The new password is used from the next attempt; the check-now asked during the short
+    // wait is kept for the long wait after that attempt, which it ends at once.
+    CGServerSettings s = w.Account.CopySettings();
+    s.Password.Assign("new");
+    w.Account.ApplySettings(s);
+    w.Account.RequestCheckNow();
+    ASSERT_TRUE(w.Sink.WaitFor(3));
+    const std::vector<int> statuses = w.Sink.SeenStatuses();
+    EXPECT_EQ(statuses[1], StatusOk);
+    EXPECT_EQ(statuses[2], StatusOk);
+}
+
+TEST(CheckingThread, StoppingEndsWaitsAndBlockedStepsAtOnce) {
+    ScriptedMailbox box;
+    box.SetUidls({"x"});
+    ScriptedPop3Server fast(std::ref(box));
+    ScriptedPop3Server stalling([](Conn& c) { c.Stall(60000); });
+    {
+        // Waiting for 100000 minutes.
+        Watched w(fast.Port(), 100000, 1000);
+        w.Account.Start();
+        ASSERT_TRUE(w.Sink.WaitFor(1));
+    }
+    {
+        // No wait at all between checks: quit is still seen between attempts.
+        Watched w(fast.Port(), 0);
+        w.Account.Start();
+        ASSERT_TRUE(w.Sink.WaitFor(3));
+        w.Account.Stop();
+        const int after = w.Sink.Count();
+        EXPECT_FALSE(w.Account.IsRunning());
+        EXPECT_EQ(w.Sink.Count(), after); // nothing is posted after the stop
+    }
+    {
+        // Blocked in a read with a minute of patience left: the stop interrupts it.
+        Watched w(stalling.Port(), 1);
+        w.Account.Session.Transport.Timeouts.ReadMs = 60000;
+        w.Account.Start();
+        while (stalling.Connections() == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        w.Account.Stop();
+        EXPECT_FALSE(w.Account.IsRunning());
+    }
+}
+
+} // namespace

@@ -1,0 +1,140 @@
+#include "support/pop3_script_server.h"
+
+#include "net/socket_platform.h"
+#include "support/tcp_peer.h"
+
+#include <chrono>
+
+namespace sp = socket_platform;
+
+ScriptedPop3Server::Connection::Connection(CGSocketHandle socket, const std::atomic<bool>& stopping)
+    : Socket(socket), Stopping(stopping) {}
+
+ScriptedPop3Server::Connection::~Connection() {
+    Close();
+}
+
+bool ScriptedPop3Server::Connection::Send(const std::string& bytes, int piece) {
+    if (Socket == InvalidSocket)
+        return false;
+    if (piece <= 0)
+        return SendAll(Socket, bytes);
+    for (std::size_t at = 0; at < bytes.size(); at += static_cast<std::size_t>(piece)) {
+        if (Stopping || !SendAll(Socket, bytes.substr(at, static_cast<std::size_t>(piece))))
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+bool ScriptedPop3Server::Connection::ReadLine(std::string& line, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const std::size_t lf = Pending.find('\n');
+        if (lf != std::string::npos) {
+            line = Pending.substr(0, lf);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            Pending.erase(0, lf + 1);
+            return true;
+        }
+        if (Socket == InvalidSocket || Stopping || std::chrono::steady_clock::now() > end)
+            return false;
+        if (sp::WaitReadable(Socket, 0, 50000) <= 0)
+            continue;
+        char buffer[512];
+        const int n = sp::Recv(Socket, buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        Pending.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+void ScriptedPop3Server::Connection::Stall(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!Stopping && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+void ScriptedPop3Server::Connection::Close() {
+    if (Socket != InvalidSocket) {
+        sp::ShutdownBoth(Socket);
+        CloseHandleOf(Socket);
+    }
+}
+
+ScriptedPop3Server::ScriptedPop3Server(Handler handler) : Handle(std::move(handler)) {
+    Listener = ListenLoopback(0, BoundPort);
+    Acceptor = std::thread([this] { AcceptLoop(); });
+}
+
+ScriptedPop3Server::~ScriptedPop3Server() {
+    Stop();
+}
+
+void ScriptedPop3Server::Stop() {
+    Stopping = true;
+    if (Acceptor.joinable())
+        Acceptor.join();
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard<std::mutex> lock(WorkersGuard);
+        workers.swap(Workers);
+    }
+    for (std::thread& t : workers)
+        t.join();
+    CloseHandleOf(Listener);
+}
+
+void ScriptedPop3Server::AcceptLoop() {
+    while (!Stopping) {
+        if (sp::WaitReadable(Listener, 0, 20000) <= 0)
+            continue;
+        CGSocketHandle s = sp::Accept(Listener);
+        if (s == InvalidSocket)
+            continue;
+        ++Accepted;
+        std::lock_guard<std::mutex> lock(WorkersGuard);
+        Workers.emplace_back([this, s] {
+            Connection c(s, Stopping);
+            Handle(c);
+        });
+    }
+}
+
+void ScriptedMailbox::SetUidls(std::vector<std::string> uidls) {
+    std::lock_guard<std::mutex> lock(Guard);
+    Current = std::move(uidls);
+}
+
+std::vector<std::string> ScriptedMailbox::Uidls() const {
+    std::lock_guard<std::mutex> lock(Guard);
+    return Current;
+}
+
+void ScriptedMailbox::operator()(ScriptedPop3Server::Connection& c) {
+    std::string line;
+    if (!c.Send("+OK scripted POP3 ready\r\n") || !c.ReadLine(line))
+        return;
+    if (line != "USER " + User) {
+        c.Send("-ERR unknown user\r\n");
+        return;
+    }
+    if (!c.Send("+OK\r\n") || !c.ReadLine(line))
+        return;
+    if (line != "PASS " + Password) {
+        c.Send("-ERR invalid password\r\n");
+        return;
+    }
+    ++LoginCount;
+    if (!c.Send("+OK logged in\r\n") || !c.ReadLine(line) || line != "UIDL")
+        return;
+    std::string listing = "+OK\r\n";
+    int number = 0;
+    for (const std::string& uidl : Uidls())
+        listing += std::to_string(++number) + " " + uidl + "\r\n";
+    listing += ".\r\n";
+    c.Send(listing);
+    // The client drops the connection without QUIT; wait for that.
+    c.ReadLine(line, 2000);
+}

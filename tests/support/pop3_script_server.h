@@ -1,0 +1,79 @@
+#pragma once
+
+#include "net/socket.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A POP3 server of our own on 127.0.0.1, for what a real server will not do on request:
+// refusals, drops in the middle of a listing, stalls, replies in tiny pieces, malformed
+// lines. Every connection runs a handler on its own thread.
+class ScriptedPop3Server {
+public:
+    class Connection {
+    public:
+        Connection(CGSocketHandle socket, const std::atomic<bool>& stopping);
+        ~Connection();
+        // Sends bytes in pieces of at most piece bytes (0: all at once), pausing between
+        // pieces so that they arrive as separate reads. false when the client has gone.
+        bool Send(const std::string& bytes, int piece = 0);
+        // One line from the client without its CR LF; false when it closed, the server is
+        // stopping, or timeoutMs passed.
+        bool ReadLine(std::string& line, int timeoutMs = 10000);
+        // Says nothing until the server stops or ms have passed.
+        void Stall(int ms);
+        // Drops the connection.
+        void Close();
+
+    private:
+        CGSocketHandle Socket;
+        const std::atomic<bool>& Stopping;
+        std::string Pending;
+    };
+    using Handler = std::function<void(Connection&)>;
+
+    explicit ScriptedPop3Server(Handler handler);
+    ~ScriptedPop3Server();
+    ScriptedPop3Server(const ScriptedPop3Server&) = delete;
+    ScriptedPop3Server& operator=(const ScriptedPop3Server&) = delete;
+
+    std::uint16_t Port() const { return BoundPort; }
+    int Connections() const { return Accepted.load(); }
+    void Stop();
+
+private:
+    void AcceptLoop();
+
+    Handler Handle;
+    CGSocketHandle Listener = InvalidSocket;
+    std::uint16_t BoundPort = 0;
+    std::atomic<bool> Stopping{false};
+    std::atomic<int> Accepted{0};
+    std::thread Acceptor;
+    std::mutex WorkersGuard;
+    std::vector<std::thread> Workers;
+};
+
+// A well-behaved mailbox for ScriptedPop3Server: greeting, USER/PASS checked against User
+// and Password, UIDL listing the current Uidls. The lists may change between connections.
+class ScriptedMailbox {
+public:
+    void operator()(ScriptedPop3Server::Connection& c);
+    void SetUidls(std::vector<std::string> uidls);
+    std::vector<std::string> Uidls() const;
+    int Logins() const { return LoginCount.load(); }
+
+    std::string User = "user";
+    std::string Password = "secret";
+
+private:
+    mutable std::mutex Guard;
+    std::vector<std::string> Current;
+    std::atomic<int> LoginCount{0};
+};
