@@ -66,7 +66,7 @@ bool CMainWindow::Initialise() {
         // The dialog may have added several: the menu lists them from the start.
         RebuildAccountMenu();
     }
-    AccountList.StartAll(&NotifySink);
+    StartAccounts();
     return true;
 }
 
@@ -109,6 +109,34 @@ void CMainWindow::RebuildAccountMenu() {
     PopupMenu.RebuildAccountMenu(names);
 }
 
+void CMainWindow::StartAccounts() {
+    for (CGAccount* a = AccountList.Accounts; a; a = a->Next)
+        a->NotifySink = &NotifySink;
+    NextToStart = 0;
+    StartNextAccount();
+    if (AccountList.Accounts && AccountList.Accounts->Next)
+        SetTimer(Handle, StartTimer, static_cast<UINT>(AccountList.StartSpacingMilliseconds),
+                 nullptr);
+}
+
+void CMainWindow::StartNextAccount() {
+    // Walked by position each time: the accounts dialog may change the list in between.
+    CGAccount* a = AccountList.Accounts;
+    for (int i = 0; a && i < NextToStart; ++i)
+        a = a->Next;
+    if (!a) {
+        KillTimer(Handle, StartTimer);
+        return;
+    }
+    a->Start(); // nothing happens to an account already running; it still takes its turn
+    ++NextToStart;
+}
+
+void CMainWindow::OnTimer(UINT_PTR id) {
+    if (id == StartTimer)
+        StartNextAccount();
+}
+
 void CMainWindow::ShowFloating(bool show) {
     ShowWindow(Handle, show ? SW_SHOW : SW_HIDE);
     UpdateWindow(Handle);
@@ -131,7 +159,7 @@ int CMainWindow::OnMenuCommand(int id) {
         PopupMenu.EnableItem(ID_CONFIGURE, false);
         AppSeams.RunAccountsDialog(AccountList, this);
         PopupMenu.EnableItem(ID_CONFIGURE, true);
-        AccountList.StartAll(&NotifySink);
+        StartAccounts();
         AccountList.CheckNowAll();
         RebuildAccountMenu();
         RefreshIndication();

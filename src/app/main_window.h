@@ -42,6 +42,10 @@ public:
     void OpenMail();
     void ShowFloating(bool show);
     void RebuildAccountMenu();
+    // Starts the account threads in list order, one now and then one per timer tick of the
+    // list's start spacing, so the window stays responsive while the first checks spread out.
+    void StartAccounts();
+    void OnTimer(UINT_PTR id) override;
 
     // How the account threads reach this window: a post of the list's message. Declared
     // first so that it outlives the accounts, whose threads stop only when they are destroyed.
@@ -56,6 +60,8 @@ public:
     CCheckerThread UpdateChecker;
 
 private:
+    static constexpr UINT_PTR StartTimer = 1;
+    void StartNextAccount();
     void LeaveAccountsRunning();
     void OpenProgram(const CGText& program);
     void ReadSavedPosition();
@@ -63,4 +69,5 @@ private:
     // second half then still opens their programs.
     std::vector<const CGAccount*> UnreadAtLastClick;
     DWORD LastClickTime = 0;
+    int NextToStart = 0; // position in the list of the next account to start
 };

@@ -415,5 +415,34 @@ TEST_F(MainWindowTest, ClosingWhileACheckHangsOnTheServerSavesAndReturns) {
     EXPECT_EQ(a->Status, StatusChecking);
     Window = std::make_unique<CMainWindow>();
     EXPECT_EQ(Ini("position", "x"), "77");
+    EXPECT_EQ(Ini("main", "accounts"), "127.0.0.1");
+    EXPECT_EQ(Ini("127.0.0.1", "port"), std::to_string(port));
+    CloseHandleOf(silent);
+}
+
+TEST_F(MainWindowTest, StartUpStartsOneAccountNowAndTheOthersOnePerTimerTickInOrder) {
+    std::uint16_t port = 0;
+    CGSocketHandle silent = ListenLoopback(0, port);
+    ASSERT_NE(silent, InvalidSocket);
+    ProfileWriteString("main", "accounts", "a,b,c", Window->IniPath.c_str());
+    for (const char* section : {"a", "b", "c"}) {
+        ProfileWriteString(section, "server", "127.0.0.1", Window->IniPath.c_str());
+        ProfileWriteString(section, "Port", std::to_string(port).c_str(), Window->IniPath.c_str());
+        ProfileWriteString(section, "SSL", "false", Window->IniPath.c_str());
+    }
+    ASSERT_TRUE(Window->Initialise()); // returns at once: no pause per account
+    auto running = [this] {
+        std::string r;
+        for (CGAccount* a = Window->AccountList.Accounts; a; a = a->Next)
+            r += a->IsRunning() ? '+' : '-';
+        return r;
+    };
+    EXPECT_EQ(running(), "+--");
+    SendMessageA(Window->Handle, WM_TIMER, 1, 0);
+    EXPECT_EQ(running(), "++-");
+    SendMessageA(Window->Handle, WM_TIMER, 1, 0);
+    EXPECT_EQ(running(), "+++");
+    SendMessageA(Window->Handle, WM_TIMER, 1, 0); // the last tick ends the timer
+    EXPECT_EQ(running(), "+++");
     CloseHandleOf(silent);
 }
