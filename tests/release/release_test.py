@@ -85,6 +85,17 @@ class ReleaseExe(unittest.TestCase):
         self.fail(f"no resource {type_id}/{name_id}")
 
 
+class PortableZip(unittest.TestCase):
+    def test_holds_the_program_its_certificates_and_the_readme(self):
+        import zipfile
+        with zipfile.ZipFile(os.path.join(OUT, f"varnocle-{VERSION}-portable.zip")) as z:
+            self.assertEqual(sorted(z.namelist()), ["README.txt", "cacert.pem", "varnocle.exe"])
+            with open(exe_path(), "rb") as f:
+                self.assertEqual(z.read("varnocle.exe"), f.read())
+            self.assertIn(b"BEGIN CERTIFICATE", z.read("cacert.pem"))
+            self.assertIn(b"\r\n", z.read("README.txt"))  # readable in Notepad
+
+
 def lnk_working_dir(path):
     """The working folder stored in a shell link, or None."""
     with open(path, "rb") as f:
@@ -240,6 +251,18 @@ class Installer(unittest.TestCase):
         self.assertFalse(self.reg_has(root, key))
         self.assertTrue(os.path.isfile(os.path.join(self.appdata(), "varnocle.ini")),
                         "the uninstaller removed the user's settings")
+
+    def test_uninstall_removes_settings_only_when_asked(self):
+        install_dir = os.path.join(self.user_dir, "AppData", "Local", "Programs", "Varnocle")
+        self.write_settings()
+        self.assertEqual(self.wine(setup_path(), "/S", "/CurrentUser", timeout=300).returncode, 0)
+        self.wine(os.path.join(install_dir, "uninstall.exe"), "/S", "/CurrentUser",
+                  "/REMOVESETTINGS", timeout=300)
+        deadline = time.time() + 60
+        while os.path.exists(self.appdata()) and time.time() < deadline:
+            time.sleep(0.5)
+        self.assertFalse(os.path.exists(self.appdata()))
+        self.assertFalse(os.path.exists(install_dir))
 
     def windows_path(self, unix_path):
         rel = os.path.relpath(unix_path, self.drive_c)
