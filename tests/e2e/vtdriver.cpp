@@ -12,6 +12,7 @@
 //   vtdriver wait-exit PID [timeout=S]
 //   vtdriver dialog TITLE click ID   click a button of the window titled TITLE
 //   vtdriver dialog TITLE select ID INDEX   select a line of its list box, as a user would
+//   vtdriver dialog TITLE rect       where the dialog is on the screen
 //   vtdriver dialog TITLE type ID TEXT      replace the text of its edit field, as typing does
 #include <windows.h>
 
@@ -297,13 +298,20 @@ HWND FindTitled(const char* title) {
 }
 
 int Dialog(int argc, char** argv) {
-    HWND dialog = argc >= 3 ? FindTitled(argv[0]) : nullptr;
-    HWND item = dialog ? GetDlgItem(dialog, static_cast<int>(Number(argv[2]))) : nullptr;
+    HWND dialog = argc >= 2 ? FindTitled(argv[0]) : nullptr;
+    const std::string action = argc >= 2 ? argv[1] : "";
+    if (dialog && action == "rect") {
+        RECT r;
+        GetWindowRect(dialog, &r);
+        std::printf("found=1 left=%ld top=%ld width=%ld height=%ld\n", r.left, r.top,
+                    r.right - r.left, r.bottom - r.top);
+        return 0;
+    }
+    HWND item = dialog && argc >= 3 ? GetDlgItem(dialog, static_cast<int>(Number(argv[2]))) : nullptr;
     if (!item) {
         std::printf("found=0\n");
         return 1;
     }
-    const std::string action = argv[1];
     if (action == "click") {
         // Posted: the click may open a modal window that would block a sent message.
         PostMessageA(item, BM_CLICK, 0, 0);
