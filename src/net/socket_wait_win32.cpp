@@ -31,3 +31,5 @@ int AbortSocket(long long fd) {
     closesocket(static_cast<SOCKET>(fd));
     return 1;
 }
+
+void IgnoreBrokenPipes() {}
