@@ -11,3 +11,7 @@ void SetSocketTimeouts(long long fd, int readMilliseconds, int writeMilliseconds
 // the socket (Winsock wakes a blocked call only so), after which its owner must not close it
 // again; 0 when it was only shut down.
 int AbortSocket(long long fd);
+
+// Once per process: a write to a connection the peer has closed fails instead of ending the
+// process with a signal (POSIX; nothing to do on Winsock).
+void IgnoreBrokenPipes();

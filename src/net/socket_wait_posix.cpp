@@ -1,5 +1,7 @@
 #include "net/socket_wait.h"
 
+#include <csignal>
+#include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -22,4 +24,9 @@ void SetSocketTimeouts(long long fd, int readMilliseconds, int writeMilliseconds
 int AbortSocket(long long fd) {
     shutdown(static_cast<int>(fd), SHUT_RDWR);
     return 0;
+}
+
+void IgnoreBrokenPipes() {
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGPIPE, SIG_IGN); });
 }

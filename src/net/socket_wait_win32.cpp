@@ -11,8 +11,8 @@ int WaitSocketWritable(long long fd, int milliseconds) {
     FD_SET(s, &failed); // Winsock reports a refused non-blocking connect here
     timeval t{milliseconds / 1000, (milliseconds % 1000) * 1000};
     int r = select(0, nullptr, &writable, &failed, &t);
-    // A refused connect never turns writable; reporting it as ready would send OpenSSL's
-    // connect back to waiting for writability, which it does without end.
+    // A refused connect shows only in the failed set and never turns writable: it is a
+    // failure, not a socket ready to use.
     if (r > 0 && FD_ISSET(s, &failed))
         return -1;
     return r > 0 ? 1 : (r == 0 ? 0 : -1);
@@ -31,3 +31,5 @@ int AbortSocket(long long fd) {
     closesocket(static_cast<SOCKET>(fd));
     return 1;
 }
+
+void IgnoreBrokenPipes() {}

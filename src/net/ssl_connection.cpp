@@ -17,6 +17,7 @@
 #endif
 
 CGSslConnection::CGSslConnection() {
+    IgnoreBrokenPipes();
     // The library initialises itself once per process; asking again is harmless.
     OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
     SslContext = SSL_CTX_new(TLS_client_method());

@@ -12,6 +12,7 @@
 //   vtdriver wait-exit PID [timeout=S]
 //   vtdriver dialog TITLE click ID   click a button of the window titled TITLE
 //   vtdriver dialog TITLE select ID INDEX   select a line of its list box, as a user would
+//   vtdriver dialog TITLE rect       where the dialog is on the screen
 //   vtdriver dialog TITLE type ID TEXT      replace the text of its edit field, as typing does
 #include <windows.h>
 
@@ -289,26 +290,40 @@ int WaitExit(DWORD pid, double timeout) {
 // back takes seconds before its first window. The dialog must be visible: a modal dialog
 // shows itself only once its items exist and hold their first values. Only dialogs: titles
 // are compared without case, and the floating window's "varnocle" would match the details
-// dialog's "Varnocle".
-HWND FindItem(const char* title, int id) {
+// dialog's "Varnocle". Without wantItem, the dialog itself.
+HWND FindItem(const char* title, int id, bool wantItem) {
     for (int i = 0; i < 1000; ++i) {
         HWND dialog = FindWindowA("#32770", title);
-        if (dialog && IsWindowVisible(dialog))
+        if (dialog && IsWindowVisible(dialog)) {
+            if (!wantItem)
+                return dialog;
             if (HWND item = GetDlgItem(dialog, id))
                 return item;
+        }
         Sleep(20);
     }
     return nullptr;
 }
 
 int Dialog(int argc, char** argv) {
-    HWND item = argc >= 3 ? FindItem(argv[0], static_cast<int>(Number(argv[2]))) : nullptr;
+    const std::string action = argc >= 2 ? argv[1] : "";
+    if (action == "rect") {
+        HWND dialog = FindItem(argv[0], 0, false);
+        RECT r;
+        if (!dialog || !GetWindowRect(dialog, &r)) {
+            std::printf("found=0\n");
+            return 1;
+        }
+        std::printf("found=1 left=%ld top=%ld width=%ld height=%ld\n", r.left, r.top,
+                    r.right - r.left, r.bottom - r.top);
+        return 0;
+    }
+    HWND item = argc >= 3 ? FindItem(argv[0], static_cast<int>(Number(argv[2])), true) : nullptr;
     HWND dialog = item ? GetParent(item) : nullptr;
     if (!item) {
         std::printf("found=0\n");
         return 1;
     }
-    const std::string action = argv[1];
     if (action == "click") {
         // Posted: the click may open a modal window that would block a sent message.
         PostMessageA(item, BM_CLICK, 0, 0);

@@ -85,6 +85,17 @@ class ReleaseExe(unittest.TestCase):
         self.fail(f"no resource {type_id}/{name_id}")
 
 
+class PortableZip(unittest.TestCase):
+    def test_holds_the_program_its_certificates_and_the_readme(self):
+        import zipfile
+        with zipfile.ZipFile(os.path.join(OUT, f"varnocle-{VERSION}-portable.zip")) as z:
+            self.assertEqual(sorted(z.namelist()), ["README.txt", "cacert.pem", "varnocle.exe"])
+            with open(exe_path(), "rb") as f:
+                self.assertEqual(z.read("varnocle.exe"), f.read())
+            self.assertIn(b"BEGIN CERTIFICATE", z.read("cacert.pem"))
+            self.assertIn(b"\r\n", z.read("README.txt"))  # readable in Notepad
+
+
 def lnk_working_dir(path):
     """The working folder stored in a shell link, or None."""
     with open(path, "rb") as f:
@@ -153,20 +164,42 @@ class Installer(unittest.TestCase):
                     "[user - 127.0.0.1]\nserver=127.0.0.1\nusername=user\nSSL=true\n"
                     "port=9\ncheckmins=5\n[position]\nvisible=true\n")
 
-    def start_through_shortcut(self, lnk, install_dir):
+    def wineserver_pid(self):
+        """The wineserver of our prefix: its folder is named after the prefix's device and inode."""
+        st = os.stat(PREFIX)
+        name = "server-%x-%x" % (st.st_dev, st.st_ino)
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                with open(f"/proc/{pid}/comm") as f:
+                    comm = f.read()
+                if (comm.startswith("wineserver")
+                        and os.path.basename(os.readlink(f"/proc/{pid}/cwd")) == name):
+                    return int(pid)
+            except OSError:
+                continue
+        self.fail("no wineserver for the test prefix")
+
+    def start_through_shortcut(self, lnk):
         """Starts the program as the Start menu would and returns the files it opened."""
+        # Wine's server opens files for its programs, so that is the process to watch.
         trace = os.path.join(OUT, "release-test-trace.txt")
-        unix_lnk = lnk
-        proc = subprocess.Popen(
-            ["strace", "-f", "-qq", "-e", "trace=openat", "-o", trace,
-             "wine", "start", "/unix", unix_lnk],
-            env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL)
+        if os.path.exists(trace):
+            os.remove(trace)
+        tracer = subprocess.Popen(
+            ["strace", "-f", "-qq", "-e", "trace=openat,open", "-o", trace,
+             "-p", str(self.wineserver_pid())],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(1)
+        proc = subprocess.Popen(["wine", "start", "/unix", lnk], env=self.env,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        opened = ""
         try:
             found = self.wine(VTDRIVER, "wait", "timeout=30", timeout=60, output=True)
             self.assertEqual(found.returncode, 0, found.stdout.decode(errors="replace"))
-            deadline = time.time() + 20
-            opened = ""
+            deadline = time.time() + 30
             while time.time() < deadline:
                 with open(trace, errors="replace") as f:
                     opened = f.read()
@@ -176,6 +209,8 @@ class Installer(unittest.TestCase):
             self.wine(VTDRIVER, "post", "0x10", "0", "0")  # WM_CLOSE: the program saves and ends
             self.wine(VTDRIVER, "wait", "gone", "timeout=20", timeout=60)
         finally:
+            tracer.terminate()
+            tracer.wait(timeout=30)
             proc.wait(timeout=60)
         return opened
 
@@ -197,10 +232,11 @@ class Installer(unittest.TestCase):
                          self.windows_path(install_dir).lower().rstrip("\\"))
         self.assertTrue(self.reg_has(root, key))
 
-        opened = self.start_through_shortcut(lnk, install_dir)
+        opened = self.start_through_shortcut(lnk)
         bundle = os.path.join(install_dir, "cacert.pem")
+        opened = opened.replace(os.path.join(PREFIX, "dosdevices", "c:"), self.drive_c)
         self.assertTrue(any(bundle in line and "= -1" not in line
-                            for line in opened.splitlines() if "cacert.pem" in line),
+                            for line in opened.splitlines()),
                         "the program did not open the installed cacert.pem")
 
         result = self.wine(os.path.join(install_dir, "uninstall.exe"), "/S", f"/{mode}",
@@ -215,6 +251,18 @@ class Installer(unittest.TestCase):
         self.assertFalse(self.reg_has(root, key))
         self.assertTrue(os.path.isfile(os.path.join(self.appdata(), "varnocle.ini")),
                         "the uninstaller removed the user's settings")
+
+    def test_uninstall_removes_settings_only_when_asked(self):
+        install_dir = os.path.join(self.user_dir, "AppData", "Local", "Programs", "Varnocle")
+        self.write_settings()
+        self.assertEqual(self.wine(setup_path(), "/S", "/CurrentUser", timeout=300).returncode, 0)
+        self.wine(os.path.join(install_dir, "uninstall.exe"), "/S", "/CurrentUser",
+                  "/REMOVESETTINGS", timeout=300)
+        deadline = time.time() + 60
+        while os.path.exists(self.appdata()) and time.time() < deadline:
+            time.sleep(0.5)
+        self.assertFalse(os.path.exists(self.appdata()))
+        self.assertFalse(os.path.exists(install_dir))
 
     def windows_path(self, unix_path):
         rel = os.path.relpath(unix_path, self.drive_c)

@@ -76,29 +76,39 @@ void ScriptedPop3Server::Stop() {
     Stopping = true;
     if (Acceptor.joinable())
         Acceptor.join();
-    std::vector<std::thread> workers;
-    {
-        std::lock_guard<std::mutex> lock(WorkersGuard);
-        workers.swap(Workers);
-    }
-    for (std::thread& t : workers)
-        t.join();
+    Reap(true);
     CloseHandleOf(Listener);
+}
+
+void ScriptedPop3Server::Reap(bool all) {
+    for (auto it = Workers.begin(); it != Workers.end();) {
+        if (all || it->Done->load()) {
+            it->Thread.join();
+            it = Workers.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void ScriptedPop3Server::AcceptLoop() {
     while (!Stopping) {
+        Reap(false);
         if (sp::WaitReadable(Listener, 0, 20000) <= 0)
             continue;
         CGSocketHandle s = sp::Accept(Listener);
         if (s == InvalidSocket)
             continue;
         ++Accepted;
-        std::lock_guard<std::mutex> lock(WorkersGuard);
-        Workers.emplace_back([this, s] {
-            Connection c(s, Stopping);
-            Handle(c);
-        });
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        Workers.push_back({std::thread([this, s, done] {
+                               {
+                                   Connection c(s, Stopping);
+                                   Handle(c);
+                               }
+                               *done = true;
+                           }),
+                           done});
     }
 }
 

@@ -56,8 +56,14 @@ private:
     std::atomic<bool> Stopping{false};
     std::atomic<int> Accepted{0};
     std::thread Acceptor;
-    std::mutex WorkersGuard;
-    std::vector<std::thread> Workers;
+    struct Worker {
+        std::thread Thread;
+        std::shared_ptr<std::atomic<bool>> Done;
+    };
+    // Joins the workers that have finished, so a long run does not pile them up.
+    void Reap(bool all);
+
+    std::vector<Worker> Workers; // used by the accepting thread only, until Stop()
 };
 
 // A well-behaved mailbox for ScriptedPop3Server: greeting, USER/PASS checked against User

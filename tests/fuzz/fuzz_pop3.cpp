@@ -1,0 +1,47 @@
+// Feeds arbitrary bytes to the POP3 reply reader, the multi-line gatherer and the UIDL
+// listing scan and bookkeeping, as if a server had sent them in pieces of a size chosen by
+// the input.
+#include "mail/pop3_session.h"
+#include "support/script_bio.h"
+#include "toolkit/chunk_buffer.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2)
+        return 0;
+    const int piece = 1 + data[0] % 64;
+    const int seenLines = data[1] % 8;
+    auto state = std::make_shared<ScriptBioState>();
+    state->Incoming.assign(reinterpret_cast<const char*>(data + 2), size - 2);
+    state->Piece = piece;
+
+    CGPOP3Session session;
+    // A seen list made of the first lines of the input, so the bookkeeping has overlaps.
+    CGUidlList seen;
+    std::size_t at = 0;
+    for (int i = 0; i < seenLines && at < state->Incoming.size(); ++i) {
+        std::size_t lf = state->Incoming.find('\n', at);
+        if (lf == std::string::npos)
+            lf = state->Incoming.size();
+        seen.Push(std::string_view(state->Incoming).substr(at, lf - at));
+        at = lf + 1;
+    }
+    session.ReplaceSeenUidls(seen);
+    session.Transport.Attach(NewScriptBio(state));
+
+    // Greeting, then a listing over what is left; then the bookkeeping of the whole input.
+    std::string rest;
+    if (session.ReadReply(&rest) == 0)
+        session.ListUidls();
+    session.MarkAllSeen();
+    CGChunkBuffer chunks;
+    session.ReadMultiLine(chunks);
+    session.ApplyListing(state->Incoming.c_str());
+    CGUidlList scanned;
+    ScanListing(state->Incoming.c_str(), scanned);
+    return 0;
+}

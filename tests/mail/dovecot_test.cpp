@@ -1,0 +1,136 @@
+// Against a real POP3 server: the private Dovecot that tests/support/dovecot_peer.py starts
+// around this binary (plain POP3 and POP3 over TLS with a self-signed certificate).
+#include "mail/account.h"
+#include "support/counting_sink.h"
+#include "support/dovecot_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const DovecotPeer& Peer() {
+    static const DovecotPeer peer = DovecotPeer::FromEnvironment();
+    return peer;
+}
+
+// Logs in with a session of its own and deletes message number n (1 = oldest).
+bool DeleteMessage(const char* user, int n) {
+    CGPOP3Session s;
+    if (!s.Connect("127.0.0.1", Peer().PlainPort, 0) || s.ReadReply() != 0 ||
+        !s.SendCommand("USER", user) || s.ReadReply() != 0 || !s.SendCommand("PASS", "secret") ||
+        s.ReadReply() != 0 || !s.SendCommand("DELE", std::to_string(n).c_str()) ||
+        s.ReadReply() != 0 || !s.SendCommand("QUIT", nullptr))
+        return false;
+    return s.ReadReply() == 0;
+}
+
+TEST(DovecotTransport, PlainAndTlsConnectionsAndTheirFailures) {
+    SKIP_WITHOUT_DOVECOT(Peer());
+    {
+        CGPOP3Session plain;
+        ASSERT_EQ(plain.Connect("127.0.0.1", Peer().PlainPort, 0), 1);
+        std::string greeting;
+        EXPECT_EQ(plain.ReadReply(&greeting), 0);
+        EXPECT_NE(greeting.find("ready"), std::string::npos) << greeting;
+    }
+    {
+        // Self-signed certificate, reached by name: accepted.
+        CGPOP3Session tls;
+        ASSERT_EQ(tls.Connect("localhost", Peer().TlsPort, 1), 1);
+        EXPECT_NE(tls.Transport.Ssl, nullptr);
+        EXPECT_EQ(tls.ReadReply(), 0);
+        // The connection is reused for a second one by the same object.
+        ASSERT_EQ(tls.Connect("127.0.0.1", Peer().TlsPort, 1), 1);
+        EXPECT_EQ(tls.ReadReply(), 0);
+        tls.Close();
+        EXPECT_FALSE(tls.Transport.IsOpen());
+    }
+    {
+        // TLS to the plain port fails in the handshake, within the time-out.
+        CGPOP3Session wrong;
+        wrong.Transport.Timeouts.ConnectMs = 3000;
+        EXPECT_EQ(wrong.Connect("127.0.0.1", Peer().PlainPort, 1), 0);
+        EXPECT_EQ(wrong.Connect("no-such-host.invalid", Peer().TlsPort, 1), 0);
+    }
+}
+
+struct DovecotAccount {
+    CountingSink Sink;
+    CGAccount Account{0x8000};
+
+    DovecotAccount(const char* user, const char* password, int tls) {
+        CGServerSettings s;
+        s.Server.Assign("127.0.0.1");
+        s.Username.Assign(user);
+        s.Password.Assign(password);
+        s.UseSSL = tls;
+        s.Port = tls ? Peer().TlsPort : Peer().PlainPort;
+        s.CheckMinutes = 100000; // only check-now starts another check
+        Account.ApplySettings(s);
+        Account.TickMilliseconds = 20;
+        Sink.StatusSource = &Account.Status;
+        Account.NotifySink = &Sink;
+    }
+    std::string Line() {
+        Account.UpdateStatusText();
+        return Account.StatusText;
+    }
+    void CheckNow(int expectedCalls) {
+        Account.RequestCheckNow();
+        ASSERT_TRUE(Sink.WaitFor(expectedCalls));
+        ASSERT_EQ(Sink.SeenStatuses().back(), StatusOk);
+    }
+};
+
+// The mailbox of user "tls" and user "plain" start with 3 messages each.
+TEST(DovecotAccount, MessagesArriveAreReadAndLeave) {
+    SKIP_WITHOUT_DOVECOT(Peer());
+    for (int tls : {1, 0}) {
+        const char* user = tls ? "tls" : "plain";
+        SCOPED_TRACE(user);
+        DovecotAccount d(user, "secret", tls);
+        d.Account.Start();
+        ASSERT_TRUE(d.Sink.WaitFor(1));
+        ASSERT_EQ(d.Sink.SeenStatuses()[0], StatusOk);
+        EXPECT_EQ(d.Line(), "3 / 3");
+        EXPECT_EQ(d.Account.TakeNewMail(), 1);
+
+        d.Account.Session.MarkAllSeen();
+        EXPECT_EQ(d.Line(), "0 / 3");
+        Peer().AddMessages(user, 100, 2);
+        d.CheckNow(2);
+        EXPECT_EQ(d.Line(), "2 / 5");
+        EXPECT_EQ(d.Account.TakeNewMail(), 1);
+
+        // A read message leaves the server: it leaves the seen list as well.
+        ASSERT_TRUE(DeleteMessage(user, 1));
+        d.CheckNow(3);
+        EXPECT_EQ(d.Line(), "2 / 4");
+        EXPECT_EQ(d.Account.Session.CopySeenUidls().Count(), 2u);
+        EXPECT_EQ(d.Account.TakeNewMail(), 0);
+        d.Account.Session.MarkAllSeen();
+        d.CheckNow(4);
+        EXPECT_EQ(d.Line(), "0 / 4");
+    }
+}
+
+TEST(DovecotAccount, WrongPasswordRetriesUntilCorrected) {
+    SKIP_WITHOUT_DOVECOT(Peer());
+    DovecotAccount d("plain", "wrong", 1);
+    d.Account.Start();
+    ASSERT_TRUE(d.Sink.WaitFor(2)); // tried again after the short wait
+    EXPECT_EQ(d.Sink.SeenStatuses()[0], StatusLoginFailed);
+    EXPECT_EQ(d.Sink.SeenStatuses()[1], StatusLoginFailed);
+    CGServerSettings s = d.Account.CopySettings();
+    s.Password.Assign("secret");
+    d.Account.ApplySettings(s);
+    // An attempt under way keeps the old password; the one after it logs in.
+    for (int calls = d.Sink.Count() + 1; d.Sink.SeenStatuses().back() != StatusOk; ++calls)
+        ASSERT_TRUE(d.Sink.WaitFor(calls));
+    EXPECT_GT(d.Account.MessageCount(), 0);
+    EXPECT_EQ(d.Account.UnreadCount(), d.Account.MessageCount()); // nothing read yet
+}
+
+} // namespace

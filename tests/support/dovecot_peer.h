@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The private Dovecot that tests/support/dovecot_peer.py runs around a test binary, as the
+// binary finds it in its environment. Natively and under Wine (paths become Z:\...).
+struct DovecotPeer {
+    bool Available = false;
+    std::string Dir;
+    std::uint16_t PlainPort = 0;
+    std::uint16_t TlsPort = 0;
+
+    static DovecotPeer FromEnvironment();
+
+    std::string Maildir(const std::string& user) const;
+    // Delivers messages numbered first .. first + count - 1 into the user's Maildir/new.
+    void AddMessages(const std::string& user, int first, int count) const;
+    // Removes the message numbered seq; false when there is none.
+    bool RemoveMessage(const std::string& user, int seq) const;
+};
+
+#define SKIP_WITHOUT_DOVECOT(peer)                                                                 \
+    if (!(peer).Available)                                                                         \
+    GTEST_SKIP() << "runs under tests/support/dovecot_peer.py"
