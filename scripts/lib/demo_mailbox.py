@@ -30,7 +30,7 @@ base_dir = {root}/run
 state_dir = {root}/state
 log_path = {root}/dovecot.log
 protocols = pop3
-listen = 127.0.0.1
+listen = {listen}
 ssl = yes
 ssl_cert = <{root}/cert.pem
 ssl_key = <{root}/key.pem
@@ -60,11 +60,11 @@ userdb {{
 }}
 service pop3-login {{
   inet_listener pop3 {{
-    address = 127.0.0.1
+    address = {plain_address}
     port = {plain}
   }}
   inet_listener pop3s {{
-    address = 127.0.0.1
+    address = {tls_address}
     port = {tls}
     ssl = yes
   }}
@@ -76,6 +76,41 @@ service anvil {{
   }}
 }}
 """
+
+
+def config_text(root, plain, tls, plain_address="127.0.0.1", tls_address="127.0.0.1"):
+    """The private instance's configuration: plain POP3 on plain_address:plain and POP3
+    over TLS on tls_address:tls (an address may be several, separated by blanks)."""
+    listen = " ".join(dict.fromkeys((plain_address + " " + tls_address).split()))
+    return CONFIG.format(root=root, listen=listen, plain=plain, tls=tls,
+                         plain_address=plain_address, tls_address=tls_address,
+                         uid=pwd.getpwnam(MAIL_USER).pw_uid, gid=grp.getgrnam(MAIL_GROUP).gr_gid)
+
+
+def prepare(root, users, common_name="localhost"):
+    """Folders, a self-signed certificate, the passwd-file and the generated mail of
+    users [(name, password, count)] under root, which exists already."""
+    for sub in ("run", "state", "mail"):
+        os.makedirs(os.path.join(root, sub))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "3650",
+                    "-subj", f"/CN={common_name}", "-keyout", os.path.join(root, "key.pem"),
+                    "-out", os.path.join(root, "cert.pem")],
+                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    with open(os.path.join(root, "passwd"), "w") as f:
+        for name, password, _ in users:
+            f.write(f"{name}:{{PLAIN}}{password}::::::\n")
+    for name, _, count in users:
+        add_messages(root, name, int(count))
+
+
+def run_dovecot(root, config):
+    conf = os.path.join(root, "dovecot.conf")
+    with open(conf, "w") as f:
+        f.write(config)
+    subprocess.run(["dovecot", "-c", conf], check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def free_port():
@@ -183,31 +218,12 @@ def start(args):
         if not os.stat(parent).st_mode & 0o001:
             sys.exit(f"{parent} is not world-searchable; Dovecot's mail processes need it")
         parent = os.path.dirname(parent)
-    for sub in ("run", "state", "mail"):
-        os.makedirs(os.path.join(root, sub))
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "3650",
-                    "-subj", "/CN=localhost", "-keyout", os.path.join(root, "key.pem"),
-                    "-out", os.path.join(root, "cert.pem")],
-                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    users = [u.split(":", 2) for u in args.user]
-    with open(os.path.join(root, "passwd"), "w") as f:
-        for name, password, _ in users:
-            f.write(f"{name}:{{PLAIN}}{password}::::::\n")
-    for name, _, count in users:
-        add_messages(root, name, int(count))
+    prepare(root, [u.split(":", 2) for u in args.user])
     plain = args.plain_port or free_port()
     tls = args.tls_port or free_port()
     while tls == plain:
         tls = free_port()
-    conf = os.path.join(root, "dovecot.conf")
-    with open(conf, "w") as f:
-        f.write(CONFIG.format(root=root, plain=plain, tls=tls,
-                              uid=pwd.getpwnam(MAIL_USER).pw_uid,
-                              gid=grp.getgrnam(MAIL_GROUP).gr_gid))
-    subprocess.run(["dovecot", "-c", conf], check=True, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    run_dovecot(root, config_text(root, plain, tls))
     pidfile = os.path.join(root, "run", "master.pid")
     if not (wait_for(plain) and wait_for(tls)):
         sys.exit(f"dovecot did not start; see {root}/dovecot.log")

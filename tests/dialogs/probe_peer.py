@@ -10,76 +10,21 @@ The names are added to the namespace's /etc/hosts; any other name does not resol
 One user: "probe" with the password "secret". Prints "ready" when the ports answer, then
 runs until stdin closes or it is terminated.
 """
-import grp
 import os
-import pwd
 import shutil
 import signal
 import socket
-import subprocess
 import sys
 import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts", "lib"))
-import demo_mailbox  # noqa: E402  (messages and the mail user's ids)
+import demo_mailbox  # noqa: E402  (the private Dovecot instance)
 
 TLS_ADDRESS, PLAIN_ADDRESS = "127.0.0.10", "127.0.0.11"
 HOSTS = [(TLS_ADDRESS, "tls.probe.test"), (TLS_ADDRESS, "pop.gmail.com"),
          (PLAIN_ADDRESS, "plain.probe.test"), (PLAIN_ADDRESS, "outlook.office365.com")]
-
-CONFIG = """\
-base_dir = {root}/run
-state_dir = {root}/state
-log_path = {root}/dovecot.log
-protocols = pop3
-listen = {tls_address} {plain_address}
-ssl = yes
-ssl_cert = <{root}/cert.pem
-ssl_key = <{root}/key.pem
-ssl_dh = </usr/share/dovecot/dh.pem
-disable_plaintext_auth = no
-auth_mechanisms = plain
-auth_failure_delay = 0
-mail_location = maildir:{root}/mail/%u/Maildir
-mail_uid = {uid}
-mail_gid = {gid}
-first_valid_uid = 1
-mail_max_userip_connections = 0
-passdb {{
-  driver = static
-  args = noauthenticate nodelay=yes
-  result_success = continue
-  result_failure = continue
-}}
-passdb {{
-  driver = passwd-file
-  args = scheme=PLAIN {root}/passwd
-}}
-userdb {{
-  driver = static
-  args = uid={uid} gid={gid} home={root}/mail/%u
-}}
-service pop3-login {{
-  inet_listener pop3 {{
-    address = {tls_address} {plain_address}
-    port = 110
-  }}
-  inet_listener pop3s {{
-    address = {tls_address}
-    port = 995
-    ssl = yes
-  }}
-  service_count = 0
-}}
-service anvil {{
-  unix_listener anvil-auth-penalty {{
-    mode = 0
-  }}
-}}
-"""
-
 
 def answers(address, port):
     try:
@@ -90,24 +35,9 @@ def answers(address, port):
 
 
 def start(root):
-    for sub in ("run", "state", "mail"):
-        os.makedirs(os.path.join(root, sub))
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "30",
-                    "-subj", "/CN=tls.probe.test", "-keyout", os.path.join(root, "key.pem"),
-                    "-out", os.path.join(root, "cert.pem")],
-                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
-    with open(os.path.join(root, "passwd"), "w") as f:
-        f.write("probe:{PLAIN}secret::::::\n")
-    demo_mailbox.add_messages(root, "probe", 2)
-    conf = os.path.join(root, "dovecot.conf")
-    with open(conf, "w") as f:
-        f.write(CONFIG.format(root=root, tls_address=TLS_ADDRESS, plain_address=PLAIN_ADDRESS,
-                              uid=pwd.getpwnam(demo_mailbox.MAIL_USER).pw_uid,
-                              gid=grp.getgrnam(demo_mailbox.MAIL_GROUP).gr_gid))
-    subprocess.run(["dovecot", "-c", conf], check=True, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    demo_mailbox.prepare(root, [("probe", "secret", 2)], common_name="tls.probe.test")
+    demo_mailbox.run_dovecot(root, demo_mailbox.config_text(
+        root, 110, 995, plain_address=f"{TLS_ADDRESS} {PLAIN_ADDRESS}", tls_address=TLS_ADDRESS))
     end = time.time() + 20
     while time.time() < end:
         if all(answers(a, p) for a, p in
