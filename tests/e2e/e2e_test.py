@@ -179,25 +179,23 @@ def scenario(run, args, root):
     run.check(run.driver("wait-exit", started.get("pid", 0))["rc"] == 0, "second Exit")
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--driver", required=True)
-    parser.add_argument("--mailbox", required=True)
-    parser.add_argument("--shots", required=True)
-    args = parser.parse_args()
-    sys.path.insert(0, os.path.dirname(os.path.abspath(args.mailbox)))
+def run_against_mailbox(args, users, scenario, shots=None):
+    """Starts a private Dovecot with users ["name:password:count"], runs
+    scenario(run, root) against it, and always asks the program to exit and stops the
+    server. Returns the exit code of the test."""
     for name in ("DISPLAY", "WINEPREFIX"):
         if not os.environ.get(name):
             sys.exit(f"{name} is not set: source scripts/lib/display.sh and start_display")
     base = tempfile.mkdtemp(prefix="vt-e2e-")
-    os.chmod(base, 0o755)
+    os.chmod(base, 0o755)  # Dovecot's mail processes run as "nobody"
     root = os.path.join(base, "dovecot")
-    run = Run(args)
+    run = Run(argparse.Namespace(driver=args.driver, shots=shots or os.path.join(base, "shots")))
     try:
-        subprocess.run([sys.executable, args.mailbox, "start", root, "--user", "alice:secret1:3",
-                        "--user", "bob:right:0"], check=True, stdin=subprocess.DEVNULL)
-        scenario(run, args, root)
+        command = [sys.executable, args.mailbox, "start", root]
+        for user in users:
+            command += ["--user", user]
+        subprocess.run(command, check=True, stdin=subprocess.DEVNULL)
+        scenario(run, root)
     finally:
         subprocess.run(["wine", args.driver, "post", hex(WM_COMMAND), str(EXIT), "0"],
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
@@ -209,6 +207,18 @@ def main():
         return 1
     print("all checks passed")
     return 0
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--exe", required=True)
+    parser.add_argument("--driver", required=True)
+    parser.add_argument("--mailbox", required=True)
+    parser.add_argument("--shots", required=True)
+    args = parser.parse_args()
+    sys.path.insert(0, os.path.dirname(os.path.abspath(args.mailbox)))
+    return run_against_mailbox(args, ["alice:secret1:3", "bob:right:0"],
+                               lambda run, root: scenario(run, args, root), shots=args.shots)
 
 
 if __name__ == "__main__":

@@ -12,12 +12,11 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from e2e_test import Run, data_folder, windows_path  # noqa: E402
+from e2e_test import data_folder, run_against_mailbox, windows_path  # noqa: E402
 
 WM_COMMAND, EXIT = 0x0111, 40001
 SKIPPED = 77
@@ -93,31 +92,11 @@ def main():
     args = parser.parse_args()
     sys.path.insert(0, os.path.dirname(os.path.abspath(args.mailbox)))
     from demo_mailbox import obfuscate
-    for name in ("DISPLAY", "WINEPREFIX"):
-        if not os.environ.get(name):
-            sys.exit(f"{name} is not set: source scripts/lib/display.sh and start_display")
     if os.geteuid() != 0:
         print("first_start_test: Dovecot's mail user needs root", file=sys.stderr)
         return SKIPPED
-    base = tempfile.mkdtemp(prefix="vt-first-")
-    os.chmod(base, 0o755)
-    root = os.path.join(base, "dovecot")
-    run = Run(argparse.Namespace(driver=args.driver, shots=os.path.join(base, "shots")))
-    try:
-        subprocess.run([sys.executable, args.mailbox, "start", root, "--user", "alice:secret1:3"],
-                       check=True, stdin=subprocess.DEVNULL)
-        scenario(run, args, root, obfuscate)
-    finally:
-        subprocess.run(["wine", args.driver, "post", hex(WM_COMMAND), str(EXIT), "0"],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       stdin=subprocess.DEVNULL)
-        subprocess.run([sys.executable, args.mailbox, "stop", root], stdin=subprocess.DEVNULL)
-        shutil.rmtree(base, ignore_errors=True)
-    if run.failures:
-        print(f"{len(run.failures)} check(s) failed")
-        return 1
-    print("all checks passed")
-    return 0
+    return run_against_mailbox(args, ["alice:secret1:3"],
+                               lambda run, root: scenario(run, args, root, obfuscate))
 
 
 if __name__ == "__main__":
