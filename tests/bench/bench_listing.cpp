@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -20,9 +21,13 @@ std::string Uidl(int i) {
 std::string Body(int n) {
     std::string body;
     body.reserve(static_cast<std::size_t>(n) * 28);
-    for (int i = 0; i < n; ++i)
-        body += std::to_string(i + 1) + " " + Uidl(i) + "\r\n";
-    return body + ".\r\n";
+    for (int i = 0; i < n; ++i) {
+        char line[64];
+        std::snprintf(line, sizeof line, "%d %s\r\n", i + 1, Uidl(i).c_str());
+        body += line;
+    }
+    body += ".\r\n";
+    return body;
 }
 
 void HalfSeen(CGPOP3Session& s, int n) {
