@@ -285,29 +285,41 @@ int WaitExit(DWORD pid, double timeout) {
     return r == WAIT_OBJECT_0 ? 0 : 1;
 }
 
-// The dialog titled title, waited for up to five seconds (a dialog opens after a posted
-// command has been handled). Only dialogs: titles are compared without case, and the
-// floating window's "varnocle" would match the details dialog's "Varnocle".
-HWND FindTitled(const char* title) {
-    for (int i = 0; i < 250; ++i) {
-        if (HWND hwnd = FindWindowA("#32770", title))
-            return hwnd;
+// The item of the dialog titled title, waited for up to twenty seconds: a dialog opens after
+// a posted command has been handled, and a program started while Wine brings its desktop
+// back takes seconds before its first window. The dialog must be visible: a modal dialog
+// shows itself only once its items exist and hold their first values. Only dialogs: titles
+// are compared without case, and the floating window's "varnocle" would match the details
+// dialog's "Varnocle". Without wantItem, the dialog itself.
+HWND FindItem(const char* title, int id, bool wantItem) {
+    for (int i = 0; i < 1000; ++i) {
+        HWND dialog = FindWindowA("#32770", title);
+        if (dialog && IsWindowVisible(dialog)) {
+            if (!wantItem)
+                return dialog;
+            if (HWND item = GetDlgItem(dialog, id))
+                return item;
+        }
         Sleep(20);
     }
     return nullptr;
 }
 
 int Dialog(int argc, char** argv) {
-    HWND dialog = argc >= 2 ? FindTitled(argv[0]) : nullptr;
     const std::string action = argc >= 2 ? argv[1] : "";
-    if (dialog && action == "rect") {
+    if (action == "rect") {
+        HWND dialog = FindItem(argv[0], 0, false);
         RECT r;
-        GetWindowRect(dialog, &r);
+        if (!dialog || !GetWindowRect(dialog, &r)) {
+            std::printf("found=0\n");
+            return 1;
+        }
         std::printf("found=1 left=%ld top=%ld width=%ld height=%ld\n", r.left, r.top,
                     r.right - r.left, r.bottom - r.top);
         return 0;
     }
-    HWND item = dialog && argc >= 3 ? GetDlgItem(dialog, static_cast<int>(Number(argv[2]))) : nullptr;
+    HWND item = argc >= 3 ? FindItem(argv[0], static_cast<int>(Number(argv[2])), true) : nullptr;
+    HWND dialog = item ? GetParent(item) : nullptr;
     if (!item) {
         std::printf("found=0\n");
         return 1;
