@@ -50,7 +50,7 @@ std::string StatusLine(int status, int unread, int total) {
     }
     char line[32];
     if (fixed)
-        std::snprintf(line, sizeof line, "%s", fixed);
+        std::snprintf(line, sizeof line, "%.31s", fixed);
     else
         std::snprintf(line, sizeof line, "%d / %d", unread, total);
     return line;
@@ -66,7 +66,7 @@ void CGAccount::UpdateStatusText() {
         total = Session.MessageCountUnlocked();
     }
     const std::string line = StatusLine(Status.load(), unread, total);
-    std::snprintf(StatusText, sizeof StatusText, "%s", line.c_str());
+    std::snprintf(StatusText, sizeof StatusText, "%.31s", line.c_str());
 }
 
 void CGAccount::ApplySettings(const CGServerSettings& settings) {

@@ -44,6 +44,10 @@ std::string_view ScanLine(const char* p, const char* end) {
 } // namespace
 
 int ScanListing(const char* body, CGUidlList& out) {
+    std::size_t lines = 1;
+    for (const char* lf = std::strchr(body, '\n'); lf; lf = std::strchr(lf + 1, '\n'))
+        ++lines;
+    out.Reserve(out.Count() + lines); // one allocation for the table, not one per doubling
     int added = 0;
     const char* p = body;
     while (*p) {

@@ -7,10 +7,11 @@
 int WaitSocketWritable(long long fd, int milliseconds);
 // Bounds every later blocking receive and send on the socket.
 void SetSocketTimeouts(long long fd, int readMilliseconds, int writeMilliseconds);
-// Makes a call blocked on the socket (in another thread) return. 1 when that meant closing
-// the socket (Winsock wakes a blocked call only so), after which its owner must not close it
-// again; 0 when it was only shut down.
-int AbortSocket(long long fd);
+// Shuts both directions down, so that a call blocked on the socket in another thread returns
+// (at once with BSD sockets; under Winsock the call's own time-out may still be waited for).
+// The handle stays valid: closing it here could hand its number to a new socket while the
+// owner still uses it.
+void ShutdownSocket(long long fd);
 
 // Once per process: a write to a connection the peer has closed fails instead of ending the
 // process with a signal (POSIX; nothing to do on Winsock).

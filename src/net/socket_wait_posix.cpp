@@ -21,9 +21,8 @@ void SetSocketTimeouts(long long fd, int readMilliseconds, int writeMilliseconds
     setsockopt(static_cast<int>(fd), SOL_SOCKET, SO_SNDTIMEO, &w, sizeof w);
 }
 
-int AbortSocket(long long fd) {
+void ShutdownSocket(long long fd) {
     shutdown(static_cast<int>(fd), SHUT_RDWR);
-    return 0;
 }
 
 void IgnoreBrokenPipes() {

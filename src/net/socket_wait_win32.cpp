@@ -26,10 +26,8 @@ void SetSocketTimeouts(long long fd, int readMilliseconds, int writeMilliseconds
     setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&w), sizeof w);
 }
 
-int AbortSocket(long long fd) {
-    // A shutdown does not wake a blocked receive on Winsock; closing the handle does.
-    closesocket(static_cast<SOCKET>(fd));
-    return 1;
+void ShutdownSocket(long long fd) {
+    shutdown(static_cast<SOCKET>(fd), SD_BOTH);
 }
 
 void IgnoreBrokenPipes() {}

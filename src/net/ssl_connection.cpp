@@ -102,7 +102,6 @@ int CGSslConnection::ConnectAddress(const BIO_ADDRINFO* address,
         return 0;
     }
     Connection = chain;
-    SocketBio = chain;
     return 1;
 }
 
@@ -161,32 +160,24 @@ int CGSslConnection::Write(const char* data, int length) {
 void CGSslConnection::Close() {
     std::lock_guard<std::mutex> lock(SocketGuard);
     if (Connection) {
-        if (SocketClosed && SocketBio)
-            BIO_set_close(SocketBio, BIO_NOCLOSE); // Interrupt() closed it already
         BIO_free_all(Connection); // closes the socket and frees the TLS object with it
         Connection = nullptr;
     }
     Ssl = nullptr;
-    SocketBio = nullptr;
     Socket = -1;
-    SocketClosed = false;
 }
 
 void CGSslConnection::Interrupt() {
     std::lock_guard<std::mutex> lock(SocketGuard);
     Interrupted = true;
-    if (Socket >= 0 && AbortSocket(Socket)) {
-        SocketClosed = true;
-        Socket = -1;
-    }
+    if (Socket >= 0)
+        ShutdownSocket(Socket);
 }
 
 void CGSslConnection::ReleaseSocket(int fd) {
     std::lock_guard<std::mutex> lock(SocketGuard);
-    if (!SocketClosed)
-        BIO_closesocket(fd);
+    BIO_closesocket(fd);
     Socket = -1;
-    SocketClosed = false;
 }
 
 int CGSslConnection::TrackSocket(int fd) {

@@ -39,9 +39,9 @@ public:
     int Write(const char* data, int length);
     // Frees the whole chain (no TLS close notification); harmless without a connection.
     void Close();
-    // Callable from any thread: makes a step blocked on this connection return at once with
-    // a failure, and every later Connect fail (the owner is going away). The owner still
-    // closes.
+    // Callable from any thread: makes a step blocked on this connection fail (at once with
+    // BSD sockets, at the latest at its time-out under Winsock) and every later Connect fail;
+    // the owner is going away. The owner still closes.
     void Interrupt();
     bool IsOpen() const { return Connection != nullptr; }
 
@@ -59,7 +59,7 @@ private:
     int ConnectPlainPart(const char* host, int port);
     int ConnectAddress(const struct bio_addrinfo_st* address,
                        std::chrono::steady_clock::time_point deadline);
-    // Closes a socket of a failed attempt unless Interrupt() has closed it already.
+    // Closes the socket of a failed attempt and forgets it.
     void ReleaseSocket(int fd);
     int Handshake(const char* host);
     void ApplySocketTimeouts(int readMs, int writeMs);
@@ -69,8 +69,6 @@ private:
     std::mutex SocketGuard; // Interrupt() against Close() replacing the socket
     long long Socket = -1;  // the chain's socket while a connection is open, else -1
     bool Interrupted = false;
-    bool SocketClosed = false; // Interrupt() closed the socket; the chain must not again
-    BIO* SocketBio = nullptr;  // the bottom of Connection, when we made it
 };
 
 // True when host is a literal IPv4 or IPv6 address rather than a name.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -254,6 +255,54 @@ TEST(Pop3SeenFile, LinesBecomeEntriesAndWriteBackOnePerLine) {
     // entries stay.
     std::vector<std::string> reversed(expected.rbegin(), expected.rend());
     EXPECT_EQ(Entries(again.CopySeenUidls()), reversed);
+}
+
+} // namespace
+
+namespace {
+
+TEST(UidlList, MembershipMatchesASetThroughGrowthCopiesAndPruning) {
+    CGUidlList list;
+    std::set<std::string> reference;
+    for (int i = 0; i < 20000; ++i) {
+        // Short, long, empty and repeated entries; some longer than a storage block.
+        std::string u = i % 7 == 0 ? std::string() : "id" + std::to_string(i % 15000);
+        if (i == 3)
+            u = std::string(70000, 'z');
+        list.Push(u);
+        reference.insert(u);
+    }
+    EXPECT_EQ(list.Count(), 20000u);
+    auto agrees = [&](const CGUidlList& l, const std::set<std::string>& r) {
+        for (int i = 0; i < 16000; ++i) {
+            const std::string u = "id" + std::to_string(i);
+            if (l.Contains(u) != (r.count(u) != 0))
+                return false;
+        }
+        return l.Contains("") == (r.count("") != 0) &&
+               l.Contains(std::string(70000, 'z')) == (r.count(std::string(70000, 'z')) != 0) &&
+               !l.Contains("id") && !l.Contains("ID1");
+    };
+    EXPECT_TRUE(agrees(list, reference));
+
+    CGUidlList copy(list);
+    CGUidlList moved(std::move(copy));
+    EXPECT_TRUE(agrees(moved, reference));
+
+    CGUidlList keep;
+    std::set<std::string> kept;
+    for (int i = 0; i < 15000; i += 3) {
+        keep.Push("id" + std::to_string(i));
+        if (reference.count("id" + std::to_string(i)))
+            kept.insert("id" + std::to_string(i));
+    }
+    list.KeepOnly(keep);
+    EXPECT_TRUE(agrees(list, kept));
+    std::size_t expected = 0; // every kept line, repeats included
+    for (int i = 0; i < 20000; ++i)
+        if (i % 7 != 0 && i != 3 && (i % 15000) % 3 == 0)
+            ++expected;
+    EXPECT_EQ(list.Count(), expected);
 }
 
 } // namespace
