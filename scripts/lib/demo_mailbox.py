@@ -69,6 +69,7 @@ service pop3-login {{
     ssl = yes
   }}
   service_count = 0
+  process_min_avail = 1
 }}
 service anvil {{
   unix_listener anvil-auth-penalty {{
