@@ -65,8 +65,8 @@ def main():
         return SKIP
 
     users = []
-    for spec in args.user or ["user:secret:3"]:
-        parts = spec.split(":")
+    for user in args.user or ["user:secret:3"]:
+        parts = user.split(":")
         users.append((parts[0], parts[1] if len(parts) > 1 else "",
                       int(parts[2]) if len(parts) > 2 else 0))
 
