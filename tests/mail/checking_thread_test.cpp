@@ -22,14 +22,7 @@ struct Watched {
 
     // A plain-POP3 account on the scripted server; long waits of `minutes` ticks of tickMs.
     Watched(std::uint16_t port, int minutes, int tickMs = 20, const char* password = "secret") {
-        CGServerSettings s;
-        s.Server.Assign("127.0.0.1");
-        s.Port = port;
-        s.UseSSL = 0;
-        s.Username.Assign("user");
-        s.Password.Assign(password);
-        s.CheckMinutes = minutes;
-        Account.ApplySettings(s);
+        Account.ApplySettings(ScriptedServerAccount(port, password, minutes));
         Account.TickMilliseconds = tickMs;
         Account.Session.Transport.Timeouts.ReadMs = 500;
         Sink.StatusSource = &Account.Status;

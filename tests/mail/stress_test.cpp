@@ -51,14 +51,7 @@ struct Tracked {
 };
 
 CGServerSettings Settings(std::uint16_t port, const char* password) {
-    CGServerSettings s;
-    s.Server.Assign("127.0.0.1");
-    s.Port = port;
-    s.UseSSL = 0;
-    s.Username.Assign("user");
-    s.Password.Assign(password);
-    s.CheckMinutes = 0; // check again at once
-    return s;
+    return ScriptedServerAccount(port, password, 0); // check again at once
 }
 
 std::vector<std::string> FileLines(const std::string& path) {

@@ -148,3 +148,14 @@ void ScriptedMailbox::operator()(ScriptedPop3Server::Connection& c) {
     // The client drops the connection without QUIT; wait for that.
     c.ReadLine(line, 2000);
 }
+
+CGServerSettings ScriptedServerAccount(std::uint16_t port, const char* password, int checkMinutes) {
+    CGServerSettings s;
+    s.Server.Assign("127.0.0.1");
+    s.Port = port;
+    s.UseSSL = 0;
+    s.Username.Assign("user");
+    s.Password.Assign(password);
+    s.CheckMinutes = checkMinutes;
+    return s;
+}

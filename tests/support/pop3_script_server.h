@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/thread_pop3.h"
 #include "net/socket.h"
 
 #include <atomic>
@@ -83,3 +84,6 @@ private:
     std::vector<std::string> Current;
     std::atomic<int> LoginCount{0};
 };
+
+// A plain-POP3 account of "user" on a scripted server at 127.0.0.1:port.
+CGServerSettings ScriptedServerAccount(std::uint16_t port, const char* password, int checkMinutes);
