@@ -120,7 +120,8 @@ def write_settings(folder, plain, tls):
 
 
 def scenario(run, args, root):
-    env = dict(line.strip().split("=", 1) for line in open(os.path.join(root, "env")))
+    from demo_mailbox import read_env
+    env = read_env(root)
     plain, tls = int(env["PLAIN_PORT"]), int(env["TLS_PORT"])
     folder = data_folder()
     shutil.rmtree(folder, ignore_errors=True)

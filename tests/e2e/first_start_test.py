@@ -43,7 +43,8 @@ def stored_values(path):
 
 
 def scenario(run, args, root, obfuscate):
-    env = dict(line.strip().split("=", 1) for line in open(os.path.join(root, "env")))
+    from demo_mailbox import read_env
+    env = read_env(root)
     tls = env["TLS_PORT"]
     folder = data_folder()
     shutil.rmtree(folder, ignore_errors=True)

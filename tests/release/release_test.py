@@ -18,6 +18,10 @@ import unittest
 
 import pefile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                "scripts", "lib"))
+import demo_mailbox  # noqa: E402  (settings files as the program writes them)
+
 OUT = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ""
 VTDRIVER = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else ""
 CACHE = os.environ.get("VARNOCLE_CACHE", os.path.expanduser("~/.cache/varnocle"))
@@ -158,11 +162,8 @@ class Installer(unittest.TestCase):
     def write_settings(self):
         # One account on a port where nothing listens: the program starts, checks and
         # fails quietly, and its first check opens the certificate bundle.
-        os.makedirs(self.appdata(), exist_ok=True)
-        with open(os.path.join(self.appdata(), "varnocle.ini"), "w", newline="\r\n") as f:
-            f.write("[main]\naccounts=user - 127.0.0.1\n"
-                    "[user - 127.0.0.1]\nserver=127.0.0.1\nusername=user\nSSL=true\n"
-                    "port=9\ncheckmins=5\n[position]\nvisible=true\n")
+        demo_mailbox.write_settings(os.path.join(self.appdata(), "varnocle.ini"),
+                                    [demo_mailbox.account_section("user", "", 9, True)])
 
     def wineserver_pid(self):
         """The wineserver of our prefix: its folder is named after the prefix's device and inode."""
