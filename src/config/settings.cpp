@@ -16,10 +16,10 @@ constexpr size_t MaxPath = 259;
 // Read buffers of the value kinds.
 constexpr int NumberBuffer = 64;
 constexpr int ColourBuffer = 1024;
-constexpr int ListBuffer = 1024;
-constexpr size_t MaxText = 255;
-// Text values are read through a larger buffer and then cut to MaxText, so a value written
-// inside protecting quotes still comes back whole at the full length.
+// As long as the longest list the writer makes, so every account written is found again.
+constexpr int ListBuffer = MaxAccountListText + 1;
+// Text values come back whole up to this buffer, far beyond what the dialogs accept (256
+// characters, quoted: 258), so no password or host is ever cut between two runs.
 constexpr int TextBuffer = 1024;
 
 std::mutex FolderLock;
@@ -143,10 +143,7 @@ int ReadProfileInt(const char* section, const char* key, int defaultValue, const
 }
 
 std::string ReadProfileText(const char* section, const char* key, const char* path) {
-    std::string v = ReadRaw(section, key, "", TextBuffer, path);
-    if (v.size() > MaxText)
-        v.resize(MaxText);
-    return v;
+    return ReadRaw(section, key, "", TextBuffer, path);
 }
 
 ColourRef ReadNewMailColour(const char* path) {
@@ -174,33 +171,35 @@ int ReadAccountNames(const char* path, CGCommaList& list) {
     return 1;
 }
 
-void WriteProfileText(const char* section, const char* key, const char* value, const char* path) {
-    if (!value) {
-        ProfileWriteString(section, key, nullptr, path);
-        return;
-    }
+int WriteProfileText(const char* section, const char* key, const char* value, const char* path) {
+    if (!value)
+        return ProfileWriteString(section, key, nullptr, path);
     // A line end would end the value in the file and start a forged line after it.
     std::string v(value, std::strcspn(value, "\r\n"));
     // The reader drops blanks and one pair of quotes at the ends; an extra pair of quotes
     // around such a value keeps it whole. Other values are written as they are.
     if (NeedsQuotes(v))
         v = "\"" + v + "\"";
-    ProfileWriteString(section, key, v.c_str(), path);
+    return ProfileWriteString(section, key, v.c_str(), path);
 }
 
-void WriteProfileInt(const char* section, const char* key, int value, const char* path) {
+int WriteProfileInt(const char* section, const char* key, int value, const char* path) {
     char text[NumberBuffer];
     std::snprintf(text, sizeof text, "%d", value);
-    ProfileWriteString(section, key, text, path);
+    return ProfileWriteString(section, key, text, path);
 }
 
-void WriteProfileBool(const char* section, const char* key, int value, const char* path) {
-    ProfileWriteString(section, key, value ? "true" : "false", path);
+int WriteProfileBool(const char* section, const char* key, int value, const char* path) {
+    return ProfileWriteString(section, key, value ? "true" : "false", path);
 }
 
-void WriteNewMailColour(ColourRef colour, const char* path) {
+int DeleteProfileSection(const char* section, const char* path) {
+    return ProfileWriteString(section, nullptr, nullptr, path);
+}
+
+int WriteNewMailColour(ColourRef colour, const char* path) {
     char text[NumberBuffer];
     std::snprintf(text, sizeof text, "%d,%d,%d", static_cast<int>(colour & 0xFF),
                   static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
-    ProfileWriteString("newmail", "newmailcolour", text, path);
+    return ProfileWriteString("newmail", "newmailcolour", text, path);
 }

@@ -22,7 +22,7 @@ void SetDataFolderForTests(const std::string& folder);
 int ReadProfileBool(const char* section, const char* key, int defaultValue, const char* path);
 // Leading blanks, optional sign, digits; no digits gives 0. Missing: defaultValue.
 int ReadProfileInt(const char* section, const char* key, int defaultValue, const char* path);
-// A text value (255 characters at most); missing gives the empty text.
+// A text value, whole up to 1023 characters; missing gives the empty text.
 std::string ReadProfileText(const char* section, const char* key, const char* path);
 // "r,g,b", each number keeping its low 8 bits; fewer than three numbers give 95,255,95.
 ColourRef ReadNewMailColour(const char* path);
@@ -31,9 +31,12 @@ int ReadAccountNames(const char* path, CGCommaList& list);
 
 // Writers. Every text written reads back byte for byte up to its first line end: a value
 // that begins or ends with a blank or a quote character is written inside one extra pair of
-// double quotes, which the reader removes; other values are written as they are.
-void WriteProfileText(const char* section, const char* key, const char* value, const char* path);
-void WriteProfileInt(const char* section, const char* key, int value, const char* path);
-void WriteProfileBool(const char* section, const char* key, int value, const char* path);
+// double quotes, which the reader removes; other values are written as they are. Each returns
+// 1 when the file was written.
+int WriteProfileText(const char* section, const char* key, const char* value, const char* path);
+int WriteProfileInt(const char* section, const char* key, int value, const char* path);
+int WriteProfileBool(const char* section, const char* key, int value, const char* path);
+// Removes a whole section with every key in it.
+int DeleteProfileSection(const char* section, const char* path);
 // "newmail"/"newmailcolour" as "r,g,b".
-void WriteNewMailColour(ColourRef colour, const char* path);
+int WriteNewMailColour(ColourRef colour, const char* path);

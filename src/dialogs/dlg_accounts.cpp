@@ -40,6 +40,8 @@ void CDlgAccounts::BindAccountControls() {
 
 void CDlgAccounts::BindOptionControls() {
     BindItem(SoundFileEdit, IDC_SOUND_FILE);
+    // No sound file path is longer, and a longer text would not read back whole.
+    SendMessageA(SoundFileEdit.Handle, EM_LIMITTEXT, MAX_PATH - 1, 0);
     SetWindowTextA(SoundFileEdit.Handle, CustomSound.IsNull() ? "" : CustomSound.Get());
     ToolTip.AddTool(&SoundFileEdit, "The sound file to play when new mail is detected. Leave "
                                     "blank to play the Windows default New Mail sound.");

@@ -1,5 +1,7 @@
 #include "dialogs/dlg_configure.h"
 
+#include "config/ini_text.h"
+
 #include "mail/account.h"
 #include "resources/dialog_ids.h"
 
@@ -47,7 +49,8 @@ void CDlgConfigure::EnableServerFields(bool other) {
 }
 
 void CDlgConfigure::EnableByHost(const char* host) {
-    bool any = host && *host;
+    // Blanks alone are no host: OK drops them.
+    bool any = !CGIniText::Trim(host).empty();
     EnableWindow(CheckButton.Handle, any);
     EnableWindow(OkButton.Handle, any);
 }
@@ -164,7 +167,8 @@ int EditAccount(CGAccount& account, CGWinCore* owner) {
     if (dialog.RunModal(IDD_ACCOUNT) != IDOK)
         return 0;
     CGServerSettings s;
-    s.Server.Assign(TextOrEmpty(dialog.HostEdit.Value));
+    // A host name has no blanks; one typed or pasted at either end would fail every lookup.
+    s.Server.Assign(CGIniText::Trim(TextOrEmpty(dialog.HostEdit.Value)).c_str());
     s.Username.Assign(TextOrEmpty(dialog.UserEdit.Value));
     s.Password.Assign(TextOrEmpty(dialog.PasswordEdit.Value));
     s.UseSSL = dialog.SslBox.Value;

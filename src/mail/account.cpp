@@ -1,5 +1,7 @@
 #include "mail/account.h"
 
+#include "config/ini_text.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -72,4 +74,8 @@ void CGAccount::UpdateStatusText() {
 void CGAccount::ApplySettings(const CGServerSettings& settings) {
     ReplaceSettings(settings);
     UpdateName();
+}
+
+bool SameStoredName(const std::string& a, const std::string& b) {
+    return CGIniText::SameName(a, b);
 }

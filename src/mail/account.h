@@ -27,8 +27,9 @@ public:
 
     // Fills the account from a settings section and reads its seen-identifier file.
     int Load(const char* section, const char* settingsPath);
-    // Writes the account under its Name and its seen list to UidlFilePath (when set),
-    // replacing that file atomically. 1 when everything was written.
+    // Writes the account under its Name and its seen list to the seen file of its Name
+    // (replacing that file atomically). Section and UidlFilePath move to the new places only
+    // once each is written whole. 1 when everything was written.
     int Save(const char* settingsPath);
 
     // Writes the seen list to path through a temporary file renamed over it; 1 on success.
@@ -41,7 +42,11 @@ public:
     // Reads and clears NewMail.
     int TakeNewMail() { return Session.TakeNewMail(); }
 
-    std::string UidlFilePath; // empty until loaded from a section
+    // Where the account is stored now: the section it was loaded from or last saved under,
+    // and the file holding its seen list. Empty for an account that was never stored. They
+    // lag behind Name after an edit until the next save moves them.
+    std::string Section;
+    std::string UidlFilePath;
     char StatusText[32] = {};
     CGText Name{""};
     CGText DoubleClick;
@@ -50,3 +55,7 @@ public:
 
 // The status line for a status code and counts, at most 31 characters.
 std::string StatusLine(int status, int unread, int total);
+
+// Whether two section names (or seen-file paths) name the same thing: the settings file and
+// the Windows file system ignore letter case.
+bool SameStoredName(const std::string& a, const std::string& b);

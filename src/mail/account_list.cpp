@@ -69,6 +69,8 @@ void CAccountList::RemoveAccount(CGAccount* account) {
     for (CGAccount** link = &Accounts; *link; link = &(*link)->Next) {
         if (*link == account) {
             *link = account->Next;
+            if (!account->Section.empty())
+                RemovedSections.push_back(account->Section);
             delete account;
             return;
         }

@@ -5,6 +5,9 @@
 #include "mail/notify_sink.h"
 #include "toolkit/text.h"
 
+#include <string>
+#include <vector>
+
 // The configured accounts, in the user's order, and the new-mail options shared by all of
 // them. Every operation runs on the user-interface thread; the checking threads never walk
 // the list.
@@ -29,7 +32,8 @@ public:
     // Creates an account. With an owner and an EditAccountHook, the hook edits it first and
     // a cancel (hook returns 0) destroys it and gives null; otherwise it is appended.
     CGAccount* AddAccount(void* ownerDialog);
-    // Unlinks and destroys (an account not in the list is left alone and not destroyed).
+    // Unlinks and destroys (an account not in the list is left alone and not destroyed). Its
+    // section leaves the settings file at the next save.
     void RemoveAccount(CGAccount* account);
     // Exchanges the account with the one before it; nothing when first or not listed.
     void MoveUp(CGAccount* account);
@@ -44,7 +48,9 @@ public:
 
     // Reads the options and appends one account per listed section.
     int Load(const char* settingsPath);
-    // Writes the options, the account list and every account.
+    // Writes the options, the account list and every account, then removes the sections and
+    // seen files that accounts removed or renamed in this run have left (unless a listed
+    // account still has that name). Sections it never knew stay untouched.
     int Save(const char* settingsPath);
 
     // Set by the dialogs: runs the account details dialog for a new account; 1 = OK.
@@ -59,4 +65,10 @@ public:
     ColourRef NewMailColour = DefaultNewMailColour;
     // The pause after every account in StartAll.
     int StartSpacingMilliseconds = 200;
+
+private:
+    void ForgetUnused(const std::vector<std::string>& sections,
+                      const std::vector<std::string>& seenFiles, const char* settingsPath);
+
+    std::vector<std::string> RemovedSections; // of accounts removed since the last save
 };

@@ -5,6 +5,8 @@
 #include "mail/replace_file.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -32,7 +34,8 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
     UpdateName();
     DoubleClick.Assign(ReadProfileText(section, "doubleclick", settingsPath).c_str());
 
-    // The seen list belongs to the section it was loaded from, even if the name changes.
+    // The seen list is read from the section's file; the next save moves both to the Name.
+    Section = section;
     MakeDataPath("uidl", section, UidlFilePath);
     if (!UidlFilePath.empty()) {
         if (std::FILE* file = std::fopen(UidlFilePath.c_str(), "r")) {
@@ -46,19 +49,26 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
 
 int CGAccount::Save(const char* settingsPath) {
     const CGServerSettings s = CopySettings();
-    const char* section = OrEmpty(Name);
-    WriteProfileText(section, "server", OrEmpty(s.Server), settingsPath);
-    WriteProfileText(section, "username", OrEmpty(s.Username), settingsPath);
+    const std::string section = OrEmpty(Name);
     CGObfuscate password(OrEmpty(s.Password), PasswordLowest, PasswordHighest);
     password.Encode();
-    WriteProfileText(section, "password", password.Get() ? password.Get() : "", settingsPath);
-    WriteProfileBool(section, "SSL", s.UseSSL, settingsPath);
-    WriteProfileInt(section, "port", s.Port, settingsPath);
-    WriteProfileInt(section, "checkmins", s.CheckMinutes, settingsPath);
-    WriteProfileText(section, "doubleclick", OrEmpty(DoubleClick), settingsPath);
-    if (UidlFilePath.empty())
-        return 1;
-    return SaveSeenList(UidlFilePath);
+    const char* at = section.c_str();
+    int written = WriteProfileText(at, "server", OrEmpty(s.Server), settingsPath);
+    written &= WriteProfileText(at, "username", OrEmpty(s.Username), settingsPath);
+    written &= WriteProfileText(at, "password", password.Get() ? password.Get() : "", settingsPath);
+    written &= WriteProfileBool(at, "SSL", s.UseSSL, settingsPath);
+    written &= WriteProfileInt(at, "port", s.Port, settingsPath);
+    written &= WriteProfileInt(at, "checkmins", s.CheckMinutes, settingsPath);
+    written &= WriteProfileText(at, "doubleclick", OrEmpty(DoubleClick), settingsPath);
+    if (written)
+        Section = section;
+
+    std::string seenPath;
+    MakeDataPath("uidl", at, seenPath);
+    if (seenPath.empty() || !SaveSeenList(seenPath))
+        return 0;
+    UidlFilePath = seenPath;
+    return written;
 }
 
 int CGAccount::SaveSeenList(const std::string& path) const {
@@ -107,14 +117,49 @@ int CAccountList::Save(const char* settingsPath) {
     CGCommaList names;
     for (CGAccount* a = Accounts; a; a = a->Next)
         names.Append(OrEmpty(a->Name));
-    WriteProfileBool("newmail", "playsound", PlaySound, settingsPath);
-    WriteProfileText("newmail", "customsound", OrEmpty(CustomSound), settingsPath);
-    WriteProfileBool("newmail", "changecolour", ChangeColour, settingsPath);
-    WriteNewMailColour(NewMailColour, settingsPath);
+    int ok = WriteProfileBool("newmail", "playsound", PlaySound, settingsPath);
+    ok &= WriteProfileText("newmail", "customsound", OrEmpty(CustomSound), settingsPath);
+    ok &= WriteProfileBool("newmail", "changecolour", ChangeColour, settingsPath);
+    ok &= WriteNewMailColour(NewMailColour, settingsPath);
     // With no accounts there is no text, and the key goes.
-    WriteProfileText("main", "accounts", names.Text, settingsPath);
-    int ok = 1;
-    for (CGAccount* a = Accounts; a; a = a->Next)
+    ok &= WriteProfileText("main", "accounts", names.Text, settingsPath);
+
+    // Places that accounts have left in this run: removed accounts' sections, and the old
+    // section and seen file of every account whose name changed, once the new ones are
+    // written. Left behind, they would keep a password the user believes gone.
+    std::vector<std::string> oldSections = std::move(RemovedSections);
+    RemovedSections.clear();
+    std::vector<std::string> oldSeenFiles;
+    for (CGAccount* a = Accounts; a; a = a->Next) {
+        const std::string section = a->Section;
+        const std::string seenFile = a->UidlFilePath;
         ok = a->Save(settingsPath) && ok;
+        if (!section.empty() && !SameStoredName(section, a->Section))
+            oldSections.push_back(section);
+        if (!seenFile.empty() && !SameStoredName(seenFile, a->UidlFilePath))
+            oldSeenFiles.push_back(seenFile);
+    }
+    ForgetUnused(oldSections, oldSeenFiles, settingsPath);
     return ok;
+}
+
+void CAccountList::ForgetUnused(const std::vector<std::string>& sections,
+                                const std::vector<std::string>& seenFiles,
+                                const char* settingsPath) {
+    // Two accounts of the same name share a section and a seen file: what a listed account
+    // still uses stays.
+    for (const std::string& section : sections) {
+        bool used = false;
+        for (CGAccount* a = Accounts; a && !used; a = a->Next)
+            used = SameStoredName(section, OrEmpty(a->Name));
+        if (!used)
+            DeleteProfileSection(section.c_str(), settingsPath);
+    }
+    for (const std::string& file : seenFiles) {
+        bool used = false;
+        for (CGAccount* a = Accounts; a && !used; a = a->Next)
+            used = SameStoredName(file, a->UidlFilePath);
+        if (!used)
+            std::remove(file.c_str());
+    }
 }

@@ -4,9 +4,11 @@
 
 namespace {
 
-constexpr int AppendBufferSize = 4096;
+constexpr int AppendBufferSize = MaxAccountListText + 1;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 } // namespace
 

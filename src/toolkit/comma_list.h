@@ -13,6 +13,9 @@ struct CGQuotePairs {
     char CloseFor(char ch) const;
 };
 
+// The longest text Append builds.
+constexpr int MaxAccountListText = 4095;
+
 // A comma-separated text split in place: splitting writes NUL bytes into Text, and Fields
 // point into it.
 struct CGCommaList {
@@ -36,7 +39,8 @@ struct CGCommaList {
     int Split();
     // Field index, Rest (or "") at index Count, null beyond.
     const char* Field(int index) const;
-    // Appends ",item" (or item alone to an empty text), cutting the whole at 4095 characters.
+    // Appends ",item" (or item alone to an empty text), cutting the whole at MaxAccountListText
+    // characters.
     void Append(const char* item);
 
 private:

@@ -97,16 +97,23 @@ TEST_F(Settings, AccountNamesAreCopiedOnlyWhenPresent) {
     EXPECT_EQ(ReadAccountNames(P(), list), 0);
     EXPECT_STREQ(list.Text, "kept");
 
-    std::string many(1500, 'n');
+    // Every list the writer can make (4095 characters at most) is read back whole.
+    std::string many(4095, 'n');
     WriteProfileText("main", "accounts", many.c_str(), P());
     EXPECT_EQ(ReadAccountNames(P(), list), 1);
-    EXPECT_EQ(std::string(list.Text), std::string(1023, 'n'));
+    EXPECT_EQ(std::string(list.Text), many);
+    WriteProfileText("main", "accounts", (many + "nn").c_str(), P());
+    EXPECT_EQ(ReadAccountNames(P(), list), 1);
+    EXPECT_EQ(std::string(list.Text), many);
 }
 
-TEST_F(Settings, TextsAreCutAt255Characters) {
+TEST_F(Settings, TextsReadBackWholeUpTo1023Characters) {
+    // Longer than anything the dialogs accept (256), so a value typed there always survives.
     std::string longText(300, 'v');
     WriteProfileText("a", "server", longText.c_str(), P());
-    EXPECT_EQ(ReadProfileText("a", "server", P()), std::string(255, 'v'));
+    EXPECT_EQ(ReadProfileText("a", "server", P()), longText);
+    WriteProfileText("a", "server", std::string(1500, 'w').c_str(), P());
+    EXPECT_EQ(ReadProfileText("a", "server", P()), std::string(1023, 'w'));
     EXPECT_EQ(ReadProfileText("a", "absent", P()), "");
     EXPECT_EQ(ReadProfileText("a", "absent", nullptr), "");
 }

@@ -1,12 +1,21 @@
 // Options, accounts and seen lists through the settings file and the seen-identifier files.
 #include "config/obfuscate.h"
+#include "config/profile.h"
 #include "config/settings.h"
 #include "mail/account_list.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#endif
+
+#include <csignal>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +31,26 @@ protected:
 
     std::string Value(const char* section, const char* key) {
         return ReadProfileText(section, key, Ini.c_str());
+    }
+    // Whether the key is in the file at all (an empty value is there).
+    bool Has(const char* section, const char* key) {
+        char value[64];
+        ProfileReadString(section, key, "<absent>", value, sizeof value, Ini.c_str());
+        return std::string(value) != "<absent>";
+    }
+    // The seen list written for a section, as a set of lines.
+    std::set<std::string> SeenLines(const char* section) {
+        std::set<std::string> lines;
+        std::string text = ReadFileBytes(SeenPath(section));
+        for (size_t at = 0; at < text.size();) {
+            size_t end = text.find('\n', at);
+            std::string line = text.substr(at, end - at);
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            lines.insert(line);
+            at = end == std::string::npos ? text.size() : end + 1;
+        }
+        return lines;
     }
     std::string SeenPath(const char* section) {
         std::string path;
@@ -76,8 +105,8 @@ TEST_F(Persist, TwoAccountsWriteTheDocumentedValuesAndComeBack) {
     CGObfuscate decoded(stored.c_str(), 0x20, 0x7E);
     decoded.Decode();
     EXPECT_STREQ(decoded.Get(), "secret 1");
-    // Accounts added in this run have no seen file yet.
-    EXPECT_FALSE(FileExists(SeenPath("server2")));
+    // Accounts added in this run have their seen files from the first save on.
+    EXPECT_TRUE(FileExists(SeenPath("server2")));
 
     CAccountList again(0x8000);
     ASSERT_EQ(again.Load(Ini.c_str()), 1);
@@ -101,10 +130,31 @@ TEST_F(Persist, TwoAccountsWriteTheDocumentedValuesAndComeBack) {
     EXPECT_EQ(s.CheckMinutes, 10);
 }
 
-TEST_F(Persist, SeenListsFollowTheSectionTheyWereLoadedFrom) {
+TEST_F(Persist, AnAddedAccountKeepsWhatWasReadAndItsLongestPassword) {
+    const std::string password(256, 'p'); // the most the details dialog takes
+    {
+        CAccountList list(0x8000);
+        CGAccount* a = Add(list, "ann", "pop.one", password.c_str(), 1, 995, 5, "");
+        a->Session.ApplyListing("1 a\r\n2 b\r\n3 c\r\n.\r\n");
+        a->Session.MarkAllSeen();
+        ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    }
+    CAccountList again(0x8000);
+    again.Load(Ini.c_str());
+    ASSERT_EQ(again.Count(), 1);
+    CGAccount* a = again.At(0);
+    EXPECT_EQ(a->CopySettings().Password.Get(), password);
+    // The same mailbox after the restart: nothing unread, nothing announced.
+    a->Session.ApplyListing("1 a\r\n2 b\r\n3 c\r\n.\r\n");
+    EXPECT_EQ(a->UnreadCount(), 0);
+    EXPECT_EQ(a->TakeNewMail(), 0);
+}
+
+TEST_F(Persist, ARenamedAccountTakesItsSeenListAndLeavesNoOldSection) {
     WriteProfileText("main", "accounts", " ann - pop.one , pop.two", Ini.c_str());
     WriteProfileText("ann - pop.one", "server", "pop.one", Ini.c_str());
     WriteProfileText("ann - pop.one", "username", "ann", Ini.c_str());
+    WriteProfileText("ann - pop.one", "password", "secret", Ini.c_str());
     WriteProfileText("pop.two", "server", "pop.two", Ini.c_str());
     WriteFileBytes(SeenPath("ann - pop.one"), "a\nb\n");
     {
@@ -113,7 +163,6 @@ TEST_F(Persist, SeenListsFollowTheSectionTheyWereLoadedFrom) {
         ASSERT_EQ(list.Count(), 2);
         CGAccount* ann = list.At(0);
         EXPECT_EQ(ann->Session.CopySeenUidls().Count(), 2u);
-        // Renamed in this run: saved under the new name, seen list still in the old file.
         CGServerSettings s = ann->CopySettings();
         s.Server.Assign("pop,new");
         ann->ApplySettings(s);
@@ -123,11 +172,59 @@ TEST_F(Persist, SeenListsFollowTheSectionTheyWereLoadedFrom) {
     }
     EXPECT_EQ(Value("main", "accounts"), "ann - popnew,pop.two");
     EXPECT_EQ(Value("ann - popnew", "server"), "pop,new");
-    const std::string seen = ReadFileBytes(SeenPath("ann - pop.one"));
-    EXPECT_TRUE(seen == "c\nb\na\n" || seen == "c\r\nb\r\na\r\n") << seen;
-    EXPECT_FALSE(FileExists(SeenPath("ann - pop.one") + ".tmp"));
+    EXPECT_EQ(SeenLines("ann - popnew"), (std::set<std::string>{"a", "b", "c"}));
+    EXPECT_FALSE(FileExists(SeenPath("ann - popnew") + ".tmp"));
+    // The old name leaves no file and no section with a password behind.
+    EXPECT_FALSE(FileExists(SeenPath("ann - pop.one")));
+    EXPECT_FALSE(Has("ann - pop.one", "password"));
+    EXPECT_FALSE(Has("ann - pop.one", "server"));
     // The account with no seen file had an empty list, and now has an empty file.
     EXPECT_EQ(ReadFileBytes(SeenPath("pop.two")), "");
+
+    CAccountList again(0x8000);
+    again.Load(Ini.c_str());
+    ASSERT_EQ(again.Count(), 2);
+    again.At(0)->Session.ApplyListing("1 a\r\n2 b\r\n3 c\r\n.\r\n");
+    EXPECT_EQ(again.At(0)->UnreadCount(), 0);
+}
+
+TEST_F(Persist, RemovedAndRenamedSectionsGoUnlessAListedAccountHasTheName) {
+    WriteProfileText("main", "accounts", "a - h1,b - h2,c - h3", Ini.c_str());
+    for (const char* user : {"a", "b", "c"}) {
+        const std::string section = std::string(user) + " - h" + std::to_string(*user - 'a' + 1);
+        WriteProfileText(section.c_str(), "server", section.substr(4).c_str(), Ini.c_str());
+        WriteProfileText(section.c_str(), "username", user, Ini.c_str());
+        WriteProfileText(section.c_str(), "password", "pw", Ini.c_str());
+    }
+    // Sections the program does not list are not its to remove.
+    WriteProfileText("old - h", "password", "forgotten", Ini.c_str());
+    WriteProfileText("other", "key", "value", Ini.c_str());
+    WriteFileBytes(SeenPath("c - h3"), "m1\n");
+    {
+        CAccountList list(0x8000);
+        list.Load(Ini.c_str());
+        ASSERT_EQ(list.Count(), 3);
+        list.RemoveAccount(list.At(0)); // a - h1
+        list.RemoveAccount(list.At(0)); // b - h2
+        // c takes the removed b's name: that section now holds c's values.
+        CGAccount* c = list.At(0);
+        CGServerSettings s = c->CopySettings();
+        s.Username.Assign("b");
+        s.Server.Assign("h2");
+        s.Password.Assign("new");
+        c->ApplySettings(s);
+        ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    }
+    EXPECT_EQ(Value("main", "accounts"), "b - h2");
+    EXPECT_FALSE(Has("a - h1", "password"));
+    EXPECT_FALSE(Has("c - h3", "password"));
+    CGObfuscate stored(Value("b - h2", "password").c_str(), 0x20, 0x7E);
+    stored.Decode();
+    EXPECT_STREQ(stored.Get(), "new");
+    EXPECT_EQ(SeenLines("b - h2"), (std::set<std::string>{"m1"}));
+    EXPECT_FALSE(FileExists(SeenPath("c - h3")));
+    EXPECT_EQ(Value("old - h", "password"), "forgotten");
+    EXPECT_EQ(Value("other", "key"), "value");
 }
 
 TEST_F(Persist, DefaultsAndAnEmptyList) {
@@ -147,11 +244,46 @@ TEST_F(Persist, DefaultsAndAnEmptyList) {
         list.Save(Ini.c_str());
     }
     // Saving with no accounts removes the list, and the next start has none.
-    EXPECT_EQ(Value("main", "accounts"), "");
+    EXPECT_FALSE(Has("main", "accounts"));
     CAccountList empty(0x8000);
     empty.Load(Ini.c_str());
     EXPECT_EQ(empty.Count(), 0);
 }
+
+// Makes writing the new seen file fail while the old one stays where it is: natively files
+// may not grow past a few kilobytes (as on a full disk), on Windows another program holds
+// the old file open without sharing it (as a virus scanner may).
+class WritesFail {
+public:
+    explicit WritesFail(const std::string& path) {
+#ifdef _WIN32
+        Held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+#else
+        (void)path;
+        getrlimit(RLIMIT_FSIZE, &Old);
+        OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = Old;
+        small.rlim_cur = 4096;
+        setrlimit(RLIMIT_FSIZE, &small);
+#endif
+    }
+    ~WritesFail() {
+#ifdef _WIN32
+        CloseHandle(Held);
+#else
+        setrlimit(RLIMIT_FSIZE, &Old);
+        std::signal(SIGXFSZ, OldHandler);
+#endif
+    }
+
+private:
+#ifdef _WIN32
+    HANDLE Held;
+#else
+    rlimit Old{};
+    void (*OldHandler)(int) = nullptr;
+#endif
+};
 
 TEST_F(Persist, ASaveThatCannotReplaceKeepsTheOldList) {
     WriteProfileText("main", "accounts", "acct", Ini.c_str());
@@ -159,13 +291,19 @@ TEST_F(Persist, ASaveThatCannotReplaceKeepsTheOldList) {
     CAccountList list(0x8000);
     list.Load(Ini.c_str());
     CGAccount* a = list.At(0);
-    a->Session.ApplyListing("1 old\r\n2 new\r\n.\r\n");
+    std::string listing = "1 old\r\n";
+    for (int i = 2; i < 3000; ++i)
+        listing += std::to_string(i) + " message-" + std::to_string(i) + "\r\n";
+    a->Session.ApplyListing((listing + ".\r\n").c_str());
     a->Session.MarkAllSeen();
-    // The target is a folder now: the replacement fails and the list on disk stays whole.
-    std::filesystem::remove(SeenPath("acct"));
-    std::filesystem::create_directory(SeenPath("acct"));
-    EXPECT_EQ(a->Save(Ini.c_str()), 0);
+    {
+        WritesFail failing(SeenPath("acct"));
+        EXPECT_EQ(a->Save(Ini.c_str()), 0);
+    }
+    // Not a half-written list: the old one, whole.
+    EXPECT_EQ(ReadFileBytes(SeenPath("acct")), "old\n");
     EXPECT_FALSE(FileExists(SeenPath("acct") + ".tmp"));
+    EXPECT_EQ(a->UidlFilePath, SeenPath("acct"));
 }
 
 } // namespace
