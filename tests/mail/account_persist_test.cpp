@@ -287,10 +287,12 @@ private:
 
 TEST_F(Persist, ASaveThatCannotReplaceKeepsTheOldList) {
     WriteProfileText("main", "accounts", "acct", Ini.c_str());
+    WriteProfileText("acct", "server", "acct", Ini.c_str());
     WriteFileBytes(SeenPath("acct"), "old\n");
     CAccountList list(0x8000);
     list.Load(Ini.c_str());
     CGAccount* a = list.At(0);
+    ASSERT_STREQ(a->Name.Get(), "acct");
     std::string listing = "1 old\r\n";
     for (int i = 2; i < 3000; ++i)
         listing += std::to_string(i) + " message-" + std::to_string(i) + "\r\n";
