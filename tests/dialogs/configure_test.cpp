@@ -166,3 +166,21 @@ TEST(DetailsDialog, LongHostWithCommasAndEmptyUserAreKept) {
     EXPECT_STREQ(s.Username.Get(), "");
     EXPECT_EQ(std::string(account.Name.Get()), std::string(250, 'h') + "abc");
 }
+
+TEST(DetailsDialog, BlanksAroundTheHostAreDropped) {
+    CGAccount account(0x8000);
+    account.ApplySettings(Server("old.example", 995, 1));
+    Shown blanksOnly{};
+    DialogDriver driver;
+    driver.WaitFor("Varnocle").Do([&](HWND d) {
+        DialogDriver::Type(d, IDC_HOST, " \t ");
+        blanksOnly = Look(d);
+        DialogDriver::Type(d, IDC_HOST, "  pop.example \t");
+        DialogDriver::Click(d, IDOK);
+    });
+    EXPECT_EQ(EditAccount(account, nullptr), 1);
+    ASSERT_TRUE(driver.Finished());
+    EXPECT_FALSE(blanksOnly.CheckOn || blanksOnly.OkOn);
+    EXPECT_STREQ(account.CopySettings().Server.Get(), "pop.example");
+    EXPECT_STREQ(account.Name.Get(), "ann - pop.example");
+}

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN // no sound functions, whose macros would rename PlaySound
 #include <windows.h>
 #else
 #include <sys/resource.h>
