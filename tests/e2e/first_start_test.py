@@ -18,10 +18,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from e2e_test import data_folder, run_against_mailbox, windows_path  # noqa: E402
 
-WM_COMMAND, EXIT = 0x0111, 40001
+WM_COMMAND, WM_LBUTTONDOWN, EXIT, CONFIGURE = 0x0111, 0x0201, 40001, 40004
+TRAY_MESSAGE, NEW_MAIL_FILL = 0x8002, "5FFF5F"
 SKIPPED = 77
 ACCOUNTS, DETAILS = "Edit Account Details", "Varnocle"
-ADD, DONE, OK = 1017, 1, 1
+ADD, EDIT, ACCOUNT_LIST, DONE, OK = 1017, 1020, 1021, 1, 1
 HOST, USER, PASSWORD, PORT = 1001, 1002, 1003, 1008
 
 
@@ -65,6 +66,8 @@ def scenario(run, args, root, obfuscate):
         state = run.driver("wait", "lines=1", "timeout=30")
         run.check(state["rc"] == 0, "after Done the window shows one account")
         run.check(run.driver("lines", "3 / 3")["rc"] == 0, "the new account reads 3 / 3")
+        run.driver("post", TRAY_MESSAGE, 103, WM_LBUTTONDOWN)
+        run.check(run.lines("0 / 3"), "a tray click marks its mail read")
         run.driver("post", WM_COMMAND, EXIT, 0)
         program.wait(timeout=30)
     finally:
@@ -83,6 +86,41 @@ def scenario(run, args, root, obfuscate):
     run.check(options.get("changecolour") == "true" and
               options.get("newmailcolour") == "95,255,95" and
               options.get("playsound") == "false", f"[newmail] has the defaults: {options}")
+    read_state_survives(run, exe, folder)
+
+
+def restart_reads(run, exe, line, what):
+    """Starts the program again and checks that its one account shows line on the normal
+    background; returns the pid."""
+    started = run.driver("launch", windows_path(exe))
+    state = run.driver("wait", "lines=1", f"nofill={NEW_MAIL_FILL}", "timeout=30")
+    run.check(state["rc"] == 0 and run.lines(line), f"{what}: {line}, no new mail")
+    return started.get("pid", 0)
+
+
+def read_state_survives(run, exe, folder):
+    """What was marked read stays read across restarts, also after the host is edited."""
+    pid = restart_reads(run, exe, "0 / 3", "after a restart")
+    run.driver("post", WM_COMMAND, CONFIGURE, 0)
+    run.driver("dialog", ACCOUNTS, "select", ACCOUNT_LIST, 0)
+    run.driver("dialog", ACCOUNTS, "click", EDIT)
+    run.driver("dialog", DETAILS, "type", HOST, "localhost")
+    run.driver("dialog", DETAILS, "click", OK)
+    time.sleep(1)
+    run.driver("dialog", ACCOUNTS, "click", DONE)
+    run.check(run.lines("0 / 3"), "after editing the host: 0 / 3")
+    run.driver("post", WM_COMMAND, EXIT, 0)
+    run.check(run.driver("wait-exit", pid)["rc"] == 0, "Exit after the edit")
+    stored = stored_values(os.path.join(folder, "varnocle.ini"))
+    old, new = "alice - 127.0.0.1", "alice - localhost"
+    run.check(new in stored and old not in stored,
+              f"[{new}] replaces [{old}]: sections {sorted(stored)}")
+    run.check(os.path.exists(os.path.join(folder, new + ".uidl")) and
+              not os.path.exists(os.path.join(folder, old + ".uidl")),
+              "the seen file moved with the name")
+    pid = restart_reads(run, exe, "0 / 3", "after the edit and a restart")
+    run.driver("post", WM_COMMAND, EXIT, 0)
+    run.driver("wait-exit", pid)
 
 
 def main():
