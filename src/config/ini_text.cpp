@@ -1,5 +1,7 @@
 #include "config/ini_text.h"
 
+#include "base/scan.h"
+
 #include <cstring>
 
 namespace {
@@ -26,8 +28,8 @@ std::string TrimRange(const std::string& s, size_t begin, size_t end) {
 } // namespace
 
 bool CGIniText::IsBlank(char ch) {
-    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r' ||
-           ch == 0x1A;
+    // The platform's reader also drops the old end-of-file mark, Ctrl-Z.
+    return IsSpace(ch) || ch == 0x1A;
 }
 
 std::string CGIniText::Trim(const char* text) {

@@ -3,6 +3,8 @@
 #include "config/data_folder.h"
 #include "config/profile.h"
 
+#include "base/scan.h"
+
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -30,38 +32,6 @@ void AppendBounded(std::string& path, char separator, const char* part) {
     path += part;
     if (path.size() > MaxPath)
         path.resize(MaxPath);
-}
-
-bool IsSpace(char ch) {
-    return ch == ' ' || (ch >= '\t' && ch <= '\r');
-}
-
-// A decimal number as the C library scans it: blanks, an optional sign, digits.
-struct ScannedNumber {
-    bool Negative = false;
-    bool Huge = false;      // the magnitude is beyond 2^31
-    uint64_t Magnitude = 0; // exact while not Huge
-    uint32_t Low = 0;       // the magnitude modulo 2^32, always exact
-};
-
-// False when no digit follows.
-bool ScanNumber(const char*& p, ScannedNumber& n) {
-    while (IsSpace(*p))
-        ++p;
-    n = ScannedNumber{};
-    if (*p == '+' || *p == '-')
-        n.Negative = *p++ == '-';
-    if (*p < '0' || *p > '9')
-        return false;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        unsigned digit = static_cast<unsigned>(*p - '0');
-        n.Low = n.Low * 10u + digit;
-        if (!n.Huge) {
-            n.Magnitude = n.Magnitude * 10 + digit;
-            n.Huge = n.Magnitude > (uint64_t{1} << 31);
-        }
-    }
-    return true;
 }
 
 std::string ReadRaw(const char* section, const char* key, const char* def, int size,
@@ -129,17 +99,8 @@ int ReadProfileBool(const char* section, const char* key, int defaultValue, cons
 int ReadProfileInt(const char* section, const char* key, int defaultValue, const char* path) {
     char def[NumberBuffer];
     std::snprintf(def, sizeof def, "%d", defaultValue);
-    std::string v = ReadRaw(section, key, def, NumberBuffer, path);
-    const char* p = v.c_str();
-    ScannedNumber n;
-    if (!ScanNumber(p, n))
-        return 0;
     // Numbers beyond the int range are clamped, not wrapped.
-    if (n.Huge)
-        return n.Negative ? INT_MIN : INT_MAX;
-    int64_t value =
-        n.Negative ? -static_cast<int64_t>(n.Magnitude) : static_cast<int64_t>(n.Magnitude);
-    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+    return ParseLeadingInt(ReadRaw(section, key, def, NumberBuffer, path).c_str());
 }
 
 std::string ReadProfileText(const char* section, const char* key, const char* path) {
@@ -151,11 +112,12 @@ ColourRef ReadNewMailColour(const char* path) {
     const char* p = v.c_str();
     int part[3] = {};
     for (int i = 0; i < 3; ++i) {
-        ScannedNumber n;
         if (i > 0 && *p++ != ',')
             return DefaultNewMailColour;
-        if (!ScanNumber(p, n))
+        const CGLeadingNumber n = ScanLeadingNumber(p);
+        if (!n.Found)
             return DefaultNewMailColour;
+        p = n.End;
         // Only the low 8 bits count, so the low bits of the magnitude are enough.
         uint32_t bits = n.Negative ? 0u - n.Low : n.Low;
         part[i] = static_cast<int>(bits & 0xFF);

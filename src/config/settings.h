@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/comma_list.h"
+#include "base/comma_list.h"
 
 #include <cstdint>
 #include <string>

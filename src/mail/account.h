@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mail/thread_pop3.h"
-#include "toolkit/text.h"
+#include "base/text.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 #include "config/settings.h"
 #include "mail/account.h"
 #include "mail/notify_sink.h"
-#include "toolkit/text.h"
+#include "base/text.h"
 
 #include <string>
 #include <vector>

@@ -1,6 +1,7 @@
 #include "mail/pop3_session.h"
 
-#include "toolkit/chunk_buffer.h"
+#include "base/chunk_buffer.h"
+#include "base/scan.h"
 
 #include <cstring>
 #include <string_view>
@@ -14,17 +15,13 @@ constexpr std::size_t MaxCommandText = 253;
 // Longest UIDL kept from a listing line (the standard allows 70).
 constexpr std::size_t MaxUidl = 1023;
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
 // "<number> <word>" in [p, end): the word, or an empty view when the line does not match.
 std::string_view ScanLine(const char* p, const char* end) {
-    while (p < end && IsBlank(*p))
+    while (p < end && IsSpace(*p))
         ++p;
     if (p < end && (*p == '+' || *p == '-'))
         ++p;
@@ -32,10 +29,10 @@ std::string_view ScanLine(const char* p, const char* end) {
         return {};
     while (p < end && IsDigit(*p))
         ++p;
-    while (p < end && IsBlank(*p))
+    while (p < end && IsSpace(*p))
         ++p;
     const char* word = p;
-    while (p < end && !IsBlank(*p))
+    while (p < end && !IsSpace(*p))
         ++p;
     std::size_t length = static_cast<std::size_t>(p - word);
     return std::string_view(word, length < MaxUidl ? length : MaxUidl);

@@ -3,7 +3,7 @@
 #include "mail/notify_sink.h"
 #include "mail/pop3_session.h"
 #include "mail/thread.h"
-#include "toolkit/text.h"
+#include "base/text.h"
 
 #include <atomic>
 #include <condition_variable>

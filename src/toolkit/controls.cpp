@@ -1,5 +1,7 @@
 #include "toolkit/controls.h"
 
+#include "base/scan.h"
+
 #include "toolkit/dialog.h"
 
 #include <climits>
@@ -16,29 +18,6 @@ CGText ReadWindowText(HWND window) {
     if (n > 0)
         GetWindowTextA(window, buffer.get(), n + 1);
     return CGText(buffer.get());
-}
-
-int32_t ParseLeadingInt(const char* text) {
-    if (!text)
-        return 0;
-    while (*text == ' ' || (*text >= '\t' && *text <= '\r'))
-        ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-')
-        negative = *text++ == '-';
-    long long value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        value = value * 10 + (*text - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            value = static_cast<long long>(INT_MAX) + 1; // keep it bounded; saturated below
-    }
-    if (negative)
-        value = -value;
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int32_t>(value);
 }
 
 void CGCtrlButtonBOOL::SetCheck(int value) {

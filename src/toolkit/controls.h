@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/text.h"
+#include "base/text.h"
 #include "toolkit/window.h"
 
 #include <cstdint>
@@ -94,7 +94,3 @@ public:
     // Selects the first line carrying data; nothing changes when no line does.
     void SelectItemData(void* data);
 };
-
-// Parses like atoi: blanks, a sign, digits; anything after them is ignored, an empty or
-// wordy text is 0, and values beyond the 32-bit range saturate.
-int32_t ParseLeadingInt(const char* text);

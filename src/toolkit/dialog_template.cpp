@@ -1,6 +1,6 @@
 #include "toolkit/dialog_template.h"
 
-#include "toolkit/text.h"
+#include "base/text.h"
 #include "toolkit/win_support.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/chunk_buffer.h"
+#include "base/chunk_buffer.h"
 #include "toolkit/dialog.h"
 
 #include <cstdint>

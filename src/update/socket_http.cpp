@@ -2,6 +2,8 @@
 
 #include "update/version_file.h"
 
+#include "base/scan.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -104,6 +106,6 @@ int CGSocketHTTP::ParseHeaderLine(char* line, int& contentLength) {
         value = p + 1;
     }
     if (value != nullptr && EqualsIgnoringCase(line, "Content-Length"))
-        contentLength = DecimalValue(value);
+        contentLength = ParseLeadingInt(value);
     return 1;
 }

@@ -2,11 +2,6 @@
 
 // The version file is three comma-separated decimal numbers ("1,1,3": major, minor, build).
 
-// The number at the start of text as atoi reads it (leading blanks, a sign, digits, anything
-// after them ignored; 0 when there are none), but clamped to the int range instead of
-// overflowing.
-int DecimalValue(const char* text);
-
 // Packs four version parts into one comparable number: each part shifted in by 8 bits,
 // without masking, so parts of 256 or more overlap their neighbours.
 int VersionKey(int p1, int p2, int p3, int p4);

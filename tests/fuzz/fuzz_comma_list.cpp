@@ -1,5 +1,5 @@
 // Feeds arbitrary text to both comma splitters and the joiner.
-#include "toolkit/comma_list.h"
+#include "base/comma_list.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // the input.
 #include "mail/pop3_session.h"
 #include "support/script_bio.h"
-#include "toolkit/chunk_buffer.h"
+#include "base/chunk_buffer.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include "mail/pop3_session.h"
 #include "support/script_bio.h"
 #include "support/temp_dir.h"
-#include "toolkit/chunk_buffer.h"
+#include "base/chunk_buffer.h"
 
 #include <gtest/gtest.h>
 

@@ -73,17 +73,6 @@ void LeaveField(HWND dialog) {
 
 } // namespace
 
-TEST(Controls, ParseLeadingIntIsAtoiWithoutOverflow) {
-    EXPECT_EQ(ParseLeadingInt(""), 0);
-    EXPECT_EQ(ParseLeadingInt("abc"), 0);
-    EXPECT_EQ(ParseLeadingInt("12abc"), 12);
-    EXPECT_EQ(ParseLeadingInt("  -7"), -7);
-    EXPECT_EQ(ParseLeadingInt("007"), 7);
-    EXPECT_EQ(ParseLeadingInt("-2147483648"), INT_MIN);
-    EXPECT_EQ(ParseLeadingInt("99999999999"), INT_MAX);
-    EXPECT_EQ(ParseLeadingInt("-99999999999"), INT_MIN);
-}
-
 TEST(Controls, NumberFieldKeepsTheLastValidValueAndWarns) {
     ControlsDialog dialog;
     DialogDriver driver;

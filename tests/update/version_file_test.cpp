@@ -1,3 +1,4 @@
+#include "base/scan.h"
 #include "build_config.h"
 #include "update/checker_thread.h"
 #include "update/socket_http.h"
@@ -59,11 +60,11 @@ std::pair<int, int> Parse(const char* line) {
 } // namespace
 
 TEST(VersionFile, NumbersKeysAndBodies) {
-    EXPECT_EQ(DecimalValue(" +7\r\n"), 7);
-    EXPECT_EQ(DecimalValue("12abc"), 12);
-    EXPECT_EQ(DecimalValue("abc"), 0);
-    EXPECT_EQ(DecimalValue("99999999999999999999"), INT_MAX) << "clamped, not overflowed";
-    EXPECT_EQ(DecimalValue("-99999999999999999999"), INT_MIN);
+    EXPECT_EQ(ParseLeadingInt(" +7\r\n"), 7);
+    EXPECT_EQ(ParseLeadingInt("12abc"), 12);
+    EXPECT_EQ(ParseLeadingInt("abc"), 0);
+    EXPECT_EQ(ParseLeadingInt("99999999999999999999"), INT_MAX) << "clamped, not overflowed";
+    EXPECT_EQ(ParseLeadingInt("-99999999999999999999"), INT_MIN);
 
     EXPECT_EQ(VersionKey(1, 1, 2, 0), 0x01010200);
     EXPECT_GT(VersionKey(1, 1, 3, 0), VersionKey(1, 1, 2, 5));

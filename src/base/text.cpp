@@ -1,6 +1,6 @@
-#include "toolkit/text.h"
+#include "base/text.h"
 
-#include "toolkit/utf_convert.h"
+#include "base/utf_convert.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "toolkit/utf_convert.h"
+#include "base/utf_convert.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "toolkit/utf_convert.h"
+#include "base/utf_convert.h"
 
 #include <cstdint>
 #include <string>
@@ -77,8 +77,7 @@ void EncodeUtf8(char32_t cp, std::string& out) {
 
 // Copies a converted text (terminator included) to the caller's buffer with the
 // platform's size rules.
-template <typename Unit, typename Str>
-int Deliver(const Str& converted, Unit* out, int outUnits) {
+template <typename Unit, typename Str> int Deliver(const Str& converted, Unit* out, int outUnits) {
     int needed = static_cast<int>(converted.size()) + 1;
     if (outUnits == 0)
         return needed;

@@ -1,14 +1,12 @@
-#include "toolkit/comma_list.h"
+#include "base/comma_list.h"
+
+#include "base/scan.h"
 
 #include <cstring>
 
 namespace {
 
 constexpr int AppendBufferSize = MaxAccountListText + 1;
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
 
 } // namespace
 

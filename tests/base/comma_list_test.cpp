@@ -1,4 +1,4 @@
-#include "toolkit/comma_list.h"
+#include "base/comma_list.h"
 
 #include <gtest/gtest.h>
 

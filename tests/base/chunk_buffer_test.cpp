@@ -1,4 +1,4 @@
-#include "toolkit/chunk_buffer.h"
+#include "base/chunk_buffer.h"
 
 #include <gtest/gtest.h>
 

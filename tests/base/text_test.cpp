@@ -1,5 +1,5 @@
-#include "toolkit/text.h"
-#include "toolkit/utf_convert.h"
+#include "base/text.h"
+#include "base/utf_convert.h"
 
 #include <gtest/gtest.h>
 
