@@ -7,7 +7,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/prefixes.sh"
 export WINEPREFIX="$VARNOCLE_TEST_PREFIX"
 XVFB_PID=""
-OWN_WINESERVER=0
+OWN_WINESERVER="" # the prefix whose wineserver start_display started
 
 start_display() {
     require_prefix "$WINEPREFIX"
@@ -25,7 +25,7 @@ start_display() {
     fi
     # A wineserver already running for this prefix belongs to someone else: used, not stopped.
     if wineserver -p >/dev/null 2>&1; then
-        OWN_WINESERVER=1
+        OWN_WINESERVER="$WINEPREFIX"
     fi
     # Start Wine's own services now, with their output going nowhere: started by the first
     # test instead, they would inherit its output pipe and ctest would wait for them forever.
@@ -35,9 +35,9 @@ start_display() {
 # Stops only what start_display started: its wineserver (with the programs of the prefix)
 # and its Xvfb, by pid.
 stop_display() {
-    if [ "$OWN_WINESERVER" = 1 ]; then
-        wineserver -k >/dev/null 2>&1 || true
-        OWN_WINESERVER=0
+    if [ -n "$OWN_WINESERVER" ]; then
+        WINEPREFIX="$OWN_WINESERVER" wineserver -k >/dev/null 2>&1 || true
+        OWN_WINESERVER=""
     fi
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" 2>/dev/null || true
