@@ -80,8 +80,14 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
 }
 
 void CGThreadPOP3::Notify() {
+    std::lock_guard<std::mutex> lock(SinkGuard);
     if (CGNotifySink* sink = NotifySink.load())
         sink->Notify(NotifyMessage);
+}
+
+void CGThreadPOP3::DetachNotifySink() {
+    std::lock_guard<std::mutex> lock(SinkGuard);
+    NotifySink = nullptr;
 }
 
 bool CGThreadPOP3::LongWait(int minutes) {

@@ -63,6 +63,9 @@ public:
     // thread after every attempt.
     std::atomic<CGNotifySink*> NotifySink{nullptr};
     const unsigned NotifyMessage;
+    // Takes the sink away: once this returns, no thread is inside the old sink or will enter
+    // it, so its owner may go. Waits only for a notification in progress, never for a check.
+    void DetachNotifySink();
 
     std::atomic<int> Status{0};
     std::atomic<int> QuitRequested{0};
@@ -74,6 +77,7 @@ private:
     mutable std::mutex Guard; // declared before Session, which keeps a pointer to it
     std::condition_variable Wake;
     CGServerSettings Settings; // guarded by Guard
+    std::mutex SinkGuard;      // held while the thread calls the sink, and by DetachNotifySink
 
 public:
     CGPOP3Session Session;
