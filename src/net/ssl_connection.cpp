@@ -9,12 +9,44 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 #ifdef _WIN32
 #include <winsock2.h>
 #else
+#include <arpa/inet.h>
 #include <sys/socket.h>
 #endif
+
+namespace {
+
+std::vector<CGPeerAddress> ResolveWithSystem(const char* host, int port) {
+    std::vector<CGPeerAddress> out;
+    char service[16];
+    std::snprintf(service, sizeof service, "%d", port);
+    BIO_ADDRINFO* found = nullptr;
+    if (!BIO_lookup_ex(host, service, BIO_LOOKUP_CLIENT, AF_UNSPEC, SOCK_STREAM, 0, &found)) {
+        ERR_clear_error();
+        return out;
+    }
+    const std::unique_ptr<BIO_ADDRINFO, decltype(&BIO_ADDRINFO_free)> owner(found,
+                                                                            BIO_ADDRINFO_free);
+    for (const BIO_ADDRINFO* a = found; a; a = BIO_ADDRINFO_next(a)) {
+        const BIO_ADDR* address = BIO_ADDRINFO_address(a);
+        std::size_t length = 0;
+        if (!BIO_ADDR_rawaddress(address, nullptr, &length) || length > 16)
+            continue;
+        CGPeerAddress peer;
+        peer.Family = BIO_ADDR_family(address);
+        peer.Bytes.resize(length);
+        BIO_ADDR_rawaddress(address, peer.Bytes.data(), &length);
+        peer.Port = ntohs(BIO_ADDR_rawport(address));
+        out.push_back(std::move(peer));
+    }
+    return out;
+}
+
+} // namespace
 
 CGSslConnection::CGSslConnection() {
     IgnoreBrokenPipes();
@@ -58,35 +90,46 @@ int CGSslConnection::ConnectPlainPart(const char* host, int port) {
     // Resolved and connected here rather than by OpenSSL's connect chain: its non-blocking
     // connect never notices a refused connection on Winsock, which reports that as an
     // exception rather than as writable.
-    char service[16];
-    std::snprintf(service, sizeof service, "%d", port);
-    BIO_ADDRINFO* addresses = nullptr;
-    if (!host[0] ||
-        !BIO_lookup_ex(host, service, BIO_LOOKUP_CLIENT, AF_UNSPEC, SOCK_STREAM, 0, &addresses)) {
-        ERR_clear_error();
-        return 0;
+    std::vector<CGPeerAddress> addresses;
+    try {
+        if (host[0] && Environment.Resolve)
+            addresses = Environment.Resolve(host, port);
+    } catch (...) {
+        return 0; // out of memory while resolving: this attempt fails, nothing else
     }
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(Timeouts.ConnectMs);
-    int connected = 0;
-    for (const BIO_ADDRINFO* a = addresses; a && !connected; a = BIO_ADDRINFO_next(a))
-        connected = ConnectAddress(a, deadline);
-    BIO_ADDRINFO_free(addresses);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        // Each address gets its share of what is left, so one that silently drops the
+        // connection (a broken IPv6 route, say) cannot use up the time of the others.
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            break;
+        const auto share = (deadline - now) / static_cast<long long>(addresses.size() - i);
+        if (ConnectAddress(addresses[i], now + share)) {
+            ERR_clear_error();
+            return 1;
+        }
+    }
     ERR_clear_error();
-    return connected;
+    return 0;
 }
 
-int CGSslConnection::ConnectAddress(const BIO_ADDRINFO* address,
+int CGSslConnection::ConnectAddress(const CGPeerAddress& address,
                                     std::chrono::steady_clock::time_point deadline) {
-    const int fd = BIO_socket(BIO_ADDRINFO_family(address), BIO_ADDRINFO_socktype(address),
-                              BIO_ADDRINFO_protocol(address), 0);
+    const std::unique_ptr<BIO_ADDR, decltype(&BIO_ADDR_free)> peer(BIO_ADDR_new(), BIO_ADDR_free);
+    if (!peer ||
+        !BIO_ADDR_rawmake(peer.get(), address.Family, address.Bytes.data(), address.Bytes.size(),
+                          htons(static_cast<unsigned short>(address.Port))))
+        return 0;
+    const int fd = BIO_socket(address.Family, SOCK_STREAM, 0, 0);
     if (fd < 0)
         return 0;
     if (!TrackSocket(fd)) {
         BIO_closesocket(fd); // not tracked, so Interrupt() cannot have closed it
         return 0;
     }
-    int ok = BIO_connect(fd, BIO_ADDRINFO_address(address), BIO_SOCK_NONBLOCK);
+    int ok = BIO_connect(fd, peer.get(), BIO_SOCK_NONBLOCK);
     if (!ok && BIO_sock_should_retry(-1)) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
@@ -191,6 +234,12 @@ int CGSslConnection::TrackSocket(int fd) {
 void CGSslConnection::Attach(BIO* chain) {
     Close();
     Connection = chain;
+}
+
+CGNetEnvironment DefaultNetEnvironment() {
+    CGNetEnvironment environment;
+    environment.Resolve = ResolveWithSystem;
+    return environment;
 }
 
 bool IsAddressLiteral(const char* host) {

@@ -9,12 +9,15 @@ typedef struct bio_st BIO;
 struct ScriptBioState {
     std::string Incoming; // what the "server" sends, read by the client
     std::size_t Position = 0;
-    int Piece = 1024;    // most bytes handed out per read
-    std::string Written; // what the client sent
+    int Piece = 1024;             // most bytes handed out per read
+    std::string Endless;          // when set, handed out over and over once Incoming is used up
+    std::size_t EndlessBytes = 0; // how much of it has been read
+    std::string Written;          // what the client sent
     bool FailWrites = false;
 };
 
 // An OpenSSL BIO that plays a server from memory: reads hand out Incoming in pieces of at
-// most Piece bytes and report a closed connection at its end; writes are recorded. Attach
+// most Piece bytes and report a closed connection at its end (or go on with Endless for
+// ever); writes are recorded. Attach
 // it to a CGSslConnection (which then owns and frees it).
 BIO* NewScriptBio(std::shared_ptr<ScriptBioState> state);
