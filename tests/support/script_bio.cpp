@@ -19,11 +19,12 @@ int ScriptRead(BIO* b, char* out, int size) {
     BIO_clear_retry_flags(b);
     if (size <= 0)
         return 0;
-    const std::size_t most =
+    std::size_t most =
         std::min(static_cast<std::size_t>(size), static_cast<std::size_t>(std::max(1, s.Piece)));
     if (s.Position >= s.Incoming.size()) {
-        if (s.Endless.empty())
+        if (s.Endless.empty() || s.EndlessBytes >= s.EndlessLimit)
             return 0;
+        most = std::min(most, s.EndlessLimit - s.EndlessBytes);
         for (std::size_t n = 0; n < most;) {
             const std::size_t at = s.EndlessBytes % s.Endless.size();
             const std::size_t run = std::min(most - n, s.Endless.size() - at);

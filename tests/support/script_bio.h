@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -9,10 +10,11 @@ typedef struct bio_st BIO;
 struct ScriptBioState {
     std::string Incoming; // what the "server" sends, read by the client
     std::size_t Position = 0;
-    int Piece = 1024;             // most bytes handed out per read
-    std::string Endless;          // when set, handed out over and over once Incoming is used up
-    std::size_t EndlessBytes = 0; // how much of it has been read
-    std::string Written;          // what the client sent
+    int Piece = 1024;    // most bytes handed out per read
+    std::string Endless; // when set, handed out over and over once Incoming is used up...
+    std::size_t EndlessLimit = SIZE_MAX; // ...until this much of it has been read
+    std::size_t EndlessBytes = 0;        // how much of it has been read
+    std::string Written;                 // what the client sent
     bool FailWrites = false;
 };
 
