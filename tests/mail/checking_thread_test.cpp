@@ -146,11 +146,13 @@ struct EndlessAfterOneListing {
         if (!c.Send("+OK\r\n"))
             return;
         // Twice the bound, so that a client without one ends the test rather than the memory.
-        for (std::size_t sent = 0; sent < 2 * CGPOP3Session::MaxListingBytes; sent += lines.size())
+        for (std::size_t sent = 0; sent < 2 * CGPOP3Session::MaxListingBytes;
+             sent += lines.size()) {
             if (!c.Send(lines)) {
                 ++ClosedByClient;
                 return;
             }
+        }
     }
 };
 
