@@ -1,7 +1,6 @@
 #include "net/socket_wait.h"
 
-#include <windows.h>
-#include <winsock2.h>
+#include <winsock2.h> // brings windows.h (CancelIoEx) in the order Winsock needs
 
 int WaitSocketWritable(long long fd, int milliseconds) {
     SOCKET s = static_cast<SOCKET>(fd);
