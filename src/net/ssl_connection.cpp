@@ -10,37 +10,43 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #ifdef _WIN32
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #else
-#include <arpa/inet.h>
+#include <netdb.h>
 #include <sys/socket.h>
 #endif
 
 namespace {
 
+int LookUp(const char* host, const char* service, int flags, addrinfo** found) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = flags;
+    return getaddrinfo(host, service, &hints, found) == 0 ? 1 : 0;
+}
+
 std::vector<CGPeerAddress> ResolveWithSystem(const char* host, int port) {
     std::vector<CGPeerAddress> out;
+    if (!BIO_sock_init()) // starts Winsock once, as a lookup needs
+        return out;
     char service[16];
     std::snprintf(service, sizeof service, "%d", port);
-    BIO_ADDRINFO* found = nullptr;
-    if (!BIO_lookup_ex(host, service, BIO_LOOKUP_CLIENT, AF_UNSPEC, SOCK_STREAM, 0, &found)) {
-        ERR_clear_error();
+    addrinfo* found = nullptr;
+    // Only the families this machine has an address for; a literal address is taken as it is
+    // even when that leaves none (a machine with nothing but loopback).
+    if (!LookUp(host, service, AI_ADDRCONFIG, &found) &&
+        !LookUp(host, service, AI_NUMERICHOST, &found))
         return out;
-    }
-    const std::unique_ptr<BIO_ADDRINFO, decltype(&BIO_ADDRINFO_free)> owner(found,
-                                                                            BIO_ADDRINFO_free);
-    for (const BIO_ADDRINFO* a = found; a; a = BIO_ADDRINFO_next(a)) {
-        const BIO_ADDR* address = BIO_ADDRINFO_address(a);
-        std::size_t length = 0;
-        if (!BIO_ADDR_rawaddress(address, nullptr, &length) || length > 16)
-            continue;
+    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(found, freeaddrinfo);
+    for (const addrinfo* a = found; a; a = a->ai_next) {
         CGPeerAddress peer;
-        peer.Family = BIO_ADDR_family(address);
-        peer.Bytes.resize(length);
-        BIO_ADDR_rawaddress(address, peer.Bytes.data(), &length);
-        peer.Port = ntohs(BIO_ADDR_rawport(address));
+        peer.Family = a->ai_family;
+        peer.Sockaddr.assign(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen);
         out.push_back(std::move(peer));
     }
     return out;
@@ -117,11 +123,6 @@ int CGSslConnection::ConnectPlainPart(const char* host, int port) {
 
 int CGSslConnection::ConnectAddress(const CGPeerAddress& address,
                                     std::chrono::steady_clock::time_point deadline) {
-    const std::unique_ptr<BIO_ADDR, decltype(&BIO_ADDR_free)> peer(BIO_ADDR_new(), BIO_ADDR_free);
-    if (!peer ||
-        !BIO_ADDR_rawmake(peer.get(), address.Family, address.Bytes.data(), address.Bytes.size(),
-                          htons(static_cast<unsigned short>(address.Port))))
-        return 0;
     const int fd = BIO_socket(address.Family, SOCK_STREAM, 0, 0);
     if (fd < 0)
         return 0;
@@ -129,7 +130,10 @@ int CGSslConnection::ConnectAddress(const CGPeerAddress& address,
         BIO_closesocket(fd); // not tracked, so Interrupt() cannot have closed it
         return 0;
     }
-    int ok = BIO_connect(fd, peer.get(), BIO_SOCK_NONBLOCK);
+    // The socket address as resolved, so that an IPv6 scope survives.
+    int ok = BIO_socket_nbio(fd, 1) &&
+             connect(fd, reinterpret_cast<const sockaddr*>(address.Sockaddr.data()),
+                     static_cast<int>(address.Sockaddr.size())) == 0;
     if (!ok && BIO_sock_should_retry(-1)) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())

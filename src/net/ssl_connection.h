@@ -21,11 +21,10 @@ struct CGNetTimeouts {
     int WriteMs = 60000; // one write waiting for room
 };
 
-// One address of a peer, as a resolver gives it.
+// One address of a peer, as the resolver gives it.
 struct CGPeerAddress {
-    int Family = 0;    // the platform's AF_INET or AF_INET6
-    std::string Bytes; // the address in network order: 4 or 16 bytes
-    int Port = 0;
+    int Family = 0;       // the platform's AF_INET or AF_INET6
+    std::string Sockaddr; // the platform's socket address, port (and IPv6 scope) included
 };
 
 // What a connection needs from its surroundings. DefaultNetEnvironment() asks the system's

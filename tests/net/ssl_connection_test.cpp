@@ -156,12 +156,13 @@ TEST(SslConnection, EachAddressGetsItsShareOfTheConnectTime) {
     CGSocketHandle filler = ConnectLoopback(silentPort);
     CGSocketHandle good = ListenLoopback(0, goodPort);
     ASSERT_NE(filler, InvalidSocket);
-    const std::vector<CGPeerAddress> loopback =
-        DefaultNetEnvironment().Resolve("127.0.0.1", silentPort);
-    ASSERT_EQ(loopback.size(), 1u);
-    CGPeerAddress silentAddress = loopback[0];
-    CGPeerAddress goodAddress = loopback[0];
-    goodAddress.Port = goodPort;
+    const CGNetEnvironment system = DefaultNetEnvironment();
+    const std::vector<CGPeerAddress> silentAt = system.Resolve("127.0.0.1", silentPort);
+    const std::vector<CGPeerAddress> goodAt = system.Resolve("127.0.0.1", goodPort);
+    ASSERT_EQ(silentAt.size(), 1u);
+    ASSERT_EQ(goodAt.size(), 1u);
+    const CGPeerAddress silentAddress = silentAt[0];
+    const CGPeerAddress goodAddress = goodAt[0];
 
     CGSslConnection c;
     c.Timeouts.ConnectMs = 2000;
