@@ -84,8 +84,11 @@ public:
 
 protected:
     // One attempt with the settings given; returns the new status. The connection is closed
-    // on every way out.
-    int CheckOnce(const CGServerSettings& settings);
+    // on every way out. Virtual so that tests can make an attempt throw, which no server can.
+    virtual int CheckOnce(const CGServerSettings& settings);
+    // CheckOnce with the settings of the moment, which it also hands out (for the wait that
+    // follows). An exception ends the attempt as a protocol error instead of the thread.
+    int GuardedCheck(CGServerSettings& settings);
     void Notify();
     // The waits; false when quit was requested during them.
     bool LongWait(int minutes);
