@@ -6,6 +6,7 @@ configuration is read or changed.
   demo_mailbox.py start ROOT [--plain-port N] [--tls-port N] --user NAME:PASSWORD:COUNT ...
   demo_mailbox.py add ROOT NAME COUNT      add COUNT generated messages to a mailbox
   demo_mailbox.py stop ROOT                stop the server and remove ROOT
+  demo_mailbox.py running ROOT             exit status 0 while the server of ROOT runs
   demo_mailbox.py settings ROOT FILE       write a settings file with one account per user
 
 ROOT must not exist yet (start creates it, world-searchable, as Dovecot's mail processes
@@ -239,12 +240,22 @@ def start(args):
     print(f"dovecot {pid}: POP3 on 127.0.0.1:{plain}, POP3 over TLS on 127.0.0.1:{tls}")
 
 
-def stop(args):
-    root = os.path.abspath(args.root)
+def server_pid(root):
+    """The pid of ROOT's Dovecot while it runs, else 0. The pid in ROOT/env may belong to
+    another process by now (the folder outlives a restart of the machine), one that is
+    neither ours to stop nor a sign that the server runs."""
     try:
         pid = int(read_env(root).get("PID", "0"))
+        with open(f"/proc/{pid}/cmdline", "rb") as f:
+            words = f.read().split(b"\0")
     except (OSError, ValueError):
-        pid = 0
+        return 0
+    return pid if os.path.join(root, "dovecot.conf").encode() in words else 0
+
+
+def stop(args):
+    root = os.path.abspath(args.root)
+    pid = server_pid(root)
     if pid > 0:
         try:
             os.kill(pid, signal.SIGTERM)
@@ -273,6 +284,8 @@ def main():
     p.add_argument("count", type=int)
     p = sub.add_parser("stop")
     p.add_argument("root")
+    p = sub.add_parser("running")
+    p.add_argument("root")
     p = sub.add_parser("settings")
     p.add_argument("root")
     p.add_argument("file")
@@ -283,6 +296,8 @@ def main():
         add_messages(os.path.abspath(args.root), args.name, args.count)
     elif args.command == "settings":
         settings(args)
+    elif args.command == "running":
+        sys.exit(0 if server_pid(os.path.abspath(args.root)) else 1)
     else:
         stop(args)
 

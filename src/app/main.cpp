@@ -7,9 +7,9 @@
 #include "toolkit/wm_handler.h"
 
 #include <commctrl.h>
+#include <openssl/crypto.h>
+#include <openssl/ssl.h>
 #include <windows.h>
-
-#include <cstdlib>
 
 namespace {
 
@@ -21,26 +21,50 @@ struct StaticStartup {
         if (WSAStartup(MAKEWORD(2, 0), &data) != 0)
             ToolkitMessageBox(nullptr, "Can't init sockets", "Error", MB_OK);
         else
-            std::atexit([] { WSACleanup(); });
+            SocketsStarted = 1;
         INITCOMMONCONTROLSEX controls = {sizeof controls, 0x9FF};
         if (!InitCommonControlsEx(&controls))
             ShowLastError("Can't init common controls");
     }
+    int SocketsStarted = 0;
 } Startup;
 
-} // namespace
+// How long the exit gives the checking threads, once told to quit, to leave before the
+// process ends them. Only a thread stuck in a step no interrupt reaches (a name lookup)
+// takes it all.
+constexpr int ExitGraceMilliseconds = 200;
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    SetToolkitInstance(instance);
-    NextPrivateMessage = WM_APP;
-    HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
-    CMainWindow window;
-    if (!window.Initialise())
-        return 0;
+int RunMessageLoop() {
     MSG msg = {};
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
     return static_cast<int>(msg.wParam);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // The first OpenSSL call decides: without an atexit cleanup, the library's state is never
+    // freed under a checking thread that is still finishing while the process ends.
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
+    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+    SetToolkitInstance(instance);
+    NextPrivateMessage = WM_APP;
+    HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+    int exitCode = 0;
+    int stillRunning = 0;
+    {
+        CMainWindow window;
+        if (window.Initialise())
+            exitCode = RunMessageLoop();
+        stillRunning = window.ReleaseAccounts(ExitGraceMilliseconds);
+    }
+    // Winsock is cleaned up only when no checking thread can be inside it any more; a thread
+    // still blocked would have its socket pulled away. The end of the process releases it
+    // anyway.
+    if (Startup.SocketsStarted && stillRunning == 0)
+        WSACleanup();
+    return exitCode;
 }

@@ -4,8 +4,11 @@
 #include "config/profile.h"
 #include "config/settings.h"
 #include "resources/resource.h"
+#include "toolkit/win_support.h"
 #include "toolkit/wm_handler.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -21,32 +24,33 @@ CMainWindow::CMainWindow()
     MakeDataPath("ini", "varnocle", IniPath);
 }
 
-namespace {
-
-// Where the accounts left running at exit report: nowhere.
-class CNoSink : public CGNotifySink {
-public:
-    void Notify(unsigned) override {}
-};
-
-} // namespace
-
 CMainWindow::~CMainWindow() {
+    ReleaseAccounts(0);
     // The members' own destructors then remove the tray icon and free the menu.
     UpdateChecker.Stop();
     // Nothing may reach this object once it is gone.
     if (Handle && IsWindow(Handle))
         SetWindowLongPtrA(Handle, GWLP_USERDATA, 0);
-    LeaveAccountsRunning();
 }
 
-void CMainWindow::LeaveAccountsRunning() {
-    // The settings are saved: the checking threads end with the process. Waiting for them
-    // could hold up the exit for as long as a blocked network step lasts.
-    static CNoSink nowhere;
+int CMainWindow::ReleaseAccounts(int waitMilliseconds) {
+    // Exit never waits for a server: the accounts are not destroyed (that would join their
+    // threads), only told to quit, and the process ends them.
     for (CGAccount* a = AccountList.Accounts; a; a = a->Next)
-        a->NotifySink = &nowhere;
+        Released.push_back(a);
     AccountList.Accounts = nullptr;
+    for (CGAccount* a : Released) {
+        a->RequestQuit();
+        a->DetachNotifySink();
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
+    for (;;) {
+        const auto running = std::count_if(Released.begin(), Released.end(),
+                                           [](const CGAccount* a) { return a->IsRunning(); });
+        if (running == 0 || std::chrono::steady_clock::now() >= end)
+            return static_cast<int>(running);
+        Sleep(5);
+    }
 }
 
 bool CMainWindow::Initialise() {
@@ -60,7 +64,10 @@ bool CMainWindow::Initialise() {
     ReadStyles();
     ShowFloating(ReadProfileBool(Section, "visible", 1, IniPath.c_str()) != 0);
     if (!AccountList.Accounts) {
-        AppSeams.RunAccountsDialog(AccountList, this);
+        RunAccountsDialog();
+        // Closed during the dialog: the message loop saves and ends as after Exit.
+        if (ClosePending())
+            return true;
         if (!AccountList.Accounts)
             return false;
         // The dialog may have added several: the menu lists them from the start.
@@ -156,13 +163,8 @@ int CMainWindow::OnMenuCommand(int id) {
         AccountList.CheckNowAll();
         return 1;
     case ID_CONFIGURE:
-        PopupMenu.EnableItem(ID_CONFIGURE, false);
-        AppSeams.RunAccountsDialog(AccountList, this);
-        PopupMenu.EnableItem(ID_CONFIGURE, true);
-        StartAccounts();
-        AccountList.CheckNowAll();
-        RebuildAccountMenu();
-        RefreshIndication();
+        if (RunAccountsDialog() && !ClosePending())
+            AfterAccountsDialog();
         return 1;
     case ID_SHOW_FLOATING: {
         ShowFloating(!IsWindowVisible(Handle));
@@ -171,9 +173,7 @@ int CMainWindow::OnMenuCommand(int id) {
         return 1;
     }
     case ID_ABOUT:
-        PopupMenu.EnableItem(ID_ABOUT, false);
-        AppSeams.RunAboutDialog(this);
-        PopupMenu.EnableItem(ID_ABOUT, true);
+        RunAboutDialog();
         return 1;
     default:
         break;
@@ -186,6 +186,54 @@ int CMainWindow::OnMenuCommand(int id) {
     if (account)
         OpenProgram(account->DoubleClick);
     return 1;
+}
+
+namespace {
+
+// Greys a menu item and marks its dialog open for as long as the dialog runs.
+class CMenuDialogRun {
+public:
+    CMenuDialogRun(CGVRNMenu& menu, unsigned id, int& open) : Menu(menu), Id(id), Open(open) {
+        Open = 1;
+        Menu.EnableItem(Id, false);
+    }
+    ~CMenuDialogRun() {
+        Open = 0;
+        Menu.EnableItem(Id, true);
+    }
+    CMenuDialogRun(const CMenuDialogRun&) = delete;
+    CMenuDialogRun& operator=(const CMenuDialogRun&) = delete;
+
+private:
+    CGVRNMenu& Menu;
+    unsigned Id;
+    int& Open;
+};
+
+} // namespace
+
+bool CMainWindow::RunAccountsDialog() {
+    // A second accounts dialog would hold accounts that the first one may remove.
+    if (AccountsDialogOpen)
+        return false;
+    CMenuDialogRun run(PopupMenu, ID_CONFIGURE, AccountsDialogOpen);
+    AppSeams.RunAccountsDialog(AccountList, this);
+    return true;
+}
+
+bool CMainWindow::RunAboutDialog() {
+    if (AboutOpen)
+        return false;
+    CMenuDialogRun run(PopupMenu, ID_ABOUT, AboutOpen);
+    AppSeams.RunAboutDialog(this);
+    return true;
+}
+
+void CMainWindow::AfterAccountsDialog() {
+    StartAccounts();
+    AccountList.CheckNowAll();
+    RebuildAccountMenu();
+    RefreshIndication();
 }
 
 void CMainWindow::OpenProgram(const CGText& program) {
@@ -226,6 +274,18 @@ void CMainWindow::OnLButtonDblClk(WPARAM, int, int) {
 }
 
 void CMainWindow::OnClose() {
+    if (ModalDepth() > 0) {
+        // Destroyed now, the window would vanish under the loops and the code after them.
+        // They end as cancelled instead, and the last one's return brings WM_CLOSE back.
+        RequestCloseAfterModals(Handle);
+        CancelThreadDialogs();
+        return;
+    }
+    SaveAll();
+    DestroyWindow(Handle);
+}
+
+void CMainWindow::SaveAll() {
     AccountList.Save(IniPath.c_str());
     RECT r;
     GetWindowRect(Handle, &r);
@@ -234,7 +294,6 @@ void CMainWindow::OnClose() {
     WriteProfileText(Section, "x", value, IniPath.c_str());
     std::snprintf(value, sizeof value, "%ld", r.top);
     WriteProfileText(Section, "y", value, IniPath.c_str());
-    DestroyWindow(Handle);
 }
 
 LRESULT CMainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -263,9 +322,19 @@ LRESULT CMainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         }
     } else if (msg == AccountList.NotifyMessage) {
         RefreshIndication();
-    } else if (msg == WM_ENDSESSION && !wParam) {
-        // The log-off was cancelled: the program goes on running.
-        return 0;
+    } else if (msg == WM_CLOSE) {
+        // OnClose decides whether the window goes; default processing would destroy it
+        // whatever OnClose decided.
+        CGWindow::WindowProc(hwnd, msg, wParam, lParam);
+        return 1;
+    } else if (msg == WM_ENDSESSION) {
+        // A cancelled log-off: the program goes on running.
+        if (!wParam)
+            return 0;
+        // The session may end the process as soon as this returns, before open dialogs have
+        // unwound: save now.
+        if (ModalDepth() > 0)
+            SaveAll();
     }
     return CGWindow::WindowProc(hwnd, msg, wParam, lParam);
 }

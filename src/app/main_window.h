@@ -18,8 +18,8 @@ public:
     // Takes the message numbers (account list, menu, tray, in that order) and computes the
     // settings path. Creates no window.
     CMainWindow();
-    // Stops the update check, removes the tray icon and frees the menu (members, in that
-    // order). The accounts and their threads are left to end with the process.
+    // Releases the accounts (without waiting), stops the update check, removes the tray
+    // icon and frees the menu (members, in that order).
     ~CMainWindow() override;
 
     // The start-up sequence; false means the program must end.
@@ -28,8 +28,16 @@ public:
     bool CreateFloating();
 
     int OnMenuCommand(int id) override;
-    // Saves the options, the accounts and the position, then destroys the window.
+    // Saves the options, the accounts and the position, then destroys the window. While a
+    // modal loop runs (a dialog, a box, a chooser) the window must outlive it: the dialogs
+    // then end as cancelled and the close runs once the outermost has returned.
     void OnClose() override;
+    void SaveAll();
+    // Tells every checking thread to quit (a blocked network step fails at once), takes their
+    // sinks away and leaves the accounts to the process, so a thread still finishing never
+    // meets a freed account or sink. Waits at most waitMilliseconds for the threads to end;
+    // returns how many still run.
+    int ReleaseAccounts(int waitMilliseconds);
     void OnLButtonDblClk(WPARAM keys, int x, int y) override;
     // Tray callbacks and account notifications, then the toolkit's dispatch.
     LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -62,7 +70,11 @@ public:
 private:
     static constexpr UINT_PTR StartTimer = 1;
     void StartNextAccount();
-    void LeaveAccountsRunning();
+    // The menu's dialogs, each with its item greyed while it runs; false when it is already
+    // open (the item greys late: a command can still arrive).
+    bool RunAccountsDialog();
+    bool RunAboutDialog();
+    void AfterAccountsDialog();
     void OpenProgram(const CGText& program);
     void ReadSavedPosition();
     // Accounts that were unread when a tray click marked them read: a double click's
@@ -70,4 +82,8 @@ private:
     std::vector<const CGAccount*> UnreadAtLastClick;
     DWORD LastClickTime = 0;
     int NextToStart = 0; // position in the list of the next account to start
+    int AccountsDialogOpen = 0;
+    int AboutOpen = 0;
+    // Released at exit and never freed: their threads may still be finishing.
+    std::vector<CGAccount*> Released;
 };

@@ -14,12 +14,10 @@ CGChunkBuffer::Chunk* CGChunkBuffer::NewChunk() {
     return chunk;
 }
 
-unsigned char* CGChunkBuffer::Reserve(int n) {
-    if (n < 0)
-        return nullptr;
+unsigned char* CGChunkBuffer::Reserve(std::size_t n) {
     if (Head == nullptr)
         NewChunk();
-    if (Head->Used + n <= ChunkSize) {
+    if (n <= ChunkSize - Head->Used) {
         unsigned char* p = Head->Data + Head->Used;
         Head->Used += n;
         return p;
@@ -32,10 +30,10 @@ unsigned char* CGChunkBuffer::Reserve(int n) {
 }
 
 void CGChunkBuffer::AppendText(const char* text) {
-    int len = static_cast<int>(std::strlen(text));
-    if (len + 1 > ChunkSize)
-        return; // can never fit; storing nothing is the documented outcome
-    if (Head != nullptr && Head->Used > 0 && len + Head->Used <= ChunkSize) {
+    const std::size_t len = std::strlen(text);
+    if (len >= ChunkSize)
+        return; // can never fit with its terminator; storing nothing is the documented outcome
+    if (Head != nullptr && Head->Used > 0 && len <= ChunkSize - Head->Used) {
         std::memcpy(Head->Data + Head->Used - 1, text, len + 1);
         Head->Used += len;
         return;
@@ -46,22 +44,22 @@ void CGChunkBuffer::AppendText(const char* text) {
     Head->Used = len + 1;
 }
 
-int CGChunkBuffer::Size(bool dropTerminators) const {
-    int total = 0;
+std::size_t CGChunkBuffer::Size(bool dropTerminators) const {
+    std::size_t total = 0;
     for (const Chunk* c = Head; c != nullptr; c = c->Next)
-        total += c->Used - (dropTerminators ? 1 : 0);
+        total += dropTerminators && c->Used > 0 ? c->Used - 1 : c->Used;
     return total;
 }
 
 std::unique_ptr<char[]> CGChunkBuffer::Flatten() const {
-    int total = 0;
+    std::size_t total = 0;
     for (const Chunk* c = Head; c != nullptr; c = c->Next) {
         if (c->Used > 0)
             total += c->Used - 1;
     }
     auto out = std::make_unique<char[]>(total + 1);
     // Oldest first: walk the newest-first chain from the end.
-    int offset = total;
+    std::size_t offset = total;
     for (const Chunk* c = Head; c != nullptr; c = c->Next) {
         if (c->Used <= 1)
             continue;

@@ -3,6 +3,7 @@
 #include "base/chunk_buffer.h"
 #include "base/scan.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -38,25 +39,50 @@ std::string_view ScanLine(const char* p, const char* end) {
     return std::string_view(word, length < MaxUidl ? length : MaxUidl);
 }
 
-} // namespace
+// The last five bytes of a body as it arrives: all that the test for its end looks at, so
+// the test costs the same however long the body grows.
+class BodyTail {
+public:
+    void Add(const char* piece, std::size_t length) {
+        const std::size_t taken = std::min(length, sizeof Bytes);
+        const std::size_t kept = std::min(Length, sizeof Bytes - taken);
+        std::memmove(Bytes, Bytes + Length - kept, kept);
+        std::memcpy(Bytes + kept, piece + length - taken, taken);
+        Length = kept + taken;
+    }
+    std::string_view View() const { return std::string_view(Bytes, Length); }
 
-int ScanListing(const char* body, CGUidlList& out) {
-    std::size_t lines = 1;
-    for (const char* lf = std::strchr(body, '\n'); lf; lf = std::strchr(lf + 1, '\n'))
-        ++lines;
-    out.Reserve(out.Count() + lines); // one allocation for the table, not one per doubling
-    int added = 0;
+private:
+    char Bytes[5] = {};
+    std::size_t Length = 0;
+};
+
+// Calls f(uidl) for the UIDL of every matching line of body, in listing order.
+template <class F> void ForEachListingLine(const char* body, F&& f) {
     const char* p = body;
     while (*p) {
         const char* eol = std::strchr(p, '\n');
         const char* end = eol ? eol : p + std::strlen(p);
-        std::string_view uidl = ScanLine(p, end);
-        if (!uidl.empty()) {
-            out.Push(uidl);
-            ++added;
-        }
+        const std::string_view uidl = ScanLine(p, end);
+        if (!uidl.empty())
+            f(uidl);
         p = eol ? eol + 1 : end;
     }
+}
+
+} // namespace
+
+int ScanListing(const char* body, CGUidlList& out) {
+    // Room for exactly the lines that hold a UIDL, counted first: one allocation for the
+    // table rather than one per doubling, and a listing of blank lines claims nothing.
+    std::size_t matching = 0;
+    ForEachListingLine(body, [&](std::string_view) { ++matching; });
+    out.Reserve(out.Count() + matching);
+    int added = 0;
+    ForEachListingLine(body, [&](std::string_view uidl) {
+        out.Push(uidl);
+        ++added;
+    });
     return added;
 }
 
@@ -112,30 +138,25 @@ int CGPOP3Session::SendCommand(const char* verb, const char* argument) {
     return Transport.Write(line.data(), length) == length ? 1 : 0;
 }
 
-int CGPOP3Session::ReadMultiLine(CGChunkBuffer& chunks) {
-    // Only the last five characters gathered decide whether the body is complete, so the
-    // test costs the same however long the listing grows.
-    char tail[5];
-    std::size_t tailLength = 0;
+int CGPOP3Session::ReadMultiLine(CGChunkBuffer& chunks, std::size_t limit) {
+    BodyTail tail;
     std::size_t total = 0;
     char piece[1025];
     for (;;) {
-        int n = Transport.Read(piece, 1024);
+        const int n = Transport.Read(piece, 1024);
         if (n <= 0)
             return 0;
-        piece[n] = 0;
-        chunks.AppendText(piece); // text mode: a NUL ends what is kept of the piece
-        const std::size_t length = std::strlen(piece);
+        const std::size_t length = static_cast<std::size_t>(n);
+        if (length > limit - total)
+            return -1; // never hold more than the bound, whatever the server keeps sending
         total += length;
-        for (std::size_t i = 0; i < length; ++i) {
-            if (tailLength == sizeof tail) {
-                std::memmove(tail, tail + 1, sizeof tail - 1);
-                --tailLength;
-            }
-            tail[tailLength++] = piece[i];
-        }
-        const std::string_view end(tail, tailLength);
-        if ((total == 3 && end == ".\r\n") || end == "\r\n.\r\n")
+        // A UIDL is printable; a NUL is taken as the blank that ends a word, so it can hide
+        // neither the lines after it nor the end of the listing.
+        std::replace(piece, piece + length, '\0', ' ');
+        piece[length] = 0;
+        chunks.AppendText(piece);
+        tail.Add(piece, length);
+        if ((total == 3 && tail.View() == ".\r\n") || tail.View() == "\r\n.\r\n")
             return 1;
     }
 }
@@ -154,7 +175,7 @@ int CGPOP3Session::ListUidls() {
     // that a mark-as-read during the read (or after a failed one) still marks what the user
     // was shown.
     CGChunkBuffer chunks;
-    if (!ReadMultiLine(chunks))
+    if (ReadMultiLine(chunks) != 1)
         return -1;
     std::unique_ptr<char[]> body = chunks.Flatten();
     chunks.Free();

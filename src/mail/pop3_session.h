@@ -3,6 +3,7 @@
 #include "mail/uidl_list.h"
 #include "net/ssl_connection.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -37,11 +38,19 @@ public:
     int ReadReply(std::string* restOut = nullptr);
     // Sends "verb argument\r\n" (or "verb\r\n" for a null argument); 1 when all was written.
     int SendCommand(const char* verb, const char* argument);
-    // Gathers a multi-line body up to and including the terminating "." line; 1 when it
-    // arrived, 0 when the connection failed first.
-    int ReadMultiLine(CGChunkBuffer& chunks);
+    // The most a listing may hold, terminating line included: about 2.5 million messages,
+    // far beyond any real mailbox. A server (or anyone in between) that sends more is not
+    // followed any further.
+    static constexpr std::size_t MaxListingBytes = 64 * 1024 * 1024;
+
+    // Gathers a multi-line body up to and including the terminating "." line, whatever bytes
+    // it holds (a NUL is kept as a blank). 1 when it arrived, 0 when the connection failed
+    // first, -1 when the body grew past limit bytes without ending.
+    int ReadMultiLine(CGChunkBuffer& chunks, std::size_t limit = MaxListingBytes);
     // Runs UIDL and updates the bookkeeping. MessageCount (0 or more) on success, -1 on a
-    // failed command, reply or listing, -2 when the server refused with the login limit.
+    // failed command, reply or listing (an overlong listing included), -2 when the server
+    // refused with the login limit. After a failure the bookkeeping of the last good listing
+    // stays.
     int ListUidls();
 
     // Bookkeeping of a listing that has fully arrived (the body, terminating line included).

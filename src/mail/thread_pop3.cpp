@@ -48,8 +48,8 @@ int CGThreadPOP3::CheckMinutes() const {
 void CGThreadPOP3::Run() {
     while (!QuitRequested && !StopRequested) {
         Status = StatusChecking;
-        const CGServerSettings settings = CopySettings();
-        const int status = CheckOnce(settings);
+        CGServerSettings settings;
+        const int status = GuardedCheck(settings);
         Status = status; // stored before the notification, so the receiver sees this attempt
         Notify();
         const bool goOn = (status == StatusConnectFailed || status == StatusLoginFailed)
@@ -57,6 +57,19 @@ void CGThreadPOP3::Run() {
                               : LongWait(settings.CheckMinutes);
         if (!goOn)
             return;
+    }
+}
+
+int CGThreadPOP3::GuardedCheck(CGServerSettings& settings) {
+    try {
+        settings = CopySettings();
+        return CheckOnce(settings);
+    } catch (...) {
+        // Most likely out of memory. The attempt fails like a broken listing, and so the
+        // long wait follows: a server that exhausts memory is not asked every five seconds.
+        Session.Close();
+        settings.CheckMinutes = CheckMinutes();
+        return StatusProtocolError;
     }
 }
 
@@ -80,8 +93,14 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
 }
 
 void CGThreadPOP3::Notify() {
+    std::lock_guard<std::mutex> lock(SinkGuard);
     if (CGNotifySink* sink = NotifySink.load())
         sink->Notify(NotifyMessage);
+}
+
+void CGThreadPOP3::DetachNotifySink() {
+    std::lock_guard<std::mutex> lock(SinkGuard);
+    NotifySink = nullptr;
 }
 
 bool CGThreadPOP3::LongWait(int minutes) {

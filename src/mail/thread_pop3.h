@@ -63,6 +63,9 @@ public:
     // thread after every attempt.
     std::atomic<CGNotifySink*> NotifySink{nullptr};
     const unsigned NotifyMessage;
+    // Takes the sink away: once this returns, no thread is inside the old sink or will enter
+    // it, so its owner may go. Waits only for a notification in progress, never for a check.
+    void DetachNotifySink();
 
     std::atomic<int> Status{0};
     std::atomic<int> QuitRequested{0};
@@ -74,14 +77,18 @@ private:
     mutable std::mutex Guard; // declared before Session, which keeps a pointer to it
     std::condition_variable Wake;
     CGServerSettings Settings; // guarded by Guard
+    std::mutex SinkGuard;      // held while the thread calls the sink, and by DetachNotifySink
 
 public:
     CGPOP3Session Session;
 
 protected:
     // One attempt with the settings given; returns the new status. The connection is closed
-    // on every way out.
-    int CheckOnce(const CGServerSettings& settings);
+    // on every way out. Virtual so that tests can make an attempt throw, which no server can.
+    virtual int CheckOnce(const CGServerSettings& settings);
+    // CheckOnce with the settings of the moment, which it also hands out (for the wait that
+    // follows). An exception ends the attempt as a protocol error instead of the thread.
+    int GuardedCheck(CGServerSettings& settings);
     void Notify();
     // The waits; false when quit was requested during them.
     bool LongWait(int minutes);

@@ -75,11 +75,12 @@ void CGUidlList::Rehash(std::size_t slots) {
 }
 
 void CGUidlList::Push(std::string_view uidl) {
-    Items.push_back(Store(uidl));
+    // Every allocation comes before the entry joins, so running out of memory leaves the
+    // list as it was rather than with an entry the table does not know.
     if ((Distinct + 1) * 2 > Slots.size())
-        Rehash(Slots.size() * 2 + 16); // takes the new entry in as well
-    else
-        AddToTable(Items.size() - 1, Hash(uidl));
+        Rehash(Slots.size() * 2 + 16);
+    Items.push_back(Store(uidl));
+    AddToTable(Items.size() - 1, Hash(uidl));
 }
 
 void CGUidlList::Clear() {

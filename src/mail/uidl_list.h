@@ -27,6 +27,8 @@ public:
     void Clear();
     // Prepares room for n entries.
     void Reserve(std::size_t n);
+    // Entries the list has room for before it must grow.
+    std::size_t Capacity() const { return Items.capacity(); }
     // Drops every entry that is not in keep (in one pass).
     void KeepOnly(const CGUidlList& keep);
 

@@ -7,8 +7,8 @@
 int WaitSocketWritable(long long fd, int milliseconds);
 // Bounds every later blocking receive and send on the socket.
 void SetSocketTimeouts(long long fd, int readMilliseconds, int writeMilliseconds);
-// Shuts both directions down, so that a call blocked on the socket in another thread returns
-// (at once with BSD sockets; under Winsock the call's own time-out may still be waited for).
+// Shuts both directions down and ends a call blocked on the socket in another thread (on
+// Winsock by cancelling the socket's pending I/O).
 // The handle stays valid: closing it here could hand its number to a new socket while the
 // owner still uses it.
 void ShutdownSocket(long long fd);

@@ -1,6 +1,6 @@
 #include "net/socket_wait.h"
 
-#include <winsock2.h>
+#include <winsock2.h> // brings windows.h (CancelIoEx) in the order Winsock needs
 
 int WaitSocketWritable(long long fd, int milliseconds) {
     SOCKET s = static_cast<SOCKET>(fd);
@@ -27,7 +27,11 @@ void SetSocketTimeouts(long long fd, int readMilliseconds, int writeMilliseconds
 }
 
 void ShutdownSocket(long long fd) {
-    shutdown(static_cast<SOCKET>(fd), SD_BOTH);
+    const SOCKET s = static_cast<SOCKET>(fd);
+    shutdown(s, SD_BOTH);
+    // Winsock leaves a receive that is already waiting to run to its time-out; cancelling
+    // the socket's pending I/O ends it now. Later calls fail at once on the shut socket.
+    CancelIoEx(reinterpret_cast<HANDLE>(s), nullptr);
 }
 
 void IgnoreBrokenPipes() {}

@@ -9,12 +9,50 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 #ifdef _WIN32
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #else
+#include <netdb.h>
 #include <sys/socket.h>
 #endif
+
+namespace {
+
+int LookUp(const char* host, const char* service, int flags, addrinfo** found) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = flags;
+    return getaddrinfo(host, service, &hints, found) == 0 ? 1 : 0;
+}
+
+std::vector<CGPeerAddress> ResolveWithSystem(const char* host, int port) {
+    std::vector<CGPeerAddress> out;
+    if (!BIO_sock_init()) // starts Winsock once, as a lookup needs
+        return out;
+    char service[16];
+    std::snprintf(service, sizeof service, "%d", port);
+    addrinfo* found = nullptr;
+    // Only the families this machine has an address for; a literal address is taken as it is
+    // even when that leaves none (a machine with nothing but loopback).
+    if (!LookUp(host, service, AI_ADDRCONFIG, &found) &&
+        !LookUp(host, service, AI_NUMERICHOST, &found))
+        return out;
+    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owner(found, freeaddrinfo);
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        CGPeerAddress peer;
+        peer.Family = a->ai_family;
+        peer.Sockaddr.assign(reinterpret_cast<const char*>(a->ai_addr), a->ai_addrlen);
+        out.push_back(std::move(peer));
+    }
+    return out;
+}
+
+} // namespace
 
 CGSslConnection::CGSslConnection() {
     IgnoreBrokenPipes();
@@ -58,35 +96,44 @@ int CGSslConnection::ConnectPlainPart(const char* host, int port) {
     // Resolved and connected here rather than by OpenSSL's connect chain: its non-blocking
     // connect never notices a refused connection on Winsock, which reports that as an
     // exception rather than as writable.
-    char service[16];
-    std::snprintf(service, sizeof service, "%d", port);
-    BIO_ADDRINFO* addresses = nullptr;
-    if (!host[0] ||
-        !BIO_lookup_ex(host, service, BIO_LOOKUP_CLIENT, AF_UNSPEC, SOCK_STREAM, 0, &addresses)) {
-        ERR_clear_error();
-        return 0;
+    std::vector<CGPeerAddress> addresses;
+    try {
+        if (host[0] && Environment.Resolve)
+            addresses = Environment.Resolve(host, port);
+    } catch (...) {
+        return 0; // out of memory while resolving: this attempt fails, nothing else
     }
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(Timeouts.ConnectMs);
-    int connected = 0;
-    for (const BIO_ADDRINFO* a = addresses; a && !connected; a = BIO_ADDRINFO_next(a))
-        connected = ConnectAddress(a, deadline);
-    BIO_ADDRINFO_free(addresses);
+    for (std::size_t i = 0; i < addresses.size(); ++i) {
+        // Each address gets its share of what is left, so one that silently drops the
+        // connection (a broken IPv6 route, say) cannot use up the time of the others.
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            break;
+        const auto share = (deadline - now) / static_cast<long long>(addresses.size() - i);
+        if (ConnectAddress(addresses[i], now + share)) {
+            ERR_clear_error();
+            return 1;
+        }
+    }
     ERR_clear_error();
-    return connected;
+    return 0;
 }
 
-int CGSslConnection::ConnectAddress(const BIO_ADDRINFO* address,
+int CGSslConnection::ConnectAddress(const CGPeerAddress& address,
                                     std::chrono::steady_clock::time_point deadline) {
-    const int fd = BIO_socket(BIO_ADDRINFO_family(address), BIO_ADDRINFO_socktype(address),
-                              BIO_ADDRINFO_protocol(address), 0);
+    const int fd = BIO_socket(address.Family, SOCK_STREAM, 0, 0);
     if (fd < 0)
         return 0;
     if (!TrackSocket(fd)) {
         BIO_closesocket(fd); // not tracked, so Interrupt() cannot have closed it
         return 0;
     }
-    int ok = BIO_connect(fd, BIO_ADDRINFO_address(address), BIO_SOCK_NONBLOCK);
+    // The socket address as resolved, so that an IPv6 scope survives.
+    int ok = BIO_socket_nbio(fd, 1) &&
+             connect(fd, reinterpret_cast<const sockaddr*>(address.Sockaddr.data()),
+                     static_cast<int>(address.Sockaddr.size())) == 0;
     if (!ok && BIO_sock_should_retry(-1)) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
@@ -191,6 +238,12 @@ int CGSslConnection::TrackSocket(int fd) {
 void CGSslConnection::Attach(BIO* chain) {
     Close();
     Connection = chain;
+}
+
+CGNetEnvironment DefaultNetEnvironment() {
+    CGNetEnvironment environment;
+    environment.Resolve = ResolveWithSystem;
+    return environment;
 }
 
 bool IsAddressLiteral(const char* host) {

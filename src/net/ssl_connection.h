@@ -1,8 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // OpenSSL types, declared here so that users of the transport need not include OpenSSL.
 typedef struct bio_st BIO;
@@ -12,10 +14,27 @@ typedef struct ssl_st SSL;
 // Time-outs of the network steps, in milliseconds. A step that runs out fails like any
 // other failure of that step.
 struct CGNetTimeouts {
-    int ConnectMs = 30000; // name resolution aside: TCP connect, then the TLS handshake
-    int ReadMs = 60000;    // silence allowed on one read
-    int WriteMs = 60000;   // one write waiting for room
+    // Name resolution aside: the TCP connect (shared among the host's addresses), then the
+    // TLS handshake.
+    int ConnectMs = 30000;
+    int ReadMs = 60000;  // silence allowed on one read
+    int WriteMs = 60000; // one write waiting for room
 };
+
+// One address of a peer, as the resolver gives it.
+struct CGPeerAddress {
+    int Family = 0;       // the platform's AF_INET or AF_INET6
+    std::string Sockaddr; // the platform's socket address, port (and IPv6 scope) included
+};
+
+// What a connection needs from its surroundings. DefaultNetEnvironment() asks the system's
+// resolver; tests hand in addresses of their own (for example a first one that never
+// answers).
+struct CGNetEnvironment {
+    // The addresses of host on port, in the order to try; none when it does not resolve.
+    std::function<std::vector<CGPeerAddress>(const char* host, int port)> Resolve;
+};
+CGNetEnvironment DefaultNetEnvironment();
 
 // One mailbox connection through OpenSSL I/O chains: a connect chain, with a TLS chain on
 // top for encrypted connections, so that its users never need to know which kind they have.
@@ -50,6 +69,7 @@ public:
     void Attach(BIO* chain);
 
     CGNetTimeouts Timeouts;
+    CGNetEnvironment Environment = DefaultNetEnvironment();
 
     BIO* Connection = nullptr;     // owned; null when nothing is open
     SSL_CTX* SslContext = nullptr; // owned for the object's whole life
@@ -57,7 +77,7 @@ public:
 
 private:
     int ConnectPlainPart(const char* host, int port);
-    int ConnectAddress(const struct bio_addrinfo_st* address,
+    int ConnectAddress(const CGPeerAddress& address,
                        std::chrono::steady_clock::time_point deadline);
     // Closes the socket of a failed attempt and forgets it.
     void ReleaseSocket(int fd);

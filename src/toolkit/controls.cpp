@@ -3,6 +3,7 @@
 #include "base/scan.h"
 
 #include "toolkit/dialog.h"
+#include "toolkit/win_support.h"
 
 #include <climits>
 #include <cstdio>
@@ -40,6 +41,9 @@ void CGCtrlButtonColour::OnDrawItem(DRAWITEMSTRUCT* drawItem) {
 }
 
 bool CGCtrlButtonColour::PickColour(COLORREF& colour, CGWinCore* owner) {
+    if (ClosePending())
+        return false;
+    CGModalRun run;
     // Offered afresh at every call: a soft palette rather than sixteen blacks.
     COLORREF custom[16];
     for (int i = 0; i < 16; ++i)

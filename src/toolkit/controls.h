@@ -33,7 +33,8 @@ class CGCtrlButtonColour : public CGCtrlButton {
 public:
     void OnDrawItem(DRAWITEMSTRUCT* drawItem) override;
     // The system colour dialog, fully open and starting at colour; true and the chosen colour
-    // in colour when the user confirms. Custom colours are not remembered between calls.
+    // in colour when the user confirms (never while a close of the program is pending).
+    // Custom colours are not remembered between calls.
     static bool PickColour(COLORREF& colour, CGWinCore* owner);
 
     COLORREF Value = 0;

@@ -44,6 +44,9 @@ INT_PTR CALLBACK ToolkitDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
 }
 
 int CGDialog::RunModal(int resourceId) {
+    if (ClosePending())
+        return IDCANCEL;
+    CGModalRun run;
     INT_PTR result =
         DialogBoxParamA(ToolkitInstance(), MAKEINTRESOURCEA(resourceId), OwnerHandle(),
                         ToolkitDialogProc, reinterpret_cast<LPARAM>(static_cast<CGWinCore*>(this)));
@@ -125,6 +128,9 @@ void CGDialog::BindItem(CGWindow& control, int id) {
 
 bool CGDialog::ChooseOpenFile(char* fileBuffer, const char* filter) {
     fileBuffer[0] = 0;
+    if (ClosePending())
+        return false;
+    CGModalRun run;
     OPENFILENAMEA request;
     std::memset(&request, 0, sizeof request);
     // The size the system expects of this build (88 bytes only in 32-bit builds).

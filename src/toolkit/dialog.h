@@ -32,7 +32,8 @@ public:
     explicit CGDialog(CGWinCore* parent = nullptr) { Parent = parent; }
 
     // Runs dialog resource resourceId modally. Returns the value given to EndDialog (1 for OK,
-    // 2 for Cancel) or, after the "Dialog creation failed" box, a negative value.
+    // 2 for Cancel) or, after the "Dialog creation failed" box, a negative value. While a
+    // close of the program is pending it opens nothing and returns 2 at once.
     int RunModal(int resourceId);
 
     // Virtual operations added to CGWinCore's, in this order.
@@ -55,7 +56,8 @@ public:
     // Binds a control object to dialog item id (inside OnInitDialog).
     void BindItem(CGWindow& control, int id);
     // The system chooser for an existing file. fileBuffer holds MAX_PATH bytes; filter is a
-    // list of NUL-terminated pairs ending with an empty string. True when a file was chosen.
+    // list of NUL-terminated pairs ending with an empty string. True when a file was chosen;
+    // false at once while a close of the program is pending.
     bool ChooseOpenFile(char* fileBuffer, const char* filter);
 
 protected:

@@ -117,6 +117,9 @@ int CGDialogTemplate::RunTemplate() {
         SetLastError(ERROR_INVALID_DATA);
         return ReportCreation(-1);
     }
+    if (ClosePending())
+        return IDCANCEL;
+    CGModalRun run;
     auto block = Template.Flatten();
     INT_PTR result = DialogBoxIndirectParamA(
         ToolkitInstance(), reinterpret_cast<const DLGTEMPLATE*>(block.get()), OwnerHandle(),

@@ -1,52 +1,10 @@
-#include "app/app_seams.h"
 #include "app/indication.h"
-#include "app/main_window.h"
-#include "config/profile.h"
-#include "config/settings.h"
-#include "resources/resource.h"
+#include "app/main_window_fixture.h"
 #include "support/tcp_peer.h"
-#include "support/temp_dir.h"
-#include "support/ui_harness.h"
-#include "toolkit/wm_handler.h"
 
 #include <mmsystem.h>
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
-
 namespace {
-
-struct SoundCall {
-    std::string Name;
-    DWORD Flags;
-};
-std::vector<SoundCall> Sounds;
-std::vector<std::string> Opened;
-// What the accounts dialog seam does when it runs, and what it saw meanwhile.
-int AccountsToAdd = 0;
-UINT ConfigureStateDuringDialog = 0;
-
-BOOL CountSound(const char* sound, HMODULE, DWORD flags) {
-    Sounds.push_back({sound ? sound : "", flags});
-    return TRUE;
-}
-
-HINSTANCE RecordOpen(HWND, const char* verb, const char* file, const char*, const char*, int) {
-    Opened.push_back(std::string(verb) + " " + file);
-    return reinterpret_cast<HINSTANCE>(42);
-}
-
-void FakeAccountsDialog(CAccountList& list, CGWinCore* owner) {
-    auto* window = static_cast<CMainWindow*>(owner);
-    ConfigureStateDuringDialog = GetMenuState(window->PopupMenu.Menu, ID_CONFIGURE, MF_BYCOMMAND);
-    // Accounts that never check: these tests look at the window, not at the mail.
-    for (int i = 0; i < AccountsToAdd; ++i)
-        list.AddAccount(nullptr)->AutoStart = 0;
-}
 
 // The flap pixel of a 16 x 16 tray image: white on icon 103, green on icon 104.
 unsigned FlapColour(HICON icon) {
@@ -64,74 +22,6 @@ unsigned FlapColour(HICON icon) {
     DeleteDC(dc);
     return flap;
 }
-
-class MainWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        SetDataFolderForTests(Dir.Path());
-        NextPrivateMessage = WM_APP;
-        Sounds.clear();
-        Opened.clear();
-        AccountsToAdd = 0;
-        AppSeams = DefaultAppSeams();
-        AppSeams.PlaySound = CountSound;
-        AppSeams.ShellExecute = RecordOpen;
-        AppSeams.RunAccountsDialog = FakeAccountsDialog;
-        Window = std::make_unique<CMainWindow>();
-        Window->UpdateChecker.AutoStart = 0; // no network in these tests
-        Window->AccountList.StartSpacingMilliseconds = 0;
-    }
-    void TearDown() override {
-        if (Window->Handle && IsWindow(Window->Handle))
-            DestroyWindow(Window->Handle);
-        PumpMessages();
-        Window.reset();
-        AppSeams = DefaultAppSeams();
-        SetDataFolderForTests("");
-    }
-
-    // A UIDL listing of the messages from..to, as the server sends it.
-    static std::string Body(int from, int to) {
-        std::string body;
-        for (int i = from; i <= to; ++i)
-            body += std::to_string(i) + " m" + std::to_string(i) + "\r\n";
-        return body + ".\r\n";
-    }
-    // An account that reports without a thread: messages on the server of which the last
-    // `unread` were never marked read. Its notifications come to the window.
-    CGAccount* Add(int unread, int messages, bool newMail = false, const char* program = "") {
-        CGAccount* a = Window->AccountList.AddAccount(nullptr);
-        if (messages > unread) {
-            a->Session.ApplyListing(Body(1, messages - unread).c_str());
-            a->Session.MarkAllSeen();
-        }
-        a->Session.ApplyListing(Body(1, messages).c_str());
-        if (!newMail)
-            a->TakeNewMail();
-        a->DoubleClick.Assign(program);
-        a->NotifySink = &Window->NotifySink;
-        return a;
-    }
-    SIZE Extent(const char* text) {
-        SIZE s = {};
-        HDC dc = GetDC(Window->Handle);
-        GetTextExtentPoint32A(dc, text, lstrlenA(text), &s);
-        ReleaseDC(Window->Handle, dc);
-        return s;
-    }
-    bool Greyed(unsigned id) {
-        return GetMenuState(Window->PopupMenu.Menu, id, MF_BYCOMMAND) & MF_GRAYED;
-    }
-    std::string Ini(const char* section, const char* key) {
-        char value[256];
-        ProfileReadString(section, key, "(none)", value, sizeof value, Window->IniPath.c_str());
-        return value;
-    }
-
-    TempDir Dir;
-    BoxRecorder Boxes;
-    std::unique_ptr<CMainWindow> Window;
-};
 
 } // namespace
 
@@ -297,12 +187,26 @@ TEST_F(MainWindowTest, TrayClicksMarkReadAndADoubleClickOpensTheAccountsThatHadM
     const UINT tray = Window->Tray.MessageId;
     EXPECT_EQ(tray, WM_APP + 2u);
 
-    // What a double click on the icon delivers: button-down, then the double click.
-    SendMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDOWN);
+    // What a double click on the icon delivers: button-down, then the double click, both
+    // posted so that each carries the time it was sent at.
+    PostMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDOWN);
+    PumpMessages();
     for (CGAccount* a = Window->AccountList.Accounts; a; a = a->Next)
         EXPECT_EQ(a->UnreadCount(), 0);
-    SendMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDBLCLK);
+    PostMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDBLCLK);
+    PumpMessages();
     EXPECT_EQ(Opened, (std::vector<std::string>{"open mail.exe", "open mail.exe"}));
+
+    // A double click that comes later than the double-click time after the click is not its
+    // second half: nothing is unread any more, so the first account's program opens.
+    Opened.clear();
+    Window->AccountList.At(1)->Session.ApplyListing(Body(1, 6).c_str());
+    PostMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDOWN);
+    PumpMessages();
+    Sleep(GetDoubleClickTime() + 100);
+    PostMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDBLCLK);
+    PumpMessages();
+    EXPECT_EQ(Opened, (std::vector<std::string>{"open first.exe"}));
 
     // Nothing unread and no click before: the first account's program.
     Opened.clear();
@@ -336,88 +240,6 @@ TEST_F(MainWindowTest, ShowFloatingTogglesTheWindowTheCheckMarkAndTheSavedFlag) 
     EXPECT_TRUE(IsWindowVisible(Window->Handle));
     EXPECT_TRUE(GetMenuState(Window->PopupMenu.Menu, ID_SHOW_FLOATING, MF_BYCOMMAND) & MF_CHECKED);
     EXPECT_EQ(Ini("position", "visible"), "true");
-}
-
-TEST_F(MainWindowTest, ExitAndLogOffBothSaveThePositionAndEndTheLoop) {
-    for (UINT how : {UINT(WM_COMMAND), UINT(WM_ENDSESSION)}) {
-        SCOPED_TRACE(how);
-        Window = std::make_unique<CMainWindow>();
-        Window->UpdateChecker.AutoStart = 0;
-        DeleteFileA(Window->IniPath.c_str());
-        ASSERT_TRUE(Window->CreateFloating());
-        Window->MoveTo(123, 45);
-        // A cancelled log-off leaves the program running.
-        SendMessageA(Window->Handle, WM_ENDSESSION, FALSE, 0);
-        ASSERT_TRUE(IsWindow(Window->Handle));
-        if (how == WM_COMMAND)
-            SendMessageA(Window->Handle, WM_COMMAND, ID_EXIT, 0);
-        else
-            SendMessageA(Window->Handle, WM_ENDSESSION, TRUE, 0);
-        EXPECT_FALSE(IsWindow(Window->Handle));
-        EXPECT_TRUE(PumpMessages());
-        EXPECT_EQ(Ini("position", "x"), "123");
-        EXPECT_EQ(Ini("position", "y"), "45");
-    }
-}
-
-TEST_F(MainWindowTest, FirstStartWithoutAccountsEndsUnlessTheDialogAddsOne) {
-    EXPECT_FALSE(Window->Initialise());
-    EXPECT_FALSE(FileExists(Window->IniPath)); // nothing saved
-    // The window was shown centred at 100 x 30 over which the dialog opened.
-    EXPECT_EQ(Window->Width(), 100);
-    DestroyWindow(Window->Handle);
-    PumpMessages();
-
-    Window = std::make_unique<CMainWindow>();
-    Window->UpdateChecker.AutoStart = 0;
-    ProfileWriteString("position", "visible", "false", Window->IniPath.c_str());
-    AccountsToAdd = 2;
-    ASSERT_TRUE(Window->Initialise());
-    EXPECT_FALSE(IsWindowVisible(Window->Handle));
-    EXPECT_FALSE(GetMenuState(Window->PopupMenu.Menu, ID_SHOW_FLOATING, MF_BYCOMMAND) & MF_CHECKED);
-    HMENU accounts = GetSubMenu(GetSubMenu(Window->PopupMenu.Menu, 0), 2);
-    EXPECT_EQ(GetMenuItemCount(accounts), 2);
-    EXPECT_EQ(GetMenuItemID(accounts, 1), UINT(ID_FIRST_ACCOUNT + 1));
-}
-
-TEST_F(MainWindowTest, ConfigureGreysItsItemWhileTheDialogRunsThenRebuildsTheMenu) {
-    ASSERT_TRUE(Window->CreateFloating());
-    AccountsToAdd = 3;
-    EXPECT_EQ(Window->OnMenuCommand(ID_CONFIGURE), 1);
-    EXPECT_TRUE(ConfigureStateDuringDialog & MF_GRAYED);
-    EXPECT_FALSE(Greyed(ID_CONFIGURE));
-    HMENU accounts = GetSubMenu(GetSubMenu(Window->PopupMenu.Menu, 0), 2);
-    EXPECT_EQ(GetMenuItemCount(accounts), 3);
-    EXPECT_EQ(Window->Height(), 3 * Window->LineHeight + 10); // refreshed at once
-}
-
-TEST_F(MainWindowTest, ClosingWhileACheckHangsOnTheServerSavesAndReturns) {
-    // A server that takes the connection and never says a word.
-    std::uint16_t port = 0;
-    CGSocketHandle silent = ListenLoopback(0, port);
-    ASSERT_NE(silent, InvalidSocket);
-    ASSERT_TRUE(Window->CreateFloating());
-    CGServerSettings settings;
-    settings.Server.Assign("127.0.0.1");
-    settings.Port = port;
-    settings.UseSSL = 0;
-    CGAccount* a = Window->AccountList.AddAccount(nullptr);
-    a->ApplySettings(settings);
-    Window->AccountList.StartAll(&Window->NotifySink);
-    while (a->Status != StatusChecking)
-        Sleep(10);
-    Sleep(200); // into the wait for the greeting
-
-    Window->MoveTo(77, 88);
-    SendMessageA(Window->Handle, WM_COMMAND, ID_EXIT, 0);
-    EXPECT_FALSE(IsWindow(Window->Handle));
-    Window.reset(); // returns although the check is still waiting for the server
-    EXPECT_EQ(a->Status, StatusChecking);
-    Window = std::make_unique<CMainWindow>();
-    EXPECT_EQ(Ini("position", "x"), "77");
-    EXPECT_EQ(Ini("main", "accounts"), "127.0.0.1");
-    EXPECT_EQ(Ini("127.0.0.1", "port"), std::to_string(port));
-    CloseHandleOf(silent);
 }
 
 TEST_F(MainWindowTest, StartUpStartsOneAccountNowAndTheOthersOnePerTimerTickInOrder) {

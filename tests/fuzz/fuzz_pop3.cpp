@@ -1,6 +1,6 @@
-// Feeds arbitrary bytes to the POP3 reply reader, the multi-line gatherer and the UIDL
-// listing scan and bookkeeping, as if a server had sent them in pieces of a size chosen by
-// the input.
+// Feeds arbitrary bytes to the POP3 reply reader, the multi-line gatherer (with and without
+// a small bound) and the UIDL listing scan and bookkeeping, as if a server had sent them in
+// pieces of a size chosen by the input.
 #include "mail/pop3_session.h"
 #include "support/script_bio.h"
 #include "base/chunk_buffer.h"
@@ -40,6 +40,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     session.MarkAllSeen();
     CGChunkBuffer chunks;
     session.ReadMultiLine(chunks);
+    // The whole input once more against a small bound, so that a refused listing is reached.
+    auto again = std::make_shared<ScriptBioState>();
+    again->Incoming = state->Incoming;
+    again->Piece = piece;
+    session.Transport.Attach(NewScriptBio(again));
+    CGChunkBuffer bounded;
+    session.ReadMultiLine(bounded, 1 + static_cast<std::size_t>(data[1] >> 3) * 16);
     session.ApplyListing(state->Incoming.c_str());
     CGUidlList scanned;
     ScanListing(state->Incoming.c_str(), scanned);

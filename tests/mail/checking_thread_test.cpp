@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -121,6 +124,105 @@ TEST(CheckingThread, FailuresGiveTheirStatusAndRetry) {
     }
 }
 
+// Logs "user" in and answers UIDL: first with a listing of a and b, then, once Endless is
+// set, with a listing far past the bound, until the client goes.
+struct EndlessAfterOneListing {
+    std::atomic<bool> Endless{false};
+    std::atomic<int> ClosedByClient{0};
+
+    void operator()(Conn& c) {
+        std::string l;
+        if (!(c.Send("+OK\r\n") && c.ReadLine(l) && c.Send("+OK\r\n") && c.ReadLine(l) &&
+              c.Send("+OK\r\n") && c.ReadLine(l)))
+            return;
+        if (!Endless) {
+            c.Send("+OK\r\n1 a\r\n2 b\r\n.\r\n");
+            c.ReadLine(l, 2000);
+            return;
+        }
+        std::string lines;
+        for (int i = 0; i < 8192; ++i)
+            lines += "1 x\r\n";
+        if (!c.Send("+OK\r\n"))
+            return;
+        // Twice the bound, so that a client without one ends the test rather than the memory.
+        for (std::size_t sent = 0; sent < 2 * CGPOP3Session::MaxListingBytes;
+             sent += lines.size()) {
+            if (!c.Send(lines)) {
+                ++ClosedByClient;
+                return;
+            }
+        }
+    }
+};
+
+TEST(CheckingThread, AListingPastTheBoundIsAProtocolErrorThatKeepsTheLastGood) {
+    EndlessAfterOneListing script;
+    ScriptedPop3Server server(std::ref(script));
+    Watched w(server.Port(), 1, 200); // long wait 12 s, short wait 1 s
+    w.Account.Start();
+    ASSERT_TRUE(w.Sink.WaitFor(1));
+    ASSERT_EQ(w.Sink.SeenStatuses()[0], StatusOk);
+    w.Account.Session.MarkAllSeen();
+
+    script.Endless = true;
+    w.Account.RequestCheckNow();
+    ASSERT_TRUE(w.Sink.WaitFor(2, 90000)); // 64 MiB in 1 KiB reads, slow under sanitizers
+    const auto failedAt = std::chrono::steady_clock::now();
+    EXPECT_EQ(w.Sink.SeenStatuses()[1], StatusProtocolError);
+    EXPECT_EQ(w.Line(), "Protocol Error");
+    // The client gave up and closed; what the user saw and marked stays.
+    for (int i = 0; i < 500 && script.ClosedByClient == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(script.ClosedByClient.load(), 1);
+    EXPECT_EQ(w.Account.Session.CopyCurrentUidls().Count(), 2u);
+    EXPECT_EQ(w.Account.Session.CopySeenUidls().Count(), 2u);
+    EXPECT_EQ(w.Account.MessageCount(), 2);
+    EXPECT_EQ(w.Account.UnreadCount(), 0);
+    // The next attempt waits the account's interval, not the five ticks after a failure.
+    std::this_thread::sleep_until(failedAt + std::chrono::milliseconds(2500));
+    EXPECT_EQ(w.Sink.Count(), 2);
+    EXPECT_EQ(server.Connections(), 2);
+}
+
+// An account whose first attempt throws, as running out of memory in a check would, after it
+// has opened its connection.
+class ThrowingOnce : public CGAccount {
+public:
+    using CGAccount::CGAccount;
+    ~ThrowingOnce() override { Stop(); } // before this class's override goes
+
+protected:
+    int CheckOnce(const CGServerSettings& s) override {
+        if (Throws.exchange(0) == 1) {
+            Session.Connect(s.Server.Get(), s.Port, s.UseSSL);
+            throw std::bad_alloc();
+        }
+        return CGAccount::CheckOnce(s);
+    }
+
+private:
+    std::atomic<int> Throws{1};
+};
+
+TEST(CheckingThread, AnExceptionFailsItsAttemptAndTheThreadGoesOn) {
+    ScriptedMailbox box;
+    box.SetUidls({"a"});
+    ScriptedPop3Server server(std::ref(box));
+    CountingSink sink;
+    ThrowingOnce account(0x8000);
+    account.ApplySettings(ScriptedServerAccount(server.Port(), "secret", 1));
+    account.TickMilliseconds = 20; // long wait 1.2 s
+    sink.StatusSource = &account.Status;
+    account.NotifySink = &sink;
+    account.Start();
+    ASSERT_TRUE(sink.WaitFor(2, 10000));
+    EXPECT_EQ(sink.SeenStatuses()[0], StatusProtocolError);
+    EXPECT_EQ(sink.SeenStatuses()[1], StatusOk);
+    EXPECT_EQ(account.MessageCount(), 1);
+    EXPECT_EQ(server.Connections(), 2);
+}
+
 TEST(CheckingThread, UnreachableHostAndEmptyServerFailToConnect) {
     std::uint16_t port = 0;
     {
@@ -164,11 +266,19 @@ TEST(CheckingThread, StoppingEndsWaitsAndBlockedStepsAtOnce) {
     box.SetUidls({"x"});
     ScriptedPop3Server fast(std::ref(box));
     ScriptedPop3Server stalling([](Conn& c) { c.Stall(60000); });
+    // Far below the read time-out below: a stop that waited for the read would miss it.
+    const auto bound = std::chrono::milliseconds(2000);
+    auto timeToStop = [](CGAccount& a) {
+        const auto start = std::chrono::steady_clock::now();
+        a.Stop();
+        return std::chrono::steady_clock::now() - start;
+    };
     {
         // Waiting for 100000 minutes.
         Watched w(fast.Port(), 100000, 1000);
         w.Account.Start();
         ASSERT_TRUE(w.Sink.WaitFor(1));
+        EXPECT_LT(timeToStop(w.Account), bound);
     }
     {
         // No wait at all between checks: quit is still seen between attempts.
@@ -181,14 +291,14 @@ TEST(CheckingThread, StoppingEndsWaitsAndBlockedStepsAtOnce) {
         EXPECT_EQ(w.Sink.Count(), after); // nothing is posted after the stop
     }
     {
-        // Blocked in a read: the stop interrupts it (with BSD sockets at once; Winsock may
-        // finish the read's own time-out first).
+        // Blocked in a read: the stop interrupts it rather than waiting for its time-out.
         Watched w(stalling.Port(), 1);
-        w.Account.Session.Transport.Timeouts.ReadMs = 5000;
+        w.Account.Session.Transport.Timeouts.ReadMs = 30000;
         w.Account.Start();
         while (stalling.Connections() == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        w.Account.Stop();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100)); // into the read
+        EXPECT_LT(timeToStop(w.Account), bound);
         EXPECT_FALSE(w.Account.IsRunning());
     }
 }

@@ -14,6 +14,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 std::vector<std::string> Entries(const CGUidlList& list) {
     std::vector<std::string> out;
     list.ForEach([&](std::string_view s) { out.emplace_back(s); });
@@ -107,16 +109,34 @@ TEST(Pop3MultiLine, EndsOnlyWithALoneDotLineWhereverThePiecesBreak) {
         EXPECT_EQ(std::string(chunks.Flatten().get()), body);
     }
     {
-        // A NUL ends what is kept of its piece; the body is still recognised.
+        // A NUL is kept as a blank, and what follows it in its piece is kept too.
         Scripted s(std::string("1 a\0junk\r\n2 b\r\n.\r\n", 18), 8);
         CGChunkBuffer chunks;
         EXPECT_EQ(s.Session.ReadMultiLine(chunks), 1);
-        EXPECT_EQ(std::string(chunks.Flatten().get()), "1 a\r\n2 b\r\n.\r\n");
+        EXPECT_EQ(std::string(chunks.Flatten().get()), "1 a junk\r\n2 b\r\n.\r\n");
+    }
+    {
+        // A NUL in the piece that brings the end cannot hide the end.
+        Scripted s("1 a\r\n2 b\0c\r\n.\r\n"s);
+        CGChunkBuffer chunks;
+        EXPECT_EQ(s.Session.ReadMultiLine(chunks), 1);
+        EXPECT_EQ(std::string(chunks.Flatten().get()), "1 a\r\n2 b c\r\n.\r\n");
     }
     {
         Scripted s(".\r\n", 1); // empty mailbox
         CGChunkBuffer chunks;
         EXPECT_EQ(s.Session.ReadMultiLine(chunks), 1);
+    }
+    for (std::size_t piece : {std::size_t{1}, std::size_t{7}, body.size()}) {
+        // A body of exactly the bound arrives; one byte less of bound, and the reading
+        // stops there instead.
+        Scripted fits(body, static_cast<int>(piece));
+        CGChunkBuffer kept;
+        EXPECT_EQ(fits.Session.ReadMultiLine(kept, body.size()), 1) << piece;
+        Scripted over(body, static_cast<int>(piece));
+        CGChunkBuffer refused;
+        EXPECT_EQ(over.Session.ReadMultiLine(refused, body.size() - 1), -1) << piece;
+        EXPECT_LE(refused.Size(true), body.size() - 1) << piece;
     }
     for (const char* cut : {"1 abc\r\n.", "1 abc.\r\n", "1 abc\r\n.\r", "x.\r\n"}) {
         Scripted s(cut, 1);
@@ -143,6 +163,13 @@ TEST(Pop3Listing, ScanKeepsTheWordAfterTheNumber) {
     const std::vector<std::string> expected = {
         "last", std::string(1023, 'h'), longUidl, "abc", "spaced", "abc"};
     EXPECT_EQ(Entries(out), expected); // head first: reverse order of the listing
+
+    // Room is taken for the lines that hold a UIDL, not for every line end: 10 MB of blank
+    // lines around two messages must not claim a table for ten million.
+    const std::string blanks(10000000, '\n');
+    CGUidlList sparse;
+    EXPECT_EQ(ScanListing(("1 a\r\n" + blanks + "2 b\r\n.\r\n").c_str(), sparse), 2);
+    EXPECT_LT(sparse.Capacity(), 1000u);
 }
 
 TEST(Pop3Bookkeeping, UnreadNewAndSeenFollowTheListings) {
@@ -215,6 +242,33 @@ TEST(Pop3ListUidls, RefusalsAndBrokenListingsLeaveTheBookkeeping) {
     EXPECT_EQ(s.Session.UnreadCount(), 0);
 }
 
+TEST(Pop3ListUidls, EndlessOrNulBearingListingsAreReadSafely) {
+    Scripted s("+OK\r\n1 a\r\n2 b\r\n.\r\n");
+    ASSERT_EQ(s.Session.ListUidls(), 2);
+    s.Session.MarkAllSeen();
+    s.Reconnect("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n");
+    ASSERT_EQ(s.Session.ListUidls(), 3);
+
+    // A listing that never ends is given up just past the bound; the last good listing,
+    // the seen list, the announced list and the counts stay.
+    s.Reconnect("+OK\r\n");
+    s.State->Endless = "1 x\r\n";
+    s.State->EndlessLimit = 2 * CGPOP3Session::MaxListingBytes; // a reader without a bound stops
+    EXPECT_EQ(s.Session.ListUidls(), -1);
+    EXPECT_GE(s.State->EndlessBytes, CGPOP3Session::MaxListingBytes - 5);
+    EXPECT_LE(s.State->EndlessBytes, CGPOP3Session::MaxListingBytes + 1024);
+    EXPECT_EQ(Entries(s.Session.CopyCurrentUidls()), (std::vector<std::string>{"c", "b", "a"}));
+    EXPECT_EQ(Entries(s.Session.CopySeenUidls()), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(Entries(s.Session.CopyNotifiedUidls()), std::vector<std::string>{"c"});
+    EXPECT_EQ(s.Session.MessageCount(), 3);
+    EXPECT_EQ(s.Session.UnreadCount(), 1);
+
+    // A NUL in the last piece: the listing still ends there, and the NUL ends its UIDL.
+    s.Reconnect("+OK\r\n1 a\r\n2 b\0junk\r\n3 d\r\n.\r\n"s);
+    EXPECT_EQ(s.Session.ListUidls(), 3);
+    EXPECT_EQ(Entries(s.Session.CopyCurrentUidls()), (std::vector<std::string>{"d", "b", "a"}));
+}
+
 TEST(Pop3ListUidls, MarkAsReadAfterAFailedListingIsKept) {
     // The user still sees the counts of the last good listing after a failed one; marking
     // them read must not be lost because the failed listing had nothing in it.
@@ -233,14 +287,24 @@ TEST(Pop3SeenFile, LinesBecomeEntriesAndWriteBackOnePerLine) {
     TempDir dir;
     const std::string path = dir.File("seen.uidl");
     const std::string longLine(1500, 'L');
-    WriteFileBytes(path, "x\n\ny\n" + longLine + "\nlast");
+    // 1023 characters fill the reading buffer exactly; the line end after them must not
+    // make an empty entry. 1024 come as 1023 and one.
+    WriteFileBytes(path, "x\n\ny\n" + longLine + "\n" + std::string(1023, 'M') + "\n" +
+                             std::string(1024, 'N') + "\nlast");
     CGPOP3Session s;
     std::FILE* f = std::fopen(path.c_str(), "r");
     ASSERT_NE(f, nullptr);
     s.LoadSeenList(f);
     std::fclose(f);
-    const std::vector<std::string> expected = {
-        "last", std::string(477, 'L'), std::string(1023, 'L'), "y", "", "x"};
+    const std::vector<std::string> expected = {"last",
+                                               "N",
+                                               std::string(1023, 'N'),
+                                               std::string(1023, 'M'),
+                                               std::string(477, 'L'),
+                                               std::string(1023, 'L'),
+                                               "y",
+                                               "",
+                                               "x"};
     EXPECT_EQ(Entries(s.CopySeenUidls()), expected);
 
     f = std::fopen(path.c_str(), "w");

@@ -10,8 +10,10 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -143,6 +145,48 @@ TEST(SslConnection, SilenceEndsAReadAtTheTimeOut) {
     c.Timeouts.ConnectMs = 200;
     EXPECT_EQ(c.Connect("127.0.0.1", port, 1), 0);
     CloseHandleOf(listener);
+}
+
+TEST(SslConnection, EachAddressGetsItsShareOfTheConnectTime) {
+    // A listener whose accept queue is full lets connections go unanswered, as a broken
+    // route does.
+    std::uint16_t silentPort = 0;
+    std::uint16_t goodPort = 0;
+    CGSocketHandle silent = ListenLoopback(0, silentPort, 0);
+    CGSocketHandle filler = ConnectLoopback(silentPort);
+    CGSocketHandle good = ListenLoopback(0, goodPort);
+    ASSERT_NE(filler, InvalidSocket);
+    const CGNetEnvironment system = DefaultNetEnvironment();
+    const std::vector<CGPeerAddress> silentAt = system.Resolve("127.0.0.1", silentPort);
+    const std::vector<CGPeerAddress> goodAt = system.Resolve("127.0.0.1", goodPort);
+    ASSERT_EQ(silentAt.size(), 1u);
+    ASSERT_EQ(goodAt.size(), 1u);
+    const CGPeerAddress silentAddress = silentAt[0];
+    const CGPeerAddress goodAddress = goodAt[0];
+
+    CGSslConnection c;
+    c.Timeouts.ConnectMs = 2000;
+    auto timeToConnect = [&](std::vector<CGPeerAddress> addresses, int expected) {
+        c.Environment.Resolve = [addresses](const char*, int) { return addresses; };
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(c.Connect("pop.example", 110, 0), expected);
+        c.Close();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - start)
+            .count();
+    };
+    // The silent first address has half the time; the second is reached within the budget.
+    const auto reached = timeToConnect({silentAddress, goodAddress}, 1);
+    EXPECT_GE(reached, 900);
+    EXPECT_LT(reached, 1900);
+    // Addresses that all stay silent still end the connect at its budget.
+    const auto failed = timeToConnect({silentAddress, silentAddress, silentAddress}, 0);
+    EXPECT_GE(failed, 1900);
+    EXPECT_LT(failed, 2500);
+
+    CloseHandleOf(good);
+    CloseHandleOf(filler);
+    CloseHandleOf(silent);
 }
 
 } // namespace

@@ -5,7 +5,8 @@ Start-menu shortcut, silent uninstall).
 
 Usage: release_test.py OUT_DIR VTDRIVER_EXE
 OUT_DIR holds stage/varnocle.exe and varnocle-<version>-setup.exe (made by scripts/package).
-Runs in its own Wine prefix (a copy of the project prefix, made once), on the current DISPLAY.
+Runs in its own Wine prefix (a copy of the tests' prefix, made again when scripts/setup
+brings that one up to date), on the current DISPLAY.
 """
 import glob
 import os
@@ -18,15 +19,17 @@ import unittest
 
 import pefile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
-                                "scripts", "lib"))
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "scripts", "lib"))
 import demo_mailbox  # noqa: E402  (settings files as the program writes them)
 
 OUT = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ""
 VTDRIVER = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else ""
-CACHE = os.environ.get("VARNOCLE_CACHE", os.path.expanduser("~/.cache/varnocle"))
-BASE_PREFIX = os.path.join(CACHE, "wineprefix")
-PREFIX = os.path.join(CACHE, "wineprefix-release-test")
+# The tests' prefix, never the one scripts/run keeps the user's settings in.
+BASE_PREFIX = subprocess.run([os.path.join(ROOT, "scripts", "test-env"), "printenv", "WINEPREFIX"],
+                             check=True, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                             text=True).stdout.strip()
+PREFIX = BASE_PREFIX + "-release"
 VERSION = "1.1.2"
 SIZE_LIMIT = 6 * 1024 * 1024
 
@@ -100,6 +103,11 @@ class PortableZip(unittest.TestCase):
             self.assertIn(b"\r\n", z.read("README.txt"))  # readable in Notepad
 
 
+def ready_marks(prefix):
+    """The marks scripts/setup leaves in a prefix it made; a copy lacking one is outdated."""
+    return {os.path.basename(p) for p in glob.glob(os.path.join(prefix, ".varnocle-ready-*"))}
+
+
 def lnk_working_dir(path):
     """The working folder stored in a shell link, or None."""
     with open(path, "rb") as f:
@@ -129,7 +137,8 @@ class Installer(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        if not os.path.isdir(PREFIX):
+        if not ready_marks(BASE_PREFIX) <= ready_marks(PREFIX):
+            shutil.rmtree(PREFIX, ignore_errors=True)
             subprocess.run(["cp", "-a", BASE_PREFIX, PREFIX], check=True)
         cls.env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all",
                        WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d")

@@ -17,11 +17,24 @@ ScriptBioState& StateOf(BIO* b) {
 int ScriptRead(BIO* b, char* out, int size) {
     ScriptBioState& s = StateOf(b);
     BIO_clear_retry_flags(b);
-    if (s.Position >= s.Incoming.size() || size <= 0)
+    if (size <= 0)
         return 0;
-    std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(size),
-                                           static_cast<std::size_t>(std::max(1, s.Piece)),
-                                           s.Incoming.size() - s.Position});
+    std::size_t most =
+        std::min(static_cast<std::size_t>(size), static_cast<std::size_t>(std::max(1, s.Piece)));
+    if (s.Position >= s.Incoming.size()) {
+        if (s.Endless.empty() || s.EndlessBytes >= s.EndlessLimit)
+            return 0;
+        most = std::min(most, s.EndlessLimit - s.EndlessBytes);
+        for (std::size_t n = 0; n < most;) {
+            const std::size_t at = s.EndlessBytes % s.Endless.size();
+            const std::size_t run = std::min(most - n, s.Endless.size() - at);
+            std::memcpy(out + n, s.Endless.data() + at, run);
+            n += run;
+            s.EndlessBytes += run;
+        }
+        return static_cast<int>(most);
+    }
+    const std::size_t n = std::min(most, s.Incoming.size() - s.Position);
     std::memcpy(out, s.Incoming.data() + s.Position, n);
     s.Position += n;
     return static_cast<int>(n);

@@ -15,7 +15,7 @@
 
 namespace sp = socket_platform;
 
-CGSocketHandle ListenLoopback(std::uint16_t port, std::uint16_t& boundPort) {
+CGSocketHandle ListenLoopback(std::uint16_t port, std::uint16_t& boundPort, int backlog) {
     CGSocketHandle s = sp::CreateTcp();
     if (s == InvalidSocket)
         return s;
@@ -34,7 +34,7 @@ CGSocketHandle ListenLoopback(std::uint16_t port, std::uint16_t& boundPort) {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     Length length = sizeof a;
     if (bind(static_cast<Native>(s), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        listen(static_cast<Native>(s), 16) != 0 ||
+        listen(static_cast<Native>(s), backlog) != 0 ||
         getsockname(static_cast<Native>(s), reinterpret_cast<sockaddr*>(&a), &length) != 0) {
         CloseHandleOf(s);
         return InvalidSocket;

@@ -9,8 +9,9 @@
 // CGSocketHandle values so a test can hand them to a CGSocket, which then owns them.
 
 // A socket listening on 127.0.0.1:port (0: any free port), or InvalidSocket. boundPort gets
-// the port actually taken.
-CGSocketHandle ListenLoopback(std::uint16_t port, std::uint16_t& boundPort);
+// the port actually taken. With a backlog of 0 one connection fills the accept queue, and
+// further ones go unanswered.
+CGSocketHandle ListenLoopback(std::uint16_t port, std::uint16_t& boundPort, int backlog = 16);
 
 // A connection to 127.0.0.1:port, or InvalidSocket.
 CGSocketHandle ConnectLoopback(std::uint16_t port);

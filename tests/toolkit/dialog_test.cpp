@@ -2,6 +2,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/dialog_template.h"
 #include "toolkit/dialog_test_ids.h"
+#include "toolkit/win_support.h"
 
 #include <gtest/gtest.h>
 
@@ -245,4 +246,108 @@ TEST(Dialog, MissingResourceIsReportedAndCountsAsCancel) {
     EXPECT_EQ(boxes.Shown[0].Text, "Dialog creation failed (1814)");
     EXPECT_EQ(boxes.Shown[0].Caption, "Error");
     EXPECT_TRUE(dialog.Log.empty());
+}
+
+namespace {
+
+// Runs a dialog from inside another when it gets command NestCommand, as the accounts dialog
+// runs the details dialog, and notes what the code after the inner dialog meets.
+class NestingDialog : public LoggingDialog {
+public:
+    static constexpr int NestCommand = 4001;
+    explicit NestingDialog(CGWinCore* parent = nullptr) : LoggingDialog(parent) {}
+    int OnMenuCommand(int id) override {
+        if (id != NestCommand)
+            return 0;
+        if (Inner)
+            InnerResult = Inner->RunModal(IDD_CONTROLS);
+        else
+            InnerResult = ToolkitMessageBox(Handle, "Inner box", "Box title", MB_YESNO);
+        CloseQueuedBeforeReturn = PeekMessageA(&Seen, CloseTarget, WM_CLOSE, WM_CLOSE, PM_NOREMOVE);
+        // A close is pending now: nothing new may open any more.
+        AfterwardsBox = ToolkitMessageBox(Handle, "Too late", "Box title", MB_OK);
+        AfterwardsDialog = LoggingDialog(this).RunModal(IDD_CONTROLS);
+        char path[MAX_PATH];
+        COLORREF colour = 0;
+        AfterwardsChooser =
+            ChooseOpenFile(path, "All\0*.*\0") || CGCtrlButtonColour::PickColour(colour, this);
+        return 1;
+    }
+    NestingDialog* Inner = nullptr;
+    HWND CloseTarget = nullptr;
+    MSG Seen = {};
+    int InnerResult = 0;
+    BOOL CloseQueuedBeforeReturn = TRUE;
+    int AfterwardsBox = 0;
+    int AfterwardsDialog = 0;
+    bool AfterwardsChooser = true;
+};
+
+int ChoosersOpened = 0;
+
+BOOL WINAPI CountFileChooser(OPENFILENAMEA*) {
+    ++ChoosersOpened;
+    return TRUE;
+}
+
+BOOL WINAPI CountColourChooser(CHOOSECOLORA*) {
+    ++ChoosersOpened;
+    return TRUE;
+}
+
+} // namespace
+
+// The program's close while dialogs run: every open dialog of the thread ends as cancelled,
+// innermost first, the code after each meets no new dialog, box or chooser, and the close's
+// target hears of it once the outermost dialog has returned.
+TEST(Dialog, APendingCloseEndsEveryDialogAsCancelledAndOpensNothingNew) {
+    SetMessageBoxHandler(nullptr); // the innermost is the system's own box
+    ToolkitSeams.GetOpenFileName = CountFileChooser;
+    ToolkitSeams.ChooseColor = CountColourChooser;
+    ChoosersOpened = 0;
+    HWND target = CreateWindowA("Static", "target", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                nullptr, nullptr);
+    NestingDialog outer;
+    NestingDialog inner(&outer);
+    outer.Inner = &inner;
+    outer.CloseTarget = inner.CloseTarget = target;
+    DialogDriver driver;
+    int depth = 0, ended = 0, openedLater = 0;
+    driver.WaitFor("Controls")
+        .Do([](HWND top) { PostMessageA(top, WM_COMMAND, NestingDialog::NestCommand, 0); })
+        .Then([&](HWND top) { return top && inner.Handle == top; })
+        .Do([](HWND top) { PostMessageA(top, WM_COMMAND, NestingDialog::NestCommand, 0); })
+        .WaitFor("Box title")
+        .Do([&](HWND) {
+            depth = ModalDepth();
+            RequestCloseAfterModals(target);
+            ended = CancelThreadDialogs();
+        })
+        .Then([&](HWND top) {
+            // Whatever opens from now on is a fault; it is closed so that the test ends.
+            if (top) {
+                ++openedLater;
+                PostMessageA(top, WM_COMMAND, IDCANCEL, 0);
+            }
+            return false;
+        });
+    EXPECT_EQ(outer.RunModal(IDD_CONTROLS), IDCANCEL);
+    EXPECT_EQ(openedLater, 0);
+    EXPECT_EQ(depth, 3);
+    EXPECT_EQ(ended, 3);
+    EXPECT_EQ(ModalDepth(), 0);
+    for (const NestingDialog* d : {&inner, &outer}) {
+        EXPECT_EQ(d->InnerResult, IDCANCEL);
+        EXPECT_FALSE(d->CloseQueuedBeforeReturn);
+        EXPECT_EQ(d->AfterwardsBox, IDCANCEL);
+        EXPECT_EQ(d->AfterwardsDialog, IDCANCEL);
+        EXPECT_FALSE(d->AfterwardsChooser);
+    }
+    EXPECT_EQ(ChoosersOpened, 0);
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, target, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+    EXPECT_FALSE(PeekMessageA(&msg, target, WM_CLOSE, WM_CLOSE, PM_REMOVE)); // only once
+    ClearPendingClose();
+    ToolkitSeams = DefaultToolkitSeams();
+    DestroyWindow(target);
 }

@@ -134,11 +134,18 @@ TEST(ToolTip, ZeroMaxWidthKeepsTheDefaultAndToolsBeforeAttachGoNowhere) {
     ProbeWindow owner, control;
     CGWEToolTip tips;
     tips.MaxTipWidth = 0;
-    owner.AddExtension(&tips);
-    tips.AddTool(&control, "too early"); // no tooltip window yet: ignored
     owner.Style = WS_POPUP;
     ASSERT_TRUE(owner.Create(nullptr, "vt_tips_default", nullptr, 7, 0));
+    control.Style = WS_VISIBLE;
+    control.SetBounds({10, 10, 60, 30});
+    ASSERT_TRUE(control.Create("x", "Static", &owner, 2, 7));
+    // Both windows exist, so a tool kept back now and added at attach would be counted.
+    owner.AddExtension(&tips);
+    tips.AddTool(&control, "too early"); // no tooltip window yet: ignored
+    ASSERT_EQ(tips.Attach(&owner), 1);
     ASSERT_NE(tips.Handle, nullptr);
     EXPECT_EQ(SendMessageA(tips.Handle, TTM_GETMAXTIPWIDTH, 0, 0), -1);
     EXPECT_EQ(SendMessageA(tips.Handle, TTM_GETTOOLCOUNT, 0, 0), 0);
+    tips.AddTool(&control, "in time");
+    EXPECT_EQ(SendMessageA(tips.Handle, TTM_GETTOOLCOUNT, 0, 0), 1);
 }

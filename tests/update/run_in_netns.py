@@ -74,9 +74,11 @@ def prepare_network(folder):
 
 
 def isolate_wine(folder):
-    """A private wineserver in this namespace over a copy-on-write view of the prefix."""
-    prefix = os.environ.get("WINEPREFIX") or os.path.expanduser("~/.cache/varnocle/wineprefix")
-    os.environ["WINEPREFIX"] = prefix
+    """A private wineserver in this namespace over a copy-on-write view of the tests' prefix,
+    the one scripts/wine-run runs the binary in."""
+    prefix = subprocess.run([os.path.join(ROOT, "scripts", "test-env"), "printenv", "WINEPREFIX"],
+                            check=True, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                            text=True).stdout.strip()
     server_dir = "/tmp/.wine-%d" % os.getuid()
     os.makedirs(server_dir, mode=0o700, exist_ok=True)
     run("mount", "-t", "tmpfs", "-o", "mode=0700", "tmpfs", server_dir)
