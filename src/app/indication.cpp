@@ -31,8 +31,8 @@ SIZE FloatingSize(const std::vector<SIZE>& extents) {
 
 void CMainWindow::RefreshIndication() {
     bool newMail = false;
-    for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
-        if (a->TakeNewMail())
+    for (CGAccount& a : AccountList) {
+        if (a.TakeNewMail())
             newMail = true;
     }
     // One sound however many accounts saw new mail.
@@ -51,10 +51,10 @@ void CMainWindow::RefreshIndication() {
     std::vector<std::string> lines;
     std::vector<SIZE> extents;
     HDC dc = GetDC(Handle);
-    for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
-        lines.emplace_back(a->StatusText);
+    for (CGAccount& a : AccountList) {
+        lines.emplace_back(a.StatusText);
         SIZE extent = {};
-        GetTextExtentPoint32A(dc, a->StatusText, static_cast<int>(lines.back().size()), &extent);
+        GetTextExtentPoint32A(dc, a.StatusText, static_cast<int>(lines.back().size()), &extent);
         LineHeight = extent.cy;
         extents.push_back(extent);
     }
@@ -81,8 +81,8 @@ void CMainWindow::OnPaint(HDC dc) {
     r.right -= 10;
     r.top += 5;
     r.bottom -= 5;
-    for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
-        DrawTextA(dc, a->StatusText, lstrlenA(a->StatusText), &r, DT_SINGLELINE | DT_CENTER);
+    for (CGAccount& a : AccountList) {
+        DrawTextA(dc, a.StatusText, lstrlenA(a.StatusText), &r, DT_SINGLELINE | DT_CENTER);
         r.top += LineHeight;
     }
 }

@@ -34,23 +34,7 @@ CMainWindow::~CMainWindow() {
 }
 
 int CMainWindow::ReleaseAccounts(int waitMilliseconds) {
-    // Exit never waits for a server: the accounts are not destroyed (that would join their
-    // threads), only told to quit, and the process ends them.
-    for (CGAccount* a = AccountList.Accounts; a; a = a->Next)
-        Released.push_back(a);
-    AccountList.Accounts = nullptr;
-    for (CGAccount* a : Released) {
-        a->RequestQuit();
-        a->DetachNotifySink();
-    }
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
-    for (;;) {
-        const auto running = std::count_if(Released.begin(), Released.end(),
-                                           [](const CGAccount* a) { return a->IsRunning(); });
-        if (running == 0 || std::chrono::steady_clock::now() >= end)
-            return static_cast<int>(running);
-        Sleep(5);
-    }
+    return AccountList.ReleaseAtExit(waitMilliseconds);
 }
 
 bool CMainWindow::Initialise() {
@@ -63,12 +47,12 @@ bool CMainWindow::Initialise() {
     UpdateWindow(Handle);
     ReadStyles();
     ShowFloating(ReadProfileBool(Section, "visible", 1, IniPath.c_str()) != 0);
-    if (!AccountList.Accounts) {
+    if (AccountList.Count() == 0) {
         RunAccountsDialog();
         // Closed during the dialog: the message loop saves and ends as after Exit.
         if (ClosePending())
             return true;
-        if (!AccountList.Accounts)
+        if (AccountList.Count() == 0)
             return false;
         // The dialog may have added several: the menu lists them from the start.
         RebuildAccountMenu();
@@ -111,26 +95,24 @@ void CMainWindow::ReadSavedPosition() {
 
 void CMainWindow::RebuildAccountMenu() {
     std::vector<std::string> names;
-    for (CGAccount* a = AccountList.Accounts; a; a = a->Next)
-        names.emplace_back(a->Name.Get() ? a->Name.Get() : "");
+    for (CGAccount& a : AccountList)
+        names.emplace_back(a.Name.Get() ? a.Name.Get() : "");
     PopupMenu.RebuildAccountMenu(names);
 }
 
 void CMainWindow::StartAccounts() {
-    for (CGAccount* a = AccountList.Accounts; a; a = a->Next)
-        a->NotifySink = &NotifySink;
+    for (CGAccount& a : AccountList)
+        a.NotifySink = &NotifySink;
     NextToStart = 0;
     StartNextAccount();
-    if (AccountList.Accounts && AccountList.Accounts->Next)
+    if (AccountList.Count() > 1)
         SetTimer(Handle, StartTimer, static_cast<UINT>(AccountList.StartSpacingMilliseconds),
                  nullptr);
 }
 
 void CMainWindow::StartNextAccount() {
     // Walked by position each time: the accounts dialog may change the list in between.
-    CGAccount* a = AccountList.Accounts;
-    for (int i = 0; a && i < NextToStart; ++i)
-        a = a->Next;
+    CGAccount* a = AccountList.At(NextToStart);
     if (!a) {
         KillTimer(Handle, StartTimer);
         return;
@@ -180,10 +162,7 @@ int CMainWindow::OnMenuCommand(int id) {
     }
     if (id < ID_FIRST_ACCOUNT || id > ID_LAST_ACCOUNT)
         return 0;
-    CGAccount* account = AccountList.Accounts;
-    for (int i = ID_FIRST_ACCOUNT; account && i < id; ++i)
-        account = account->Next;
-    if (account)
+    if (CGAccount* account = AccountList.At(id - ID_FIRST_ACCOUNT))
         OpenProgram(account->DoubleClick);
     return 1;
 }
@@ -243,29 +222,29 @@ void CMainWindow::OpenProgram(const CGText& program) {
 
 void CMainWindow::OpenMail() {
     bool served = false;
-    for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
-        if (a->UnreadCount() == 0)
+    for (CGAccount& a : AccountList) {
+        if (a.UnreadCount() == 0)
             continue;
         served = true;
-        OpenProgram(a->DoubleClick);
+        OpenProgram(a.DoubleClick);
     }
     // The first half of a tray double click has already marked everything read: open the
     // programs of the accounts that click found unread, not merely the first account's.
     if (!served && !UnreadAtLastClick.empty() &&
         GetMessageTime() - static_cast<LONG>(LastClickTime) <=
             static_cast<LONG>(GetDoubleClickTime())) {
-        for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
+        for (CGAccount& a : AccountList) {
             for (const CGAccount* marked : UnreadAtLastClick) {
-                if (marked == a) {
+                if (marked == &a) {
                     served = true;
-                    OpenProgram(a->DoubleClick);
+                    OpenProgram(a.DoubleClick);
                 }
             }
         }
     }
     UnreadAtLastClick.clear();
-    if (!served && AccountList.Accounts)
-        OpenProgram(AccountList.Accounts->DoubleClick);
+    if (!served && AccountList.Count() > 0)
+        OpenProgram(AccountList.At(0)->DoubleClick);
     AccountList.MarkAllRead();
 }
 
@@ -301,9 +280,9 @@ LRESULT CMainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         switch (static_cast<UINT>(lParam)) {
         case WM_LBUTTONDOWN:
             UnreadAtLastClick.clear();
-            for (CGAccount* a = AccountList.Accounts; a; a = a->Next)
-                if (a->UnreadCount() != 0)
-                    UnreadAtLastClick.push_back(a);
+            for (CGAccount& a : AccountList)
+                if (a.UnreadCount() != 0)
+                    UnreadAtLastClick.push_back(&a);
             LastClickTime = static_cast<DWORD>(GetMessageTime());
             AccountList.MarkAllRead();
             return 1;

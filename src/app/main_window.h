@@ -84,6 +84,4 @@ private:
     int NextToStart = 0; // position in the list of the next account to start
     int AccountsDialogOpen = 0;
     int AboutOpen = 0;
-    // Released at exit and never freed: their threads may still be finishing.
-    std::vector<CGAccount*> Released;
 };

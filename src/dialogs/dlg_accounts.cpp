@@ -5,16 +5,6 @@
 #include "resources/dialog_ids.h"
 #include "toolkit/win_support.h"
 
-namespace {
-
-// The details dialog that AddAccount runs for a new account; the owner is the accounts
-// dialog, passed through the list as an untyped pointer.
-int EditNewAccount(CGAccount& account, void* ownerDialog) {
-    return EditAccount(account, static_cast<CGWinCore*>(ownerDialog));
-}
-
-} // namespace
-
 CDlgAccounts::CDlgAccounts(CAccountList& list, CGWinCore* owner)
     : CGDialog(owner), AccountList(&list) {}
 
@@ -69,12 +59,12 @@ int CDlgAccounts::OnInitDialog(HWND) {
 
 void CDlgAccounts::FillList() {
     SendMessageA(AccountsBox.Handle, LB_RESETCONTENT, 0, 0);
-    for (CGAccount* a = AccountList->Accounts; a; a = a->Next) {
-        const char* name = a->Name.IsNull() ? "" : a->Name.Get();
+    for (CGAccount& a : *AccountList) {
+        const char* name = a.Name.IsNull() ? "" : a.Name.Get();
         LRESULT line =
             SendMessageA(AccountsBox.Handle, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
         if (line >= 0)
-            SendMessageA(AccountsBox.Handle, LB_SETITEMDATA, line, reinterpret_cast<LPARAM>(a));
+            SendMessageA(AccountsBox.Handle, LB_SETITEMDATA, line, reinterpret_cast<LPARAM>(&a));
     }
 }
 
@@ -102,8 +92,8 @@ void CDlgAccounts::EditSelected() {
 }
 
 void CDlgAccounts::AddClicked() {
-    CAccountList::EditAccountHook = EditNewAccount;
-    AccountList->AddAccount(static_cast<CGWinCore*>(this));
+    // The new account joins the list only when its details dialog ends with OK.
+    AccountList->AddAccount([this](CGAccount& account) { return EditAccount(account, this); });
     FillList();
     UpdateButtons();
 }
@@ -128,8 +118,8 @@ void CDlgAccounts::MoveClicked(bool down) {
         return;
     if (!down)
         AccountList->MoveUp(account);
-    else if (account->Next)
-        AccountList->MoveUp(account->Next);
+    else if (CGAccount* next = AccountList->At(AccountList->IndexOf(account) + 1))
+        AccountList->MoveUp(next);
     Reselect(account);
 }
 

@@ -1,14 +1,14 @@
 #pragma once
 
-#include "mail/thread_pop3.h"
 #include "base/text.h"
+#include "mail/thread_pop3.h"
 
 #include <string>
 
 // One configured mailbox as the user sees it: its checking thread and session, a display
 // name (also its settings section), a status line, and the program to open for it.
 //
-// Threads: the members below Next are used on the user-interface thread only. The settings
+// Threads: the members declared here are used on the user-interface thread only. The settings
 // and the session's bookkeeping are shared with the checking thread and guarded by
 // Mutex() (see CGThreadPOP3).
 class CGAccount : public CGThreadPOP3 {
@@ -50,7 +50,6 @@ public:
     char StatusText[32] = {};
     CGText Name{""};
     CGText DoubleClick;
-    CGAccount* Next = nullptr;
 };
 
 // The status line for a status code and counts, at most 31 characters.

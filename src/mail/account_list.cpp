@@ -3,111 +3,124 @@
 #include <chrono>
 #include <thread>
 
-CAccountList::EditAccountFn CAccountList::EditAccountHook = nullptr;
-
 CAccountList::CAccountList(unsigned notifyMessage) : NotifyMessage(notifyMessage) {}
 
 CAccountList::~CAccountList() {
     // Stop every thread first (they end together), then free the accounts.
-    for (CGAccount* a = Accounts; a; a = a->Next)
-        a->RequestQuit();
-    while (Accounts) {
-        CGAccount* next = Accounts->Next;
-        delete Accounts;
-        Accounts = next;
-    }
+    for (CGAccount& a : *this)
+        a.RequestQuit();
+    Accounts.clear();
 }
 
 void CAccountList::StartAll(CGNotifySink* sink) {
-    for (CGAccount* a = Accounts; a; a = a->Next) {
-        a->NotifySink = sink;
-        a->Start();
+    for (CGAccount& a : *this) {
+        a.NotifySink = sink;
+        a.Start();
         // Spread the first checks so that the accounts do not all connect at once.
         std::this_thread::sleep_for(std::chrono::milliseconds(StartSpacingMilliseconds));
     }
 }
 
 void CAccountList::CheckNowAll() {
-    for (CGAccount* a = Accounts; a; a = a->Next)
-        a->RequestCheckNow();
+    for (CGAccount& a : *this)
+        a.RequestCheckNow();
 }
 
 void CAccountList::MarkAllRead() {
-    for (CGAccount* a = Accounts; a; a = a->Next) {
-        a->Session.MarkAllSeen();
-        if (CGNotifySink* sink = a->NotifySink.load())
-            sink->Notify(a->NotifyMessage);
+    for (CGAccount& a : *this) {
+        a.Session.MarkAllSeen();
+        if (CGNotifySink* sink = a.NotifySink.load())
+            sink->Notify(a.NotifyMessage);
     }
 }
 
 void CAccountList::UpdateStatusTexts() {
-    for (CGAccount* a = Accounts; a; a = a->Next)
-        a->UpdateStatusText();
+    for (CGAccount& a : *this)
+        a.UpdateStatusText();
 }
 
-CGAccount* CAccountList::AddAccount(void* ownerDialog) {
-    auto* account = new CGAccount(NotifyMessage);
-    if (ownerDialog && EditAccountHook && !EditAccountHook(*account, ownerDialog)) {
-        delete account;
+CGAccount* CAccountList::AddAccount(const std::function<int(CGAccount&)>& edit) {
+    auto account = std::make_unique<CGAccount>(NotifyMessage);
+    if (edit && !edit(*account))
         return nullptr;
-    }
-    Append(account);
-    return account;
+    return Append(std::move(account));
 }
 
-void CAccountList::Append(CGAccount* account) {
-    account->Next = nullptr;
-    CGAccount** link = &Accounts;
-    while (*link)
-        link = &(*link)->Next;
-    *link = account;
+CGAccount* CAccountList::Append(std::unique_ptr<CGAccount> account) {
+    Accounts.push_back(std::move(account));
+    return Accounts.back().get();
 }
 
 void CAccountList::RemoveAccount(CGAccount* account) {
-    if (!account)
+    const int index = IndexOf(account);
+    if (index < 0)
         return;
-    for (CGAccount** link = &Accounts; *link; link = &(*link)->Next) {
-        if (*link == account) {
-            *link = account->Next;
-            if (!account->Section.empty())
-                RemovedSections.push_back(account->Section);
-            delete account;
-            return;
-        }
-    }
+    if (!account->Section.empty())
+        RemovedSections.push_back(account->Section);
+    Accounts.erase(Accounts.begin() + index);
 }
 
 void CAccountList::MoveUp(CGAccount* account) {
-    if (!account)
-        return;
-    for (CGAccount** link = &Accounts; *link; link = &(*link)->Next) {
-        CGAccount* previous = *link;
-        if (previous->Next == account) {
-            *link = account;
-            previous->Next = account->Next;
-            account->Next = previous;
-            return;
-        }
-    }
+    const int index = IndexOf(account);
+    if (index > 0)
+        std::swap(Accounts[index - 1], Accounts[index]);
 }
 
-int CAccountList::Count() const {
-    int n = 0;
-    for (CGAccount* a = Accounts; a; a = a->Next)
-        ++n;
-    return n;
+int CAccountList::ReleaseAtExit(int waitMilliseconds) {
+    for (CGAccount& a : *this) {
+        a.DetachNotifySink();
+        a.RequestQuit();
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMilliseconds);
+    auto running = [&] {
+        int n = 0;
+        for (CGAccount& a : *this)
+            n += a.IsRunning() ? 1 : 0;
+        return n;
+    };
+    while (running() > 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    int left = 0;
+    for (std::unique_ptr<CGAccount>& a : Accounts) {
+        if (!a->IsRunning())
+            continue;
+        // Destroying it would wait for its thread. It has no sink and nothing else of the
+        // program's, so the end of the process may take it, thread and all.
+        (void)a.release();
+        ++left;
+    }
+    Accounts.clear();
+    return left;
 }
 
 CGAccount* CAccountList::At(int index) const {
-    CGAccount* a = Accounts;
-    for (int i = 0; a && i < index; ++i)
-        a = a->Next;
-    return index >= 0 ? a : nullptr;
+    return index >= 0 && index < Count() ? Accounts[index].get() : nullptr;
+}
+
+int CAccountList::IndexOf(const CGAccount* account) const {
+    for (int i = 0; i < Count(); ++i)
+        if (Accounts[i].get() == account)
+            return i;
+    return -1;
 }
 
 bool CAccountList::AnyUnread() const {
-    for (CGAccount* a = Accounts; a; a = a->Next)
-        if (a->UnreadCount() > 0)
+    for (CGAccount& a : *this)
+        if (a.UnreadCount() > 0)
+            return true;
+    return false;
+}
+
+bool CAccountList::AnyNamed(const std::string& section) const {
+    for (CGAccount& a : *this)
+        if (SameStoredName(section, a.Name.IsNull() ? "" : a.Name.Get()))
+            return true;
+    return false;
+}
+
+bool CAccountList::AnySeenAt(const std::string& file) const {
+    for (CGAccount& a : *this)
+        if (SameStoredName(file, a.UidlFilePath))
             return true;
     return false;
 }

@@ -1,20 +1,24 @@
 #pragma once
 
+#include "base/text.h"
 #include "config/settings.h"
 #include "mail/account.h"
 #include "mail/notify_sink.h"
-#include "base/text.h"
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 // The configured accounts, in the user's order, and the new-mail options shared by all of
-// them. Every operation runs on the user-interface thread; the checking threads never walk
-// the list.
+// them. The list owns its accounts; the raw pointers it hands out never own. Every operation
+// runs on the user-interface thread; the checking threads never walk the list.
 class CAccountList {
+    using Owned = std::vector<std::unique_ptr<CGAccount>>;
+
 public:
     explicit CAccountList(unsigned notifyMessage);
-    // Destroys the accounts, each stopping its thread first.
+    // Destroys the accounts, each stopping its thread first (all are asked to quit at once).
     ~CAccountList();
     CAccountList(const CAccountList&) = delete;
     CAccountList& operator=(const CAccountList&) = delete;
@@ -29,22 +33,48 @@ public:
     void MarkAllRead();
     void UpdateStatusTexts();
 
-    // Creates an account. With an owner and an EditAccountHook, the hook edits it first and
-    // a cancel (hook returns 0) destroys it and gives null; otherwise it is appended.
-    CGAccount* AddAccount(void* ownerDialog);
-    // Unlinks and destroys (an account not in the list is left alone and not destroyed). Its
+    // Creates an account and appends it. With edit, edit(account) runs first, and when it
+    // gives 0 (the details dialog was cancelled) the account is destroyed and null returned.
+    CGAccount* AddAccount(const std::function<int(CGAccount&)>& edit = nullptr);
+    // Destroys the account (an account not in the list is left alone and not destroyed). Its
     // section leaves the settings file at the next save.
     void RemoveAccount(CGAccount* account);
     // Exchanges the account with the one before it; nothing when first or not listed.
     void MoveUp(CGAccount* account);
-    // Appends an existing account (taking ownership).
-    void Append(CGAccount* account);
+    // Appends an existing account; returns it.
+    CGAccount* Append(std::unique_ptr<CGAccount> account);
 
-    int Count() const;
+    // The exit: every account is told to quit, its socket interrupted and its sink taken
+    // away, so no thread can reach anything the program is about to destroy. Accounts whose
+    // threads end within waitMilliseconds are destroyed; the others are left to the end of
+    // the process, never waited for (a thread may be blocked on a server). The list is empty
+    // afterwards. Returns how many threads were still running.
+    int ReleaseAtExit(int waitMilliseconds);
+
+    int Count() const { return static_cast<int>(Accounts.size()); }
     // The account at position index from 0, or null.
     CGAccount* At(int index) const;
+    // The position of the account, or -1 when it is not listed.
+    int IndexOf(const CGAccount* account) const;
     // Any account with unread mail.
     bool AnyUnread() const;
+
+    // The accounts in order, as references: for (CGAccount& a : list).
+    class Iterator {
+    public:
+        explicit Iterator(Owned::const_iterator at) : At(at) {}
+        CGAccount& operator*() const { return **At; }
+        Iterator& operator++() {
+            ++At;
+            return *this;
+        }
+        bool operator!=(const Iterator& other) const { return At != other.At; }
+
+    private:
+        Owned::const_iterator At;
+    };
+    Iterator begin() const { return Iterator(Accounts.begin()); }
+    Iterator end() const { return Iterator(Accounts.end()); }
 
     // Reads the options and appends one account per listed section.
     int Load(const char* settingsPath);
@@ -53,14 +83,9 @@ public:
     // account still has that name). Sections it never knew stay untouched.
     int Save(const char* settingsPath);
 
-    // Set by the dialogs: runs the account details dialog for a new account; 1 = OK.
-    using EditAccountFn = int (*)(CGAccount& account, void* ownerDialog);
-    static EditAccountFn EditAccountHook;
-
     const unsigned NotifyMessage;
     int PlaySound = 0;
     CGText CustomSound{""};
-    CGAccount* Accounts = nullptr; // owned, linked through Next
     int ChangeColour = 1;
     ColourRef NewMailColour = DefaultNewMailColour;
     // The pause after every account in StartAll.
@@ -69,6 +94,9 @@ public:
 private:
     void ForgetUnused(const std::vector<std::string>& sections,
                       const std::vector<std::string>& seenFiles, const char* settingsPath);
+    bool AnyNamed(const std::string& section) const;
+    bool AnySeenAt(const std::string& file) const;
 
+    Owned Accounts;
     std::vector<std::string> RemovedSections; // of accounts removed since the last save
 };

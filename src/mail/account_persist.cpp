@@ -105,18 +105,15 @@ int CAccountList::Load(const char* settingsPath) {
     if (!ReadAccountNames(settingsPath, names))
         return 1;
     names.Split();
-    for (int i = 0; i < names.Count; ++i) {
-        auto* account = new CGAccount(NotifyMessage);
-        Append(account);
-        account->Load(names.Field(i), settingsPath);
-    }
+    for (int i = 0; i < names.Count; ++i)
+        AddAccount()->Load(names.Field(i), settingsPath);
     return 1;
 }
 
 int CAccountList::Save(const char* settingsPath) {
     CGCommaList names;
-    for (CGAccount* a = Accounts; a; a = a->Next)
-        names.Append(OrEmpty(a->Name));
+    for (CGAccount& a : *this)
+        names.Append(OrEmpty(a.Name));
     int ok = WriteProfileBool("newmail", "playsound", PlaySound, settingsPath);
     ok &= WriteProfileText("newmail", "customsound", OrEmpty(CustomSound), settingsPath);
     ok &= WriteProfileBool("newmail", "changecolour", ChangeColour, settingsPath);
@@ -130,13 +127,13 @@ int CAccountList::Save(const char* settingsPath) {
     std::vector<std::string> oldSections = std::move(RemovedSections);
     RemovedSections.clear();
     std::vector<std::string> oldSeenFiles;
-    for (CGAccount* a = Accounts; a; a = a->Next) {
-        const std::string section = a->Section;
-        const std::string seenFile = a->UidlFilePath;
-        ok = a->Save(settingsPath) && ok;
-        if (!section.empty() && !SameStoredName(section, a->Section))
+    for (CGAccount& a : *this) {
+        const std::string section = a.Section;
+        const std::string seenFile = a.UidlFilePath;
+        ok = a.Save(settingsPath) && ok;
+        if (!section.empty() && !SameStoredName(section, a.Section))
             oldSections.push_back(section);
-        if (!seenFile.empty() && !SameStoredName(seenFile, a->UidlFilePath))
+        if (!seenFile.empty() && !SameStoredName(seenFile, a.UidlFilePath))
             oldSeenFiles.push_back(seenFile);
     }
     ForgetUnused(oldSections, oldSeenFiles, settingsPath);
@@ -148,18 +145,10 @@ void CAccountList::ForgetUnused(const std::vector<std::string>& sections,
                                 const char* settingsPath) {
     // Two accounts of the same name share a section and a seen file: what a listed account
     // still uses stays.
-    for (const std::string& section : sections) {
-        bool used = false;
-        for (CGAccount* a = Accounts; a && !used; a = a->Next)
-            used = SameStoredName(section, OrEmpty(a->Name));
-        if (!used)
+    for (const std::string& section : sections)
+        if (!AnyNamed(section))
             DeleteProfileSection(section.c_str(), settingsPath);
-    }
-    for (const std::string& file : seenFiles) {
-        bool used = false;
-        for (CGAccount* a = Accounts; a && !used; a = a->Next)
-            used = SameStoredName(file, a->UidlFilePath);
-        if (!used)
+    for (const std::string& file : seenFiles)
+        if (!AnySeenAt(file))
             std::remove(file.c_str());
-    }
 }

@@ -96,7 +96,7 @@ TEST_F(MainWindowClose, ClosingWhileACheckHangsOnTheServerSavesAndReturns) {
     settings.Server.Assign("127.0.0.1");
     settings.Port = port;
     settings.UseSSL = 0;
-    CGAccount* a = Window->AccountList.AddAccount(nullptr);
+    CGAccount* a = Window->AccountList.AddAccount();
     a->ApplySettings(settings);
     Window->AccountList.StartAll(&Window->NotifySink);
     while (a->Status != StatusChecking)
@@ -149,7 +149,7 @@ TEST_F(MainWindowClose, ExitTakesTheSinksAwayWithNoThreadInsideOneOrEnteringItLa
     settings.Server.Assign("127.0.0.1");
     settings.Port = port;
     settings.UseSSL = 0;
-    CGAccount* a = Window->AccountList.AddAccount(nullptr);
+    CGAccount* a = Window->AccountList.AddAccount();
     a->ApplySettings(settings);
     a->TickMilliseconds = 1;
     a->NotifySink = &sink;

@@ -67,7 +67,7 @@ void FakeAccountsDialog(CAccountList& list, CGWinCore* owner) {
     FakeDialogRuns(owner);
     // Accounts that never check: these tests look at the window, not at the mail.
     for (int i = 0; i < AccountsToAdd; ++i)
-        list.AddAccount(nullptr)->AutoStart = 0;
+        list.AddAccount()->AutoStart = 0;
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -109,7 +109,7 @@ protected:
     // An account that reports without a thread: messages on the server of which the last
     // `unread` were never marked read. Its notifications come to the window.
     CGAccount* Add(int unread, int messages, bool newMail = false, const char* program = "") {
-        CGAccount* a = Window->AccountList.AddAccount(nullptr);
+        CGAccount* a = Window->AccountList.AddAccount();
         if (messages > unread) {
             a->Session.ApplyListing(Body(1, messages - unread).c_str());
             a->Session.MarkAllSeen();

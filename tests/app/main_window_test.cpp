@@ -107,7 +107,7 @@ TEST_F(MainWindowTest, RefreshSizesTheWindowToTheLinesAndFollowsUnreadMail) {
     PumpMessages();
     EXPECT_EQ(FlapColour(Window->Tray.IconData.hIcon), 0xFFFFFFu);
     EXPECT_TRUE(Greyed(ID_MARK_AS_READ));
-    EXPECT_STREQ(Window->AccountList.Accounts->Next->Next->StatusText, "0 / 17");
+    EXPECT_STREQ(Window->AccountList.At(2)->StatusText, "0 / 17");
     EXPECT_TRUE(Sounds.empty()); // marking read is silent
 }
 
@@ -191,8 +191,8 @@ TEST_F(MainWindowTest, TrayClicksMarkReadAndADoubleClickOpensTheAccountsThatHadM
     // posted so that each carries the time it was sent at.
     PostMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDOWN);
     PumpMessages();
-    for (CGAccount* a = Window->AccountList.Accounts; a; a = a->Next)
-        EXPECT_EQ(a->UnreadCount(), 0);
+    for (CGAccount& a : Window->AccountList)
+        EXPECT_EQ(a.UnreadCount(), 0);
     PostMessageA(Window->Handle, tray, IDI_MAIL, WM_LBUTTONDBLCLK);
     PumpMessages();
     EXPECT_EQ(Opened, (std::vector<std::string>{"open mail.exe", "open mail.exe"}));
@@ -255,8 +255,8 @@ TEST_F(MainWindowTest, StartUpStartsOneAccountNowAndTheOthersOnePerTimerTickInOr
     ASSERT_TRUE(Window->Initialise()); // returns at once: no pause per account
     auto running = [this] {
         std::string r;
-        for (CGAccount* a = Window->AccountList.Accounts; a; a = a->Next)
-            r += a->IsRunning() ? '+' : '-';
+        for (CGAccount& a : Window->AccountList)
+            r += a.IsRunning() ? '+' : '-';
         return r;
     };
     EXPECT_EQ(running(), "+--");

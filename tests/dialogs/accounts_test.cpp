@@ -77,7 +77,7 @@ TEST(AccountsDialog, DoneTakesTheOptionsAndTheCloseBoxKeepsThem) {
         EXPECT_EQ(list.ChangeColour, done ? 0 : 1);
         EXPECT_EQ(list.NewMailColour, done ? RGB(0, 0, 255) : RGB(1, 2, 3));
         EXPECT_STREQ(list.CustomSound.Get(), done ? "C:\\sounds\\ding.wav" : "");
-        EXPECT_EQ(list.Accounts, nullptr);
+        EXPECT_EQ(list.Count(), 0);
     }
 }
 
@@ -214,8 +214,8 @@ TEST(AccountsDialog, AddAndEditRunTheDetailsDialog) {
     EXPECT_EQ(buttonsAfterAdd, "----");
     EXPECT_EQ(afterEdit, (std::vector<std::string>{"ann - renamed.example", "bo - new.example"}));
     EXPECT_EQ(selectedAfterEdit, 0);
-    ASSERT_NE(list.Accounts->Next, nullptr);
-    CGServerSettings added = list.Accounts->Next->CopySettings();
+    ASSERT_NE(list.At(1), nullptr);
+    CGServerSettings added = list.At(1)->CopySettings();
     EXPECT_EQ(added.Port, 1995);
     EXPECT_EQ(added.UseSSL, 1);
     EXPECT_EQ(added.CheckMinutes, 5);

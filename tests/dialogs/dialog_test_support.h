@@ -14,12 +14,11 @@
 #include <vector>
 
 inline CGAccount* AddNamed(CAccountList& list, const char* user, const char* server) {
-    auto* account = new CGAccount(list.NotifyMessage);
+    CGAccount* account = list.AddAccount();
     CGServerSettings s;
     s.Username.Assign(user);
     s.Server.Assign(server);
     account->ApplySettings(s);
-    list.Append(account);
     return account;
 }
 
@@ -37,8 +36,8 @@ inline std::vector<std::string> ListLines(HWND dialog, int id) {
 
 inline std::vector<std::string> AccountNames(const CAccountList& list) {
     std::vector<std::string> names;
-    for (CGAccount* a = list.Accounts; a; a = a->Next)
-        names.emplace_back(a->Name.IsNull() ? "(null)" : a->Name.Get());
+    for (const CGAccount& a : list)
+        names.emplace_back(a.Name.IsNull() ? "(null)" : a.Name.Get());
     return names;
 }
 

@@ -17,13 +17,13 @@ CGServerSettings Settings(const char* user, const char* server) {
 
 std::vector<std::string> Names(const CAccountList& list) {
     std::vector<std::string> out;
-    for (CGAccount* a = list.Accounts; a; a = a->Next)
-        out.emplace_back(a->Name.Get() ? a->Name.Get() : "(null)");
+    for (const CGAccount& a : list)
+        out.emplace_back(a.Name.Get() ? a.Name.Get() : "(null)");
     return out;
 }
 
 CGAccount* Named(CAccountList& list, const char* name) {
-    CGAccount* a = list.AddAccount(nullptr);
+    CGAccount* a = list.AddAccount();
     a->ApplySettings(Settings(nullptr, name));
     return a;
 }
@@ -87,7 +87,7 @@ TEST(AccountList, MoveUpRemoveAndPositions) {
     EXPECT_EQ(Names(list), (std::vector<std::string>{"Y", "X", "Z"}));
     list.MoveUp(z);
     EXPECT_EQ(Names(list), (std::vector<std::string>{"Y", "Z", "X"}));
-    EXPECT_EQ(x->Next, nullptr);
+    EXPECT_EQ(list.At(2), x); // the last
 
     CGAccount stranger(0x8000);
     list.MoveUp(&stranger);
@@ -96,27 +96,25 @@ TEST(AccountList, MoveUpRemoveAndPositions) {
     EXPECT_EQ(list.Count(), 3);
 
     list.RemoveAccount(y); // the head
-    EXPECT_EQ(list.Accounts, z);
+    EXPECT_EQ(list.At(0), z);
     list.RemoveAccount(x); // the last
     EXPECT_EQ(Names(list), std::vector<std::string>{"Z"});
-    EXPECT_EQ(z->Next, nullptr);
+    EXPECT_EQ(list.At(1), nullptr);
 }
 
-TEST(AccountList, AddAccountThroughTheDetailsHook) {
+TEST(AccountList, AddAccountThroughTheDetailsEditor) {
     CAccountList list(0x8123);
-    int owner = 0;
-    CAccountList::EditAccountHook = [](CGAccount& a, void*) {
+    EXPECT_EQ(list.AddAccount([](CGAccount& a) {
         a.ApplySettings(Settings("u", "cancelled"));
         return 0;
-    };
-    EXPECT_EQ(list.AddAccount(&owner), nullptr);
+    }),
+              nullptr);
     EXPECT_EQ(list.Count(), 0);
 
-    CAccountList::EditAccountHook = [](CGAccount& a, void*) {
+    CGAccount* a = list.AddAccount([](CGAccount& a) {
         a.ApplySettings(Settings("u", "kept"));
         return 1;
-    };
-    CGAccount* a = list.AddAccount(&owner);
+    });
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->NotifyMessage, 0x8123u);
     EXPECT_EQ(Names(list), std::vector<std::string>{"u - kept"});
@@ -126,7 +124,6 @@ TEST(AccountList, AddAccountThroughTheDetailsHook) {
     EXPECT_EQ(s.Port, 995);
     EXPECT_EQ(s.UseSSL, 1);
     EXPECT_EQ(s.CheckMinutes, 5);
-    CAccountList::EditAccountHook = nullptr;
 }
 
 } // namespace

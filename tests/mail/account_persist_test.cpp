@@ -61,7 +61,7 @@ protected:
     static CGAccount* Add(CAccountList& list, const char* user, const char* server,
                           const char* password, int ssl, int port, int minutes,
                           const char* program) {
-        CGAccount* a = list.AddAccount(nullptr);
+        CGAccount* a = list.AddAccount();
         CGServerSettings s;
         s.Username.Assign(user);
         s.Server.Assign(server);

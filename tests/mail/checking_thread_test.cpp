@@ -1,6 +1,7 @@
 // The checking thread against a scripted POP3 server of our own: the dialogue, the status
 // codes, the waits, check-now, settings hand-over and stopping.
 #include "mail/account.h"
+#include "mail/account_list.h"
 #include "support/counting_sink.h"
 #include "support/pop3_script_server.h"
 
@@ -8,8 +9,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <thread>
@@ -301,6 +304,64 @@ TEST(CheckingThread, StoppingEndsWaitsAndBlockedStepsAtOnce) {
         EXPECT_LT(timeToStop(w.Account), bound);
         EXPECT_FALSE(w.Account.IsRunning());
     }
+}
+
+// An attempt that no interrupt reaches (as a name lookup may be): it ends only when the
+// test lets it.
+class Unreachable : public CGAccount {
+public:
+    using CGAccount::CGAccount;
+    static void Let() {
+        std::lock_guard<std::mutex> lock(Guard);
+        Go = true;
+        Wake.notify_all();
+    }
+    static inline std::atomic<int> Inside{0};
+
+protected:
+    int CheckOnce(const CGServerSettings&) override {
+        ++Inside;
+        std::unique_lock<std::mutex> lock(Guard);
+        Wake.wait(lock, [] { return Go; });
+        return StatusOk;
+    }
+
+private:
+    static inline std::mutex Guard;
+    static inline std::condition_variable Wake;
+    static inline bool Go = false;
+};
+
+// Left to the end of the process on purpose; kept here so the leak checker sees it is held.
+CGAccount* LeftAtExit = nullptr;
+
+TEST(AccountListExit, EndedThreadsGoAndABlockedOneIsLeftWithoutItsSink) {
+    ScriptedMailbox box;
+    box.SetUidls({"a"});
+    ScriptedPop3Server server(std::ref(box));
+    CountingSink sink;
+    {
+        CAccountList list(0x8000);
+        list.StartSpacingMilliseconds = 0;
+        CGAccount* checking = list.AddAccount();
+        checking->ApplySettings(ScriptedServerAccount(server.Port(), "secret", 100000));
+        LeftAtExit = list.Append(std::make_unique<Unreachable>(0x8000));
+        list.StartAll(&sink);
+        ASSERT_TRUE(sink.WaitFor(1));
+        while (Unreachable::Inside == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(list.ReleaseAtExit(200), 1); // the blocked one is not waited for
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+        EXPECT_EQ(list.Count(), 0);
+    } // the list goes; the account it left behind must not go with it
+    const int calls = sink.Count();
+    EXPECT_TRUE(LeftAtExit->IsRunning());
+    Unreachable::Let();
+    while (LeftAtExit->IsRunning())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(sink.Count(), calls); // its attempt ended without reaching the sink
 }
 
 } // namespace
