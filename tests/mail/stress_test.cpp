@@ -48,10 +48,13 @@ private:
 struct Tracked {
     CGAccount* Account;
     std::set<std::string> Marked; // every UIDL this account had listed when marked read
+    std::string User;             // each account has a name, and so a seen file, of its own
 };
 
-CGServerSettings Settings(std::uint16_t port, const char* password) {
-    return ScriptedServerAccount(port, password, 0); // check again at once
+CGServerSettings Settings(std::uint16_t port, const char* password, const std::string& user) {
+    CGServerSettings s = ScriptedServerAccount(port, password, 0); // check again at once
+    s.Username.Assign(user.c_str());
+    return s;
 }
 
 std::vector<std::string> FileLines(const std::string& path) {
@@ -67,6 +70,7 @@ std::vector<std::string> FileLines(const std::string& path) {
 
 TEST(Stress, NoMarkAsReadIsLostAndEverySavedListIsWhole) {
     ScriptedMailbox box;
+    box.User = "";
     ChangingMailbox mailbox(box);
     ScriptedPop3Server server(std::ref(box));
     TempDir dir;
@@ -82,10 +86,10 @@ TEST(Stress, NoMarkAsReadIsLostAndEverySavedListIsWhole) {
     auto add = [&] {
         CGAccount* a = list.AddAccount(nullptr);
         a->TickMilliseconds = 1;
-        a->ApplySettings(Settings(server.Port(), "secret"));
+        const std::string user = "acct" + std::to_string(serial++);
+        a->ApplySettings(Settings(server.Port(), "secret", user));
         a->Session.Transport.Timeouts.ReadMs = 5000;
-        MakeDataPath("uidl", ("acct" + std::to_string(serial++)).c_str(), a->UidlFilePath);
-        tracked.push_back({a, {}});
+        tracked.push_back({a, {}, user});
     };
     for (int i = 0; i < 8; ++i)
         add();
@@ -114,10 +118,10 @@ TEST(Stress, NoMarkAsReadIsLostAndEverySavedListIsWhole) {
             // A wrong password now and then: the account fails and retries.
             Tracked& t = tracked[random() % tracked.size()];
             t.Account->ApplySettings(
-                Settings(server.Port(), random() % 4 == 0 ? "wrong" : "secret"));
+                Settings(server.Port(), random() % 4 == 0 ? "wrong" : "secret", t.User));
         } else if (action < 75) {
             ASSERT_EQ(list.Save(ini.c_str()), 1);
-            ++saves;
+            ++saves; // from the first save on, each account's seen file is the one of its name
             for (const Tracked& t : tracked)
                 for (const std::string& line : FileLines(t.Account->UidlFilePath))
                     ASSERT_TRUE(mailbox.Known(line)) << "torn line '" << line << "'";
@@ -133,7 +137,7 @@ TEST(Stress, NoMarkAsReadIsLostAndEverySavedListIsWhole) {
         }
     }
     for (Tracked& t : tracked)
-        t.Account->ApplySettings(Settings(server.Port(), "secret"));
+        t.Account->ApplySettings(Settings(server.Port(), "secret", t.User));
 
     // Quiet the server, let every account finish a listing of the final mailbox, then
     // compare: what was marked read and is still listed must not count as unread.

@@ -126,7 +126,8 @@ void ScriptedMailbox::operator()(ScriptedPop3Server::Connection& c) {
     std::string line;
     if (!c.Send("+OK scripted POP3 ready\r\n") || !c.ReadLine(line))
         return;
-    if (line != "USER " + User) {
+    const bool known = User.empty() ? line.rfind("USER ", 0) == 0 : line == "USER " + User;
+    if (!known) {
         c.Send("-ERR unknown user\r\n");
         return;
     }

@@ -76,7 +76,7 @@ public:
     std::vector<std::string> Uidls() const;
     int Logins() const { return LoginCount.load(); }
 
-    std::string User = "user";
+    std::string User = "user"; // empty: every user name is taken
     std::string Password = "secret";
 
 private:
