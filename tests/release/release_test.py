@@ -25,10 +25,12 @@ import demo_mailbox  # noqa: E402  (settings files as the program writes them)
 
 OUT = os.path.abspath(sys.argv[1]) if len(sys.argv) > 1 else ""
 VTDRIVER = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else ""
-# The tests' prefix, never the one scripts/run keeps the user's settings in.
-BASE_PREFIX = subprocess.run([os.path.join(ROOT, "scripts", "test-env"), "printenv", "WINEPREFIX"],
-                             check=True, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                             text=True).stdout.strip()
+# The Wine variables as the scripts set them (scripts/lib/prefixes.sh is the one place), with
+# the tests' prefix, never the one scripts/run keeps the user's settings in.
+WINE_ENV = dict(line.split("=", 1) for line in subprocess.run(
+    [os.path.join(ROOT, "scripts", "test-env"), "env"], check=True, stdin=subprocess.DEVNULL,
+    stdout=subprocess.PIPE, text=True).stdout.splitlines() if line.startswith("WINE"))
+BASE_PREFIX = WINE_ENV["WINEPREFIX"]
 PREFIX = BASE_PREFIX + "-release"
 VERSION = "1.1.2"
 SIZE_LIMIT = 6 * 1024 * 1024
@@ -140,8 +142,8 @@ class Installer(unittest.TestCase):
         if not ready_marks(BASE_PREFIX) <= ready_marks(PREFIX):
             shutil.rmtree(PREFIX, ignore_errors=True)
             subprocess.run(["cp", "-a", BASE_PREFIX, PREFIX], check=True)
-        cls.env = dict(os.environ, WINEPREFIX=PREFIX, WINEDEBUG="-all",
-                       WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d")
+        cls.env = dict(os.environ, **WINE_ENV)
+        cls.env["WINEPREFIX"] = PREFIX
         subprocess.run(["wineserver", "-p"], env=cls.env)
         # Wine's services start with the first program; started here with no pipes attached,
         # they cannot hold a later command's output open.
