@@ -92,12 +92,7 @@ TEST_F(MainWindowClose, ClosingWhileACheckHangsOnTheServerSavesAndReturns) {
     CGSocketHandle silent = ListenLoopback(0, port);
     ASSERT_NE(silent, InvalidSocket);
     ASSERT_TRUE(Window->CreateFloating());
-    CGServerSettings settings;
-    settings.Server.Assign("127.0.0.1");
-    settings.Port = port;
-    settings.UseSSL = 0;
-    CGAccount* a = Window->AccountList.AddAccount();
-    a->ApplySettings(settings);
+    CGAccount* a = AddPlainAccount(port);
     Window->AccountList.StartAll(&Window->NotifySink);
     while (a->Status != StatusChecking)
         Sleep(10);
@@ -145,12 +140,7 @@ TEST_F(MainWindowClose, ExitTakesTheSinksAwayWithNoThreadInsideOneOrEnteringItLa
     ASSERT_NE(closed, InvalidSocket);
     CloseHandleOf(closed);
     SlowSink sink;
-    CGServerSettings settings;
-    settings.Server.Assign("127.0.0.1");
-    settings.Port = port;
-    settings.UseSSL = 0;
-    CGAccount* a = Window->AccountList.AddAccount();
-    a->ApplySettings(settings);
+    CGAccount* a = AddPlainAccount(port);
     a->TickMilliseconds = 1;
     a->NotifySink = &sink;
     a->Start();

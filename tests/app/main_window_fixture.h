@@ -121,6 +121,16 @@ protected:
         a->NotifySink = &Window->NotifySink;
         return a;
     }
+    // An account that checks a plain POP3 server on the loopback port.
+    CGAccount* AddPlainAccount(std::uint16_t port) {
+        CGServerSettings settings;
+        settings.Server.Assign("127.0.0.1");
+        settings.Port = port;
+        settings.UseSSL = 0;
+        CGAccount* a = Window->AccountList.AddAccount();
+        a->ApplySettings(settings);
+        return a;
+    }
     SIZE Extent(const char* text) {
         SIZE s = {};
         HDC dc = GetDC(Window->Handle);
