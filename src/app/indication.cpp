@@ -3,6 +3,7 @@
 #include "app/app_seams.h"
 #include "app/main_window.h"
 #include "resources/resource.h"
+#include "toolkit/handles.h"
 
 #include <mmsystem.h>
 
@@ -50,15 +51,17 @@ void CMainWindow::RefreshIndication() {
     AccountList.UpdateStatusTexts();
     std::vector<std::string> lines;
     std::vector<SIZE> extents;
-    HDC dc = GetDC(Handle);
-    for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
-        lines.emplace_back(a->StatusText);
-        SIZE extent = {};
-        GetTextExtentPoint32A(dc, a->StatusText, static_cast<int>(lines.back().size()), &extent);
-        LineHeight = extent.cy;
-        extents.push_back(extent);
+    {
+        CGWindowDC dc(Handle);
+        for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
+            lines.emplace_back(a->StatusText);
+            SIZE extent = {};
+            GetTextExtentPoint32A(dc.Get(), a->StatusText, static_cast<int>(lines.back().size()),
+                                  &extent);
+            LineHeight = extent.cy;
+            extents.push_back(extent);
+        }
     }
-    ReleaseDC(Handle, dc);
     const SIZE size = FloatingSize(extents);
     SetSize(size.cx, size.cy);
 
@@ -72,9 +75,8 @@ void CMainWindow::OnPaint(HDC dc) {
     RECT r;
     GetClientRect(Handle, &r);
     if (AccountList.ChangeColour && AccountList.AnyUnread()) {
-        HBRUSH brush = CreateSolidBrush(AccountList.NewMailColour);
-        FillRect(dc, &r, brush);
-        DeleteObject(brush);
+        CGBrush brush(CreateSolidBrush(AccountList.NewMailColour));
+        FillRect(dc, &r, brush.get());
         SetBkColor(dc, AccountList.NewMailColour);
     }
     r.left += 10;

@@ -182,7 +182,7 @@ TEST(Menu, ResourceHasTheItemsInOrder) {
     BoxRecorder boxes;
     CGVRNMenu menu;
     ASSERT_NE(menu.Menu, nullptr);
-    EXPECT_EQ(menu.OwnsMenu, 1);
+    EXPECT_EQ(menu.OwnsMenu(), 1);
     HMENU popup = GetSubMenu(menu.Menu, 0);
     ASSERT_EQ(GetMenuItemCount(popup), 9);
     struct Item {
@@ -259,7 +259,7 @@ TEST(Menu, MissingResourceGivesTwoBoxesAndAHarmlessMenu) {
     Owner owner;
     CGWEPopupMenu menu(999);
     EXPECT_EQ(menu.Menu, nullptr);
-    EXPECT_EQ(menu.OwnsMenu, 0);
+    EXPECT_EQ(menu.OwnsMenu(), 0);
     owner.AddExtension(&menu);
     ASSERT_TRUE(owner.Make());
     ASSERT_EQ(boxes.Boxes().size(), 2u);

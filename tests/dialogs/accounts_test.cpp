@@ -1,6 +1,7 @@
 #include "dialogs/dialog_test_support.h"
 #include "dialogs/dlg_accounts.h"
 #include "resources/dialog_ids.h"
+#include "support/scoped_seams.h"
 
 #include <gtest/gtest.h>
 
@@ -33,16 +34,12 @@ BOOL WINAPI PickSound(OPENFILENAMEA* request) {
     return TRUE;
 }
 
-struct SeamsGuard {
-    ~SeamsGuard() { ToolkitSeams = DefaultToolkitSeams(); }
-};
-
 } // namespace
 
 TEST(AccountsDialog, DoneTakesTheOptionsAndTheCloseBoxKeepsThem) {
-    SeamsGuard guard;
-    ToolkitSeams.ChooseColor = PickBlue;
-    ToolkitSeams.GetOpenFileName = PickSound;
+    ScopedSeams seams(ToolkitSeams);
+    seams->ChooseColor = PickBlue;
+    seams->GetOpenFileName = PickSound;
     for (bool done : {true, false}) {
         SCOPED_TRACE(done ? "done" : "close box");
         CAccountList list(0x8000);
