@@ -6,10 +6,10 @@
 
 namespace {
 
-HICON LoadIconSized(unsigned id, int widthMetric, int heightMetric) {
-    return static_cast<HICON>(LoadImageA(ToolkitInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON,
-                                         GetSystemMetrics(widthMetric),
-                                         GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
+CGIcon LoadIconSized(unsigned id, int widthMetric, int heightMetric) {
+    return CGIcon(static_cast<HICON>(LoadImageA(ToolkitInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON,
+                                                GetSystemMetrics(widthMetric),
+                                                GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR)));
 }
 
 } // namespace
@@ -48,7 +48,7 @@ int CGWETray::SetIcon(unsigned id) {
     Image.reset();
     if (id == 0)
         return 1;
-    Image.reset(LoadIconSized(id, SM_CXSMICON, SM_CYSMICON));
+    Image = LoadIconSized(id, SM_CXSMICON, SM_CYSMICON);
     IconData.hIcon = Image.get();
     if (!Image) {
         ShowLastError("CGWETray: Can't load icon");
@@ -68,10 +68,10 @@ CGWEIcon::~CGWEIcon() {
 
 int CGWEIcon::Attach(CGWinCore* owner) {
     CGWindowExtension::Attach(owner);
-    Big.reset(LoadIconSized(IconId, SM_CXICON, SM_CYICON));
+    Big = LoadIconSized(IconId, SM_CXICON, SM_CYICON);
     if (Big)
         SendMessageA(owner->Handle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Big.get()));
-    Small.reset(LoadIconSized(IconId, SM_CXSMICON, SM_CYSMICON));
+    Small = LoadIconSized(IconId, SM_CXSMICON, SM_CYSMICON);
     if (Small)
         SendMessageA(owner->Handle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Small.get()));
     if (!Big && !Small) {

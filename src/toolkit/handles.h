@@ -45,3 +45,19 @@ private:
     HWND Window; // not owned
     HDC Dc;
 };
+
+// A window's painting, from BeginPaint to EndPaint.
+class CGPaintDC {
+public:
+    explicit CGPaintDC(HWND window) : Window(window), Dc(BeginPaint(window, &Paint)) {}
+    ~CGPaintDC() { EndPaint(Window, &Paint); }
+    CGPaintDC(const CGPaintDC&) = delete;
+    CGPaintDC& operator=(const CGPaintDC&) = delete;
+
+    HDC Get() const { return Dc; }
+
+private:
+    HWND Window; // not owned
+    PAINTSTRUCT Paint = {};
+    HDC Dc;
+};

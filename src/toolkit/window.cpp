@@ -101,12 +101,10 @@ LRESULT CGWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             return r;
     }
     if (msg == WM_PAINT && (CreateFlags & CreateOwnPainting)) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
+        CGPaintDC dc(hwnd);
         for (CGWindowExtension* e = Extensions; e; e = e->Next)
-            e->OnPaint(dc);
-        OnPaint(dc);
-        EndPaint(hwnd, &ps);
+            e->OnPaint(dc.Get());
+        OnPaint(dc.Get());
         return 0;
     }
     if (CreateFlags & CreateDispatch)
