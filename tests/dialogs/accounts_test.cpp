@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -24,7 +25,10 @@ std::string Buttons(HWND d) {
 
 const char* const Title = "Edit Account Details";
 
+std::vector<COLORREF> ColourStarts; // the colour each chooser opened with
+
 BOOL WINAPI PickBlue(CHOOSECOLORA* request) {
+    ColourStarts.push_back(request->rgbResult);
     request->rgbResult = RGB(0, 0, 255);
     return TRUE;
 }
@@ -48,6 +52,7 @@ TEST(AccountsDialog, DoneTakesTheOptionsAndTheCloseBoxKeepsThem) {
         list.NewMailColour = RGB(1, 2, 3);
         std::string buttons, sound;
         bool colourChecked = false;
+        ColourStarts.clear();
         DialogDriver driver;
         driver.WaitFor(Title)
             .Do([&](HWND d) {
@@ -57,6 +62,7 @@ TEST(AccountsDialog, DoneTakesTheOptionsAndTheCloseBoxKeepsThem) {
                 DialogDriver::Click(d, IDC_CHANGE_COLOUR);
                 DialogDriver::Click(d, IDC_SOUND_BROWSE);
                 DialogDriver::Click(d, IDC_COLOUR);
+                DialogDriver::Click(d, IDC_COLOUR); // starts from the colour just chosen
             })
             .Do([&](HWND d) {
                 sound = DialogDriver::ItemText(d, IDC_SOUND_FILE);
@@ -73,6 +79,7 @@ TEST(AccountsDialog, DoneTakesTheOptionsAndTheCloseBoxKeepsThem) {
         EXPECT_EQ(list.PlaySound, done ? 1 : 0);
         EXPECT_EQ(list.ChangeColour, done ? 0 : 1);
         EXPECT_EQ(list.NewMailColour, done ? RGB(0, 0, 255) : RGB(1, 2, 3));
+        EXPECT_EQ(ColourStarts, (std::vector<COLORREF>{RGB(1, 2, 3), RGB(0, 0, 255)}));
         EXPECT_STREQ(list.CustomSound.Get(), done ? "C:\\sounds\\ding.wav" : "");
         EXPECT_EQ(list.Accounts, nullptr);
     }
