@@ -31,23 +31,30 @@ SIZE FloatingSize(const std::vector<SIZE>& extents) {
 }
 
 void CMainWindow::RefreshIndication() {
+    PlayNewMailSound();
+    const bool unread = AccountList.AnyUnread();
+    PopupMenu.EnableItem(ID_MARK_AS_READ, unread);
+    Tray.SetIcon(unread ? IDI_NEW_MAIL : IDI_MAIL);
+    Tray.Modify();
+    ShowStatusLines();
+}
+
+void CMainWindow::PlayNewMailSound() {
     bool newMail = false;
     for (CGAccount* a = AccountList.Accounts; a; a = a->Next) {
         if (a->TakeNewMail())
             newMail = true;
     }
     // One sound however many accounts saw new mail.
-    if (newMail && AccountList.PlaySound) {
-        if (!AccountList.CustomSound.IsEmpty())
-            AppSeams.PlaySound(AccountList.CustomSound.Get(), nullptr, SND_ASYNC);
-        else
-            AppSeams.PlaySound("MailBeep", nullptr, SND_ALIAS | SND_ASYNC);
-    }
-    const bool unread = AccountList.AnyUnread();
-    PopupMenu.EnableItem(ID_MARK_AS_READ, unread);
-    Tray.SetIcon(unread ? IDI_NEW_MAIL : IDI_MAIL);
-    Tray.Modify();
+    if (!newMail || !AccountList.PlaySound)
+        return;
+    if (!AccountList.CustomSound.IsEmpty())
+        AppSeams.PlaySound(AccountList.CustomSound.Get(), nullptr, SND_ASYNC);
+    else
+        AppSeams.PlaySound("MailBeep", nullptr, SND_ALIAS | SND_ASYNC);
+}
 
+void CMainWindow::ShowStatusLines() {
     AccountList.UpdateStatusTexts();
     std::vector<std::string> lines;
     std::vector<SIZE> extents;

@@ -69,6 +69,10 @@ public:
 
 private:
     static constexpr UINT_PTR StartTimer = 1;
+    // Takes every account's new-mail flag; one sound when any was set.
+    void PlayNewMailSound();
+    // Status lines, window size and tray tooltip, then a repaint.
+    void ShowStatusLines();
     void StartNextAccount();
     // The menu's dialogs, each with its item greyed while it runs; false when it is already
     // open (the item greys late: a command can still arrive).

@@ -49,8 +49,9 @@ private:
     // The list and its buttons, then the new-mail options, each with its tooltip.
     void BindAccountControls();
     void BindOptionControls();
-    // The only writer and reader of the option controls.
+    // Shows options in their controls when the dialog opens.
     void WriteControls(const CNewMailOptions& options);
+    // What the option controls show now; the one way the dialog reads them.
     CNewMailOptions ReadControls();
     CGAccount* Selected() const;
     void Reselect(CGAccount* account);

@@ -39,8 +39,9 @@ public:
     void OnChildNotify(HWND from, UINT code, NMHDR* header) override;
     // OK: Form becomes what the dialog shows.
     void OnOK() override;
-    // The only writer of the controls' values at the start, and the only reader of them.
+    // Shows a form in the controls when the dialog opens.
     void WriteControls(const CAccountForm& form);
+    // What the controls show now; the one way the dialog reads them.
     CAccountForm ReadControls();
 
     // Sends the user name and password shown in the dialog over the probe's connection
