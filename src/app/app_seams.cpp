@@ -22,10 +22,13 @@ void ShowAboutDialog(CGWinCore* owner) {
     CGDlgAbout about(owner);
 }
 
+constexpr CAppSeams ProgramSeams = {SystemPlaySound, SystemShellExecute, RunAccountsDialog,
+                                    ShowAboutDialog};
+
 } // namespace
 
-CAppSeams DefaultAppSeams() {
-    return {SystemPlaySound, SystemShellExecute, RunAccountsDialog, ShowAboutDialog};
-}
+constinit CAppSeams AppSeams = ProgramSeams;
 
-CAppSeams AppSeams = DefaultAppSeams();
+CAppSeams DefaultAppSeams() {
+    return ProgramSeams;
+}

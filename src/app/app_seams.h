@@ -6,10 +6,12 @@ class CAccountList;
 class CGWinCore;
 
 // The system calls and dialogs the main window reaches through pointers, so that tests can
-// count sounds and opened programs, and answer the dialogs, without a user or a speaker.
+// count sounds and opened programs, and answer the dialogs, without a user or a speaker. The
+// program runs with DefaultAppSeams(); a test saves AppSeams, replaces what it answers itself
+// and puts the saved struct back.
 struct CAppSeams {
     BOOL (*PlaySound)(const char* sound, HMODULE module, DWORD flags);
-    HINSTANCE (*ShellExecute)
+    HINSTANCE(*ShellExecute)
     (HWND owner, const char* verb, const char* file, const char* parameters, const char* directory,
      int show);
     // The accounts dialog: edits the list and the new-mail options, modally.
@@ -18,6 +20,7 @@ struct CAppSeams {
     void (*RunAboutDialog)(CGWinCore* owner);
 };
 
+// The seams in use.
 extern CAppSeams AppSeams;
-// The seams as the program uses them.
+// The system's sound and shell "open", and the program's own dialogs.
 CAppSeams DefaultAppSeams();

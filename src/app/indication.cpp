@@ -3,6 +3,7 @@
 #include "app/app_seams.h"
 #include "app/main_window.h"
 #include "resources/resource.h"
+#include "toolkit/handles.h"
 
 #include <mmsystem.h>
 
@@ -30,35 +31,44 @@ SIZE FloatingSize(const std::vector<SIZE>& extents) {
 }
 
 void CMainWindow::RefreshIndication() {
+    PlayNewMailSound();
+    const bool unread = AccountList.AnyUnread();
+    PopupMenu.EnableItem(ID_MARK_AS_READ, unread);
+    Tray.SetIcon(unread ? IDI_NEW_MAIL : IDI_MAIL);
+    Tray.Modify();
+    ShowStatusLines();
+}
+
+void CMainWindow::PlayNewMailSound() {
     bool newMail = false;
     for (CGAccount& a : AccountList) {
         if (a.TakeNewMail())
             newMail = true;
     }
     // One sound however many accounts saw new mail.
-    if (newMail && AccountList.PlaySound) {
-        if (!AccountList.CustomSound.IsEmpty())
-            AppSeams.PlaySound(AccountList.CustomSound.Get(), nullptr, SND_ASYNC);
-        else
-            AppSeams.PlaySound("MailBeep", nullptr, SND_ALIAS | SND_ASYNC);
-    }
-    const bool unread = AccountList.AnyUnread();
-    PopupMenu.EnableItem(ID_MARK_AS_READ, unread);
-    Tray.SetIcon(unread ? IDI_NEW_MAIL : IDI_MAIL);
-    Tray.Modify();
+    if (!newMail || !AccountList.PlaySound)
+        return;
+    if (!AccountList.CustomSound.IsEmpty())
+        AppSeams.PlaySound(AccountList.CustomSound.Get(), nullptr, SND_ASYNC);
+    else
+        AppSeams.PlaySound("MailBeep", nullptr, SND_ALIAS | SND_ASYNC);
+}
 
+void CMainWindow::ShowStatusLines() {
     AccountList.UpdateStatusTexts();
     std::vector<std::string> lines;
     std::vector<SIZE> extents;
-    HDC dc = GetDC(Handle);
-    for (CGAccount& a : AccountList) {
-        lines.emplace_back(a.StatusText);
-        SIZE extent = {};
-        GetTextExtentPoint32A(dc, a.StatusText, static_cast<int>(lines.back().size()), &extent);
-        LineHeight = extent.cy;
-        extents.push_back(extent);
+    {
+        CGWindowDC dc(Handle);
+        for (CGAccount& a : AccountList) {
+            lines.emplace_back(a.StatusText);
+            SIZE extent = {};
+            GetTextExtentPoint32A(dc.Get(), a.StatusText, static_cast<int>(lines.back().size()),
+                                  &extent);
+            LineHeight = extent.cy;
+            extents.push_back(extent);
+        }
     }
-    ReleaseDC(Handle, dc);
     const SIZE size = FloatingSize(extents);
     SetSize(size.cx, size.cy);
 
@@ -72,9 +82,8 @@ void CMainWindow::OnPaint(HDC dc) {
     RECT r;
     GetClientRect(Handle, &r);
     if (AccountList.ChangeColour && AccountList.AnyUnread()) {
-        HBRUSH brush = CreateSolidBrush(AccountList.NewMailColour);
-        FillRect(dc, &r, brush);
-        DeleteObject(brush);
+        CGBrush brush(CreateSolidBrush(AccountList.NewMailColour));
+        FillRect(dc, &r, brush.get());
         SetBkColor(dc, AccountList.NewMailColour);
     }
     r.left += 10;

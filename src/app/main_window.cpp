@@ -275,30 +275,35 @@ void CMainWindow::SaveAll() {
     WriteProfileText(Section, "y", value, IniPath.c_str());
 }
 
+int CMainWindow::OnTrayMouse(UINT mouse) {
+    switch (mouse) {
+    case WM_LBUTTONDOWN:
+        UnreadAtLastClick.clear();
+        for (CGAccount& a : AccountList)
+            if (a.UnreadCount() != 0)
+                UnreadAtLastClick.push_back(&a);
+        LastClickTime = static_cast<DWORD>(GetMessageTime());
+        AccountList.MarkAllRead();
+        return 1;
+    case WM_LBUTTONDBLCLK:
+        OpenMail();
+        return 1;
+    case WM_RBUTTONDOWN:
+    case WM_CONTEXTMENU: {
+        POINT p;
+        GetCursorPos(&p);
+        PopupMenu.ShowAt(p);
+        return 1;
+    }
+    default:
+        return 0;
+    }
+}
+
 LRESULT CMainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == Tray.MessageId) {
-        switch (static_cast<UINT>(lParam)) {
-        case WM_LBUTTONDOWN:
-            UnreadAtLastClick.clear();
-            for (CGAccount& a : AccountList)
-                if (a.UnreadCount() != 0)
-                    UnreadAtLastClick.push_back(&a);
-            LastClickTime = static_cast<DWORD>(GetMessageTime());
-            AccountList.MarkAllRead();
+        if (OnTrayMouse(static_cast<UINT>(lParam)))
             return 1;
-        case WM_LBUTTONDBLCLK:
-            OpenMail();
-            return 1;
-        case WM_RBUTTONDOWN:
-        case WM_CONTEXTMENU: {
-            POINT p;
-            GetCursorPos(&p);
-            PopupMenu.ShowAt(p);
-            return 1;
-        }
-        default:
-            break;
-        }
     } else if (msg == AccountList.NotifyMessage) {
         RefreshIndication();
     } else if (msg == WM_CLOSE) {

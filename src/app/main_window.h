@@ -69,6 +69,12 @@ public:
 
 private:
     static constexpr UINT_PTR StartTimer = 1;
+    // Takes every account's new-mail flag; one sound when any was set.
+    void PlayNewMailSound();
+    // Status lines, window size and tray tooltip, then a repaint.
+    void ShowStatusLines();
+    // The tray icon's mouse message; 1 when handled.
+    int OnTrayMouse(UINT mouse);
     void StartNextAccount();
     // The menu's dialogs, each with its item greyed while it runs; false when it is already
     // open (the item greys late: a command can still arrive).

@@ -4,16 +4,9 @@
 #include "toolkit/win_core.h"
 #include "toolkit/win_support.h"
 
-CGMenu::~CGMenu() {
-    if (Menu && OwnsMenu)
-        DestroyMenu(Menu);
-    Menu = nullptr;
-    OwnsMenu = 0;
-}
-
-CGWEMenu::CGWEMenu(unsigned resourceId) {
-    Menu = LoadMenuA(ToolkitInstance(), MAKEINTRESOURCEA(resourceId));
-    OwnsMenu = Menu ? 1 : 0;
+CGWEMenu::CGWEMenu(unsigned resourceId)
+    : Loaded(LoadMenuA(ToolkitInstance(), MAKEINTRESOURCEA(resourceId))) {
+    Menu = Loaded.get();
     if (!Menu)
         ShowToolkitError(nullptr, "Error", MB_OK, "Can't load menu (%lu)",
                          static_cast<unsigned long>(GetLastError()));

@@ -1,23 +1,21 @@
 #pragma once
 
+#include "toolkit/handles.h"
 #include "toolkit/window_extension.h"
 #include "toolkit/wm_handler.h"
 
 #include <string>
 #include <vector>
 
-// A menu handle, owned or not.
+// A menu handle with a message number of its own.
 class CGMenu : public CGWMHandler {
 public:
     CGMenu() = default;
-    // Wraps a handle this object does not own.
     explicit CGMenu(HMENU menu) : Menu(menu) {}
-    ~CGMenu();
     CGMenu(const CGMenu&) = delete;
     CGMenu& operator=(const CGMenu&) = delete;
 
-    HMENU Menu = nullptr;
-    int OwnsMenu = 0; // Menu was loaded by this object and is destroyed with it
+    HMENU Menu = nullptr; // not owned here: a CGWEMenu owns the menu it loaded
 };
 
 // A menu resource attached to a window as its menu bar.
@@ -27,8 +25,13 @@ public:
     explicit CGWEMenu(unsigned resourceId);
     // Always 1; reports a menu that failed to load.
     int Attach(CGWinCore* owner) override;
+    // 1 when Menu was loaded by this object and is destroyed with it.
+    int OwnsMenu() const { return Loaded ? 1 : 0; }
 
     CGWinCore* NotifyTarget = nullptr; // not owned: told before the popup opens
+
+private:
+    CGMenuHandle Loaded;
 };
 
 // The same, shown as a popup (sub-menu 0 of the resource) instead of a menu bar: on

@@ -6,27 +6,21 @@
 
 namespace {
 
-HICON LoadIconSized(unsigned id, int widthMetric, int heightMetric) {
-    return static_cast<HICON>(LoadImageA(ToolkitInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON,
-                                         GetSystemMetrics(widthMetric),
-                                         GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR));
+CGIcon LoadIconSized(unsigned id, int widthMetric, int heightMetric) {
+    return CGIcon(static_cast<HICON>(LoadImageA(ToolkitInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON,
+                                                GetSystemMetrics(widthMetric),
+                                                GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR)));
 }
 
 } // namespace
 
 CGWETray::~CGWETray() {
-    if (IconData.hIcon) {
-        DestroyIcon(IconData.hIcon);
-        IconData.hIcon = nullptr;
-    }
     if (IconData.cbSize)
         Shell_NotifyIconA(NIM_DELETE, &IconData);
 }
 
 int CGWETray::Attach(CGWinCore* owner) {
     CGWindowExtension::Attach(owner);
-    if (IconData.hIcon)
-        DestroyIcon(IconData.hIcon);
     IconData = {};
     // The first-version layout: only the fields up to a 64-character tooltip are used.
     IconData.cbSize = NOTIFYICONDATAA_V1_SIZE;
@@ -50,29 +44,37 @@ LRESULT CGWETray::OnMessage(HWND, UINT msg, WPARAM, LPARAM) {
 }
 
 int CGWETray::SetIcon(unsigned id) {
-    if (IconData.hIcon)
-        DestroyIcon(IconData.hIcon);
     IconData.hIcon = nullptr;
+    Image.reset();
     if (id == 0)
         return 1;
-    IconData.hIcon = LoadIconSized(id, SM_CXSMICON, SM_CYSMICON);
-    if (!IconData.hIcon) {
+    Image = LoadIconSized(id, SM_CXSMICON, SM_CYSMICON);
+    IconData.hIcon = Image.get();
+    if (!Image) {
         ShowLastError("CGWETray: Can't load icon");
         return 0;
     }
     return 1;
 }
 
+CGWEIcon::~CGWEIcon() {
+    if (!Owner || !Owner->Handle || !IsWindow(Owner->Handle))
+        return;
+    if (Big)
+        SendMessageA(Owner->Handle, WM_SETICON, ICON_BIG, 0);
+    if (Small)
+        SendMessageA(Owner->Handle, WM_SETICON, ICON_SMALL, 0);
+}
+
 int CGWEIcon::Attach(CGWinCore* owner) {
     CGWindowExtension::Attach(owner);
-    // The images live as long as the process.
-    HICON big = LoadIconSized(IconId, SM_CXICON, SM_CYICON);
-    if (big)
-        SendMessageA(owner->Handle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
-    HICON small = LoadIconSized(IconId, SM_CXSMICON, SM_CYSMICON);
-    if (small)
-        SendMessageA(owner->Handle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
-    if (!big && !small) {
+    Big = LoadIconSized(IconId, SM_CXICON, SM_CYICON);
+    if (Big)
+        SendMessageA(owner->Handle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Big.get()));
+    Small = LoadIconSized(IconId, SM_CXSMICON, SM_CYSMICON);
+    if (Small)
+        SendMessageA(owner->Handle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Small.get()));
+    if (!Big && !Small) {
         ShowLastError("CGWEIcon: Can't load any icons");
         return 0;
     }

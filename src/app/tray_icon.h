@@ -1,5 +1,6 @@
 #pragma once
 
+#include "toolkit/handles.h"
 #include "toolkit/window_extension.h"
 #include "toolkit/wm_handler.h"
 
@@ -10,7 +11,7 @@
 class CGWETray : public CGWindowExtension, public CGWMHandler {
 public:
     explicit CGWETray(unsigned iconId) : IconId(iconId) {}
-    // Removes the icon from the notification area and frees the image shown.
+    // Removes the icon from the notification area; the image shown goes with Image.
     ~CGWETray() override;
 
     // Adds the icon (image IconId, empty tooltip). 0 after an error box when the shell
@@ -25,17 +26,26 @@ public:
     // Sends IconData to the shell again (image and tooltip changes).
     int Modify() { return Shell_NotifyIconA(NIM_MODIFY, &IconData) ? 1 : 0; }
 
-    NOTIFYICONDATAA IconData = {}; // hIcon is owned: the image currently shown
+    NOTIFYICONDATAA IconData = {}; // hIcon: Image's handle, not owned by the struct
     unsigned IconId;               // also the icon's id towards the shell
     const UINT TaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+
+private:
+    CGIcon Image; // the image currently shown
 };
 
 // Gives its owner the large and small icon from one icon resource.
 class CGWEIcon : public CGWindowExtension {
 public:
     explicit CGWEIcon(unsigned iconId) : IconId(iconId) {}
+    // Takes the images back from a window that is still there before they are freed.
+    ~CGWEIcon() override;
     // 1 when at least one of the two images was set; else 0 after an error box.
     int Attach(CGWinCore* owner) override;
 
     unsigned IconId;
+
+private:
+    CGIcon Big;
+    CGIcon Small;
 };

@@ -5,7 +5,8 @@
 // and writer behave the same): section and key names match without regard to case, blanks
 // around names and values are dropped, one pair of matching quotes around a value is
 // removed, the first occurrence wins, writing creates file, section and key as needed, and
-// writing a null value deletes the key.
+// writing a null value deletes the key. Natively, whether a write waits for the disk is
+// ConfigSeams'.
 
 // Copies the value (or defaultValue when the file, section or key is absent) into buffer,
 // cut to size - 1 characters and always terminated. Returns the characters copied.
@@ -15,7 +16,3 @@ int ProfileReadString(const char* section, const char* key, const char* defaultV
 
 // Writes value, or deletes the key when value is null. Returns 1 on success, 0 on failure.
 int ProfileWriteString(const char* section, const char* key, const char* value, const char* path);
-
-// Natively every write reaches the disk before the new file replaces the old one. Tests that
-// write thousands of times may skip that wait; the Win32 store ignores it.
-void SetProfileFlushForTests(bool flush);

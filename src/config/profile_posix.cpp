@@ -1,11 +1,11 @@
 // The settings store without Win32: our own INI reader and writer with the behaviour of the
 // private-profile functions. A write replaces the file atomically, so a crash in the middle
 // leaves either the old file or the new one whole.
+#include "config/config_seams.h"
 #include "config/ini_text.h"
 #include "config/profile.h"
 #include "config/profile_common.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,7 +17,6 @@
 
 namespace {
 
-std::atomic<bool> FlushWrites{true};
 // Like the platform's functions, one call at a time per process, so two writers cannot lose
 // each other's change between reading the file and replacing it.
 std::mutex StoreLock;
@@ -65,7 +64,7 @@ bool ReplaceFile(const std::string& path, const std::string& bytes) {
     struct stat old {};
     if (::stat(path.c_str(), &old) == 0)
         ::fchmod(fd, old.st_mode & 07777);
-    bool ok = WriteAll(fd, bytes) && (!FlushWrites || ::fsync(fd) == 0);
+    bool ok = WriteAll(fd, bytes) && (!ConfigSeams.FlushWrites || ::fsync(fd) == 0);
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(temp.c_str(), path.c_str()) == 0)
         return true;
@@ -84,10 +83,6 @@ std::string TrimDefault(const char* def) {
 }
 
 } // namespace
-
-void SetProfileFlushForTests(bool flush) {
-    FlushWrites = flush;
-}
 
 int ProfileReadString(const char* section, const char* key, const char* defaultValue, char* buffer,
                       int size, const char* path) {

@@ -14,5 +14,3 @@ int ProfileReadString(const char* section, const char* key, const char* defaultV
 int ProfileWriteString(const char* section, const char* key, const char* value, const char* path) {
     return WritePrivateProfileStringA(section, key, value, path ? path : "") ? 1 : 0;
 }
-
-void SetProfileFlushForTests(bool) {}

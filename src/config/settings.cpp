@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include "config/config_seams.h"
 #include "config/data_folder.h"
 #include "config/profile.h"
 
@@ -9,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 namespace {
 
@@ -23,9 +23,6 @@ constexpr int ListBuffer = MaxAccountListText + 1;
 // Text values come back whole up to this buffer, far beyond what the dialogs accept (256
 // characters, quoted: 258), so no password or host is ever cut between two runs.
 constexpr int TextBuffer = 1024;
-
-std::mutex FolderLock;
-std::string TestFolder;
 
 void AppendBounded(std::string& path, char separator, const char* part) {
     path += separator;
@@ -53,17 +50,8 @@ bool NeedsQuotes(const std::string& v) {
 
 } // namespace
 
-void SetDataFolderForTests(const std::string& folder) {
-    std::lock_guard<std::mutex> lock(FolderLock);
-    TestFolder = folder;
-}
-
 void MakeDataPath(const char* extension, const char* baseName, std::string& path) {
-    std::string folder;
-    {
-        std::lock_guard<std::mutex> lock(FolderLock);
-        folder = TestFolder;
-    }
+    std::string folder = ConfigSeams.DataFolder;
     if (folder.empty())
         folder = PlatformAppDataFolder();
     if (folder.size() > MaxPath)

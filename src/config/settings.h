@@ -13,10 +13,8 @@ constexpr ColourRef MakeColour(int r, int g, int b) {
 constexpr ColourRef DefaultNewMailColour = MakeColour(95, 255, 95);
 
 // Builds "<data folder>\varnocle[\baseName][.extension]" (cut at 259 characters) into path,
-// creating the data folder. Either part may be null.
+// creating the data folder. Either part may be null. The data folder is ConfigSeams'.
 void MakeDataPath(const char* extension, const char* baseName, std::string& path);
-// Tests point the data folder somewhere else; an empty text restores the platform's.
-void SetDataFolderForTests(const std::string& folder);
 
 // "true", "1", "y", "yes" (any case) are true; anything else is false. Missing: defaultValue.
 int ReadProfileBool(const char* section, const char* key, int defaultValue, const char* path);

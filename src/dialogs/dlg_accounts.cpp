@@ -6,7 +6,10 @@
 #include "toolkit/win_support.h"
 
 CDlgAccounts::CDlgAccounts(CAccountList& list, CGWinCore* owner)
-    : CGDialog(owner), AccountList(&list) {}
+    : CGDialog(owner), AccountList(&list) {
+    // No sound file path is longer, and a longer text would not read back whole.
+    SoundFileEdit.MaxLength = MAX_PATH - 1;
+}
 
 CGAccount* CDlgAccounts::Selected() const {
     return static_cast<CGAccount*>(AccountsBox.SelectedItemData());
@@ -30,22 +33,32 @@ void CDlgAccounts::BindAccountControls() {
 
 void CDlgAccounts::BindOptionControls() {
     BindItem(SoundFileEdit, IDC_SOUND_FILE);
-    // No sound file path is longer, and a longer text would not read back whole.
-    SendMessageA(SoundFileEdit.Handle, EM_LIMITTEXT, MAX_PATH - 1, 0);
-    SetWindowTextA(SoundFileEdit.Handle, CustomSound.IsNull() ? "" : CustomSound.Get());
     ToolTip.AddTool(&SoundFileEdit, "The sound file to play when new mail is detected. Leave "
                                     "blank to play the Windows default New Mail sound.");
     BindItem(ChangeColourBox, IDC_CHANGE_COLOUR);
-    SendMessageA(ChangeColourBox.Handle, BM_SETCHECK, ChangeColour ? BST_CHECKED : 0, 0);
     ToolTip.AddTool(&ChangeColourBox,
                     "Change the floating window colour when new mail is detected");
     BindItem(ColourButton, IDC_COLOUR);
-    ColourButton.Value = NewMailColour;
     ToolTip.AddTool(&ColourButton,
                     "The colour to change the floating window to when new mail is detected");
     BindItem(PlaySoundBox, IDC_PLAY_SOUND);
-    SendMessageA(PlaySoundBox.Handle, BM_SETCHECK, PlaySound ? BST_CHECKED : 0, 0);
     ToolTip.AddTool(&PlaySoundBox, "Play a sound when new mail is detected");
+}
+
+void CDlgAccounts::WriteControls(const CNewMailOptions& options) {
+    SoundFileEdit.Write(options.CustomSound);
+    ChangeColourBox.Write(options.ChangeColour);
+    ColourButton.Write(options.NewMailColour);
+    PlaySoundBox.Write(options.PlaySound);
+}
+
+CNewMailOptions CDlgAccounts::ReadControls() {
+    CNewMailOptions options;
+    options.PlaySound = PlaySoundBox.Read();
+    options.CustomSound = SoundFileEdit.Read();
+    options.ChangeColour = ChangeColourBox.Read();
+    options.NewMailColour = ColourButton.Read();
+    return options;
 }
 
 int CDlgAccounts::OnInitDialog(HWND) {
@@ -53,6 +66,7 @@ int CDlgAccounts::OnInitDialog(HWND) {
     ToolTip.Attach(this);
     BindAccountControls();
     BindOptionControls();
+    WriteControls(Options);
     CentreOnParent(1);
     return 0;
 }
@@ -126,15 +140,13 @@ void CDlgAccounts::MoveClicked(bool down) {
 void CDlgAccounts::ChooseSound() {
     char path[MAX_PATH];
     if (ChooseOpenFile(path, "Sound files (*.wav)\0*.wav\0"))
-        SetWindowTextA(SoundFileEdit.Handle, path);
+        SoundFileEdit.Write(CGText(path));
 }
 
 void CDlgAccounts::ChooseColour() {
-    COLORREF colour = ColourButton.Value;
-    if (CGCtrlButtonColour::PickColour(colour, this)) {
-        ColourButton.Value = colour;
-        ColourButton.Redraw();
-    }
+    COLORREF colour = ReadControls().NewMailColour;
+    if (CGCtrlButtonColour::PickColour(colour, this))
+        ColourButton.Write(colour);
 }
 
 void CDlgAccounts::OnChildNotify(HWND from, UINT code, NMHDR*) {
@@ -164,22 +176,17 @@ void CDlgAccounts::OnChildNotify(HWND from, UINT code, NMHDR*) {
 }
 
 void CDlgAccounts::OnOK() {
-    PlaySound = SendMessageA(PlaySoundBox.Handle, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    CustomSound = ReadWindowText(SoundFileEdit.Handle);
-    ChangeColour = SendMessageA(ChangeColourBox.Handle, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    NewMailColour = ColourButton.Value;
+    Options = ReadControls();
 }
 
 void RunAccountsDialog(CAccountList& list, CGWinCore* owner) {
     CDlgAccounts dialog(list, owner);
-    dialog.PlaySound = list.PlaySound;
-    dialog.CustomSound = list.CustomSound;
-    dialog.ChangeColour = list.ChangeColour;
-    dialog.NewMailColour = list.NewMailColour;
+    dialog.Options = {list.PlaySound, list.CustomSound, list.ChangeColour, list.NewMailColour};
     if (dialog.RunModal(IDD_ACCOUNTS) != IDOK)
         return;
-    list.PlaySound = dialog.PlaySound;
-    list.CustomSound.Assign(dialog.CustomSound.IsNull() ? "" : dialog.CustomSound.Get());
-    list.ChangeColour = dialog.ChangeColour;
-    list.NewMailColour = dialog.NewMailColour;
+    const CNewMailOptions& chosen = dialog.Options;
+    list.PlaySound = chosen.PlaySound;
+    list.CustomSound.Assign(chosen.CustomSound.IsNull() ? "" : chosen.CustomSound.Get());
+    list.ChangeColour = chosen.ChangeColour;
+    list.NewMailColour = chosen.NewMailColour;
 }

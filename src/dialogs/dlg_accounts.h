@@ -7,35 +7,41 @@
 class CAccountList;
 class CGAccount;
 
+// The new-mail options as the accounts dialog shows them.
+struct CNewMailOptions {
+    int PlaySound = 0;
+    CGText CustomSound; // empty: the system's "new mail" sound
+    int ChangeColour = 0;
+    COLORREF NewMailColour = 0;
+};
+
 // The accounts dialog (resource 106): the accounts in checking order with add, edit,
 // remove and reorder, and the new-mail options. Account changes act on the live list at
-// once; the options are edited on copies that only "Done" hands back.
+// once; the options are edited on a copy that only "Done" hands back.
 class CDlgAccounts : public CGDialog {
 public:
     CDlgAccounts(CAccountList& list, CGWinCore* owner);
 
     int OnInitDialog(HWND hwnd) override;
     void OnChildNotify(HWND from, UINT code, NMHDR* header) override;
+    // "Done": Options become what the dialog shows.
     void OnOK() override;
 
     void FillList();
     void UpdateButtons();
     void EditSelected();
 
-    int PlaySound = 0;
-    CGText CustomSound;
-    int ChangeColour = 0;
-    COLORREF NewMailColour = 0;
-    CAccountList* AccountList;
+    CNewMailOptions Options;   // shown when the dialog opens; after "Done", as confirmed
+    CAccountList* AccountList; // not owned
     CGCtrlListBox AccountsBox;
     CGCtrlButton AddButton;
     CGCtrlButton EditButton;
     CGCtrlButton RemoveButton;
     CGCtrlButton UpButton;
     CGCtrlButton DownButton;
-    CGCtrlButton PlaySoundBox;
-    CGCtrlEdit SoundFileEdit;
-    CGCtrlButton ChangeColourBox;
+    CGCtrlButtonBOOL PlaySoundBox;
+    CGCtrlEditText SoundFileEdit;
+    CGCtrlButtonBOOL ChangeColourBox;
     CGCtrlButtonColour ColourButton;
     CGWEToolTip ToolTip;
 
@@ -43,6 +49,10 @@ private:
     // The list and its buttons, then the new-mail options, each with its tooltip.
     void BindAccountControls();
     void BindOptionControls();
+    // Shows options in their controls when the dialog opens.
+    void WriteControls(const CNewMailOptions& options);
+    // What the option controls show now; the one way the dialog reads them.
+    CNewMailOptions ReadControls();
     CGAccount* Selected() const;
     void Reselect(CGAccount* account);
     void AddClicked();

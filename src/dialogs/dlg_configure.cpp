@@ -25,21 +25,22 @@ const char* const MailProgramTip =
 
 } // namespace
 
+int ProviderOfHost(const CGText& host) {
+    for (int i = 0; i < ProviderOther; ++i)
+        if (std::strcmp(TextOrEmpty(host), ProviderPresets[i].Host) == 0)
+            return i;
+    return ProviderOther;
+}
+
 CDlgConfigure::CDlgConfigure(CGWinCore* owner) : CGDialog(owner) {
     HostEdit.MaxLength = 256;
     UserEdit.MaxLength = 256;
     PasswordEdit.MaxLength = 256;
     MailProgramEdit.MaxLength = 256;
-    PortEdit.Value = 995;
     PortEdit.Min = 1;
     PortEdit.Max = 999999;
-    IntervalEdit.Value = 5;
     IntervalEdit.Min = 1;
     IntervalEdit.Max = 99999;
-}
-
-int CDlgConfigure::SelectedProvider() const {
-    return static_cast<int>(SendMessageA(ProviderCombo.Handle, CB_GETCURSEL, 0, 0));
 }
 
 void CDlgConfigure::EnableServerFields(bool other) {
@@ -48,52 +49,39 @@ void CDlgConfigure::EnableServerFields(bool other) {
     EnableWindow(PortEdit.Handle, other);
 }
 
-void CDlgConfigure::EnableByHost(const char* host) {
+void CDlgConfigure::EnableByHost(const CGText& host) {
     // Blanks alone are no host: OK drops them.
-    bool any = !CGIniText::Trim(host).empty();
+    bool any = !CGIniText::Trim(TextOrEmpty(host)).empty();
     EnableWindow(CheckButton.Handle, any);
     EnableWindow(OkButton.Handle, any);
 }
 
 void CDlgConfigure::SetPort(int port) {
-    PortEdit.Value = port;
-    PortEdit.ShowValue();
+    PortEdit.Write(port);
 }
 
-int CDlgConfigure::BindProvider() {
+void CDlgConfigure::BindProvider() {
     BindItem(ProviderCombo, IDC_PROVIDER);
     for (const CProviderPreset& p : ProviderPresets)
-        SendMessageA(ProviderCombo.Handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(p.Entry));
-    SendMessageA(ProviderCombo.Handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>("Other"));
+        ProviderCombo.AddEntry(p.Entry);
+    ProviderCombo.AddEntry("Other");
     ToolTip.AddTool(&ProviderCombo, "Your email provider. If not in the list, just select "
                                     "\"Other\" and enter the details manually");
-    const char* host = TextOrEmpty(HostEdit.Value);
-    int provider = ProviderOther;
-    for (int i = 0; i < 2; ++i)
-        if (std::strcmp(host, ProviderPresets[i].Host) == 0)
-            provider = i;
-    SendMessageA(ProviderCombo.Handle, CB_SETCURSEL, provider, 0);
-    return provider;
 }
 
 void CDlgConfigure::BindServerFields() {
     BindItem(HostEdit, IDC_HOST);
-    HostEdit.Show();
     ToolTip.AddTool(&HostEdit, "Your email server name or IP Address");
     BindItem(CheckButton, IDC_CHECK_HOST);
     ToolTip.AddTool(&CheckButton, "Attempt to connect using the details shown");
     BindItem(UserEdit, IDC_USER);
-    UserEdit.Show();
     ToolTip.AddTool(&UserEdit, "Your email username, used to log into the server");
     BindItem(PasswordEdit, IDC_PASSWORD);
-    PasswordEdit.Show();
     ToolTip.AddTool(&PasswordEdit, "Your email password, used to log into the server");
     BindItem(SslBox, IDC_SSL);
-    SslBox.SetCheck(SslBox.Value == 1);
     ToolTip.AddTool(&SslBox, "Should the conversation with the server be encrypted. Better to "
                              "use this, as long as your server supports SSL");
     BindItem(PortEdit, IDC_PORT);
-    PortEdit.Show();
     ToolTip.AddTool(&PortEdit, "The port number on the server to connect to. Usually 995 for a "
                                "secured connection or 110 for unsecured.");
 }
@@ -103,20 +91,48 @@ int CDlgConfigure::OnInitDialog(HWND) {
     AddExtension(&WaitCursor);
     ToolTip.Attach(this);
     WaitCursor.Attach(this);
-    int provider = BindProvider();
+    BindProvider();
     BindServerFields();
     BindItem(IntervalEdit, IDC_INTERVAL);
-    IntervalEdit.Show();
     ToolTip.AddTool(&IntervalEdit, "How often to check for new emails in minutes... ");
     BindItem(MailProgramEdit, IDC_MAIL_PROGRAM);
-    MailProgramEdit.Show();
     ToolTip.AddTool(&MailProgramEdit, MailProgramTip);
     BindItem(OkButton, IDOK);
-    // The texts shown above may have changed the values through their notifications, so
-    // the enabling follows the bound host as the dialog shows it.
-    EnableByHost(TextOrEmpty(HostEdit.Value));
-    EnableServerFields(provider == ProviderOther);
+    WriteControls(Form);
+    // A field may hold less than it was given (a host beyond its limit): the enabling
+    // follows what the dialog shows.
+    const CAccountForm shown = ReadControls();
+    EnableByHost(shown.Settings.Server);
+    EnableServerFields(shown.Provider == ProviderOther);
     return 0;
+}
+
+void CDlgConfigure::WriteControls(const CAccountForm& form) {
+    ProviderCombo.Write(form.Provider);
+    HostEdit.Write(form.Settings.Server);
+    UserEdit.Write(form.Settings.Username);
+    PasswordEdit.Write(form.Settings.Password);
+    SslBox.Write(form.Settings.UseSSL == 1);
+    PortEdit.Write(form.Settings.Port);
+    IntervalEdit.Write(form.Settings.CheckMinutes);
+    MailProgramEdit.Write(form.MailProgram);
+}
+
+CAccountForm CDlgConfigure::ReadControls() {
+    CAccountForm form;
+    form.Provider = ProviderCombo.Read();
+    form.Settings.Server = HostEdit.Read();
+    form.Settings.Username = UserEdit.Read();
+    form.Settings.Password = PasswordEdit.Read();
+    form.Settings.UseSSL = SslBox.Read();
+    form.Settings.Port = PortEdit.Read();
+    form.Settings.CheckMinutes = IntervalEdit.Read();
+    form.MailProgram = MailProgramEdit.Read();
+    return form;
+}
+
+void CDlgConfigure::OnOK() {
+    Form = ReadControls();
 }
 
 void CDlgConfigure::ApplyPreset(int provider) {
@@ -125,58 +141,49 @@ void CDlgConfigure::ApplyPreset(int provider) {
     if (other)
         return;
     const CProviderPreset& preset = ProviderPresets[provider];
-    SetWindowTextA(HostEdit.Handle, preset.Host);
-    SslBox.SetCheck(1);
+    HostEdit.Write(CGText(preset.Host));
+    SslBox.Write(1);
     SetPort(995);
-    SetWindowTextA(MailProgramEdit.Handle, preset.WebMail);
+    MailProgramEdit.Write(CGText(preset.WebMail));
 }
 
 void CDlgConfigure::OnChildNotify(HWND from, UINT code, NMHDR*) {
     if (from == ProviderCombo.Handle) {
         if (code == CBN_SELCHANGE)
-            ApplyPreset(SelectedProvider());
+            ApplyPreset(ReadControls().Provider);
     } else if (from == HostEdit.Handle) {
         if (code == EN_CHANGE)
-            EnableByHost(ReadWindowText(HostEdit.Handle).Get());
+            EnableByHost(ReadControls().Settings.Server);
     } else if (code != BN_CLICKED) {
         return;
     } else if (GetDlgCtrlID(from) == IDC_MAIL_PROGRAM_BROWSE) {
         char path[MAX_PATH];
         if (ChooseOpenFile(path, "Executable files (*.exe)\0*.exe\0"))
-            SetWindowTextA(MailProgramEdit.Handle, path);
+            MailProgramEdit.Write(CGText(path));
     } else if (from == CheckButton.Handle) {
         Probe();
     } else if (from == SslBox.Handle) {
-        // Runs before the box's own notification, so ask the box rather than its value.
-        SetPort(SendMessageA(SslBox.Handle, BM_GETCHECK, 0, 0) == BST_CHECKED ? 995 : 110);
+        // The box already shows its new state, though its own notification comes after this.
+        SetPort(ReadControls().Settings.UseSSL ? 995 : 110);
     }
 }
 
 int EditAccount(CGAccount& account, CGWinCore* owner) {
     CDlgConfigure dialog(owner);
-    {
-        CGServerSettings s = account.CopySettings();
-        dialog.HostEdit.Value = s.Server;
-        dialog.UserEdit.Value = s.Username;
-        dialog.PasswordEdit.Value = s.Password;
-        dialog.SslBox.Value = s.UseSSL;
-        dialog.PortEdit.Value = s.Port;
-        dialog.IntervalEdit.Value = s.CheckMinutes;
-        dialog.MailProgramEdit.Value = account.DoubleClick;
-    }
+    dialog.Form.Settings = account.CopySettings();
+    dialog.Form.MailProgram = account.DoubleClick;
+    dialog.Form.Provider = ProviderOfHost(dialog.Form.Settings.Server);
     if (dialog.RunModal(IDD_ACCOUNT) != IDOK)
         return 0;
-    CGServerSettings s;
+    const CAccountForm& form = dialog.Form;
+    CGServerSettings s = form.Settings;
     // A host name has no blanks; one typed or pasted at either end would fail every lookup.
-    s.Server.Assign(CGIniText::Trim(TextOrEmpty(dialog.HostEdit.Value)).c_str());
-    s.Username.Assign(TextOrEmpty(dialog.UserEdit.Value));
-    s.Password.Assign(TextOrEmpty(dialog.PasswordEdit.Value));
-    s.UseSSL = dialog.SslBox.Value;
-    s.Port = dialog.PortEdit.Value;
-    s.CheckMinutes = dialog.IntervalEdit.Value;
+    s.Server.Assign(CGIniText::Trim(TextOrEmpty(form.Settings.Server)).c_str());
+    s.Username.Assign(TextOrEmpty(form.Settings.Username));
+    s.Password.Assign(TextOrEmpty(form.Settings.Password));
     // One hand-over under the account's lock: the thread's next attempt sees all of it.
     account.ApplySettings(s);
-    account.DoubleClick.Assign(TextOrEmpty(dialog.MailProgramEdit.Value));
+    account.DoubleClick.Assign(TextOrEmpty(form.MailProgram));
     account.UpdateName();
     account.UpdateStatusText();
     return 1;

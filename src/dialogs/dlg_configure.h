@@ -1,11 +1,32 @@
 #pragma once
 
+#include "mail/thread_pop3.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog.h"
 #include "toolkit/window_extensions.h"
 
 class CGAccount;
 class CGPOP3Session;
+
+// One provider of the list: its entry, POP3 host and web-mail address.
+struct CProviderPreset {
+    const char* Entry;
+    const char* Host;
+    const char* WebMail;
+};
+// The list entries in order: the two presets, then "Other" (index 2, no preset).
+extern const CProviderPreset ProviderPresets[2];
+constexpr int ProviderOther = 2;
+// The entry whose preset has exactly this host, else ProviderOther.
+int ProviderOfHost(const CGText& host);
+
+// What the account details dialog shows: the provider entry, the connection settings and the
+// program to open.
+struct CAccountForm {
+    int Provider = ProviderOther; // an index of ProviderPresets, or ProviderOther
+    CGServerSettings Settings;
+    CGText MailProgram;
+};
 
 // The account details dialog (resource 102): server, user name, password, TLS, port, check
 // interval and the program to open, with provider presets and a server probe ("Check").
@@ -16,6 +37,12 @@ public:
 
     int OnInitDialog(HWND hwnd) override;
     void OnChildNotify(HWND from, UINT code, NMHDR* header) override;
+    // OK: Form becomes what the dialog shows.
+    void OnOK() override;
+    // Shows a form in the controls when the dialog opens.
+    void WriteControls(const CAccountForm& form);
+    // What the controls show now; the one way the dialog reads them.
+    CAccountForm ReadControls();
 
     // Sends the user name and password shown in the dialog over the probe's connection
     // (connected, greeting read); 1 when both were accepted.
@@ -23,6 +50,7 @@ public:
     // Tries POP3 over TLS on 995, then plain POP3 on 110, and reports in "Check Host" boxes.
     void Probe();
 
+    CAccountForm Form; // shown when the dialog opens; after OK, as confirmed
     CGCtrlEditText HostEdit;
     CGCtrlEditText UserEdit;
     CGCtrlEditText PasswordEdit;
@@ -37,29 +65,18 @@ public:
     CGCtrlButton OkButton;
 
 private:
-    // Binds the provider list and selects the entry of the current host; returns it.
-    int BindProvider();
+    // The provider list with its entries.
+    void BindProvider();
     // Host, "Check", user name, password, TLS and port, each with its tooltip.
     void BindServerFields();
-    int SelectedProvider() const;
     void EnableServerFields(bool other);
-    void EnableByHost(const char* host);
+    void EnableByHost(const CGText& host);
     void ApplyPreset(int provider);
     void SetPort(int port);
     // One probe attempt: connected and greeted. Closes the connection when it fails.
     static bool Reach(CGPOP3Session& session, const char* host, int port, int useSSL);
     void ReportLogin(bool secure, int ok);
 };
-
-// One provider of the list: its entry, POP3 host and web-mail address.
-struct CProviderPreset {
-    const char* Entry;
-    const char* Host;
-    const char* WebMail;
-};
-// The list entries in order: the two presets, then "Other" (index 2, no preset).
-extern const CProviderPreset ProviderPresets[2];
-constexpr int ProviderOther = 2;
 
 // Time-outs of the probe, which blocks the dialog while it runs (milliseconds per attempt
 // and step).

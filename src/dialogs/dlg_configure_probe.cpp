@@ -16,10 +16,9 @@ const char* const NothingFound =
 } // namespace
 
 int CDlgConfigure::TryLogin(CGPOP3Session& session) {
-    CGText user = ReadWindowText(UserEdit.Handle);
-    CGText password = ReadWindowText(PasswordEdit.Handle);
-    return session.SendCommand("USER", user.Get()) && session.ReadReply() == 0 &&
-                   session.SendCommand("PASS", password.Get()) && session.ReadReply() == 0
+    const CGServerSettings shown = ReadControls().Settings;
+    return session.SendCommand("USER", shown.Username.Get()) && session.ReadReply() == 0 &&
+                   session.SendCommand("PASS", shown.Password.Get()) && session.ReadReply() == 0
                ? 1
                : 0;
 }
@@ -44,16 +43,17 @@ void CDlgConfigure::Probe() {
     session.Transport.Timeouts.ConnectMs = ProbeConnectMs;
     session.Transport.Timeouts.ReadMs = ProbeReplyMs;
     session.Transport.Timeouts.WriteMs = ProbeReplyMs;
-    CGText host(HostEdit.Value.IsNull() ? "" : HostEdit.Value.Get());
+    const CAccountForm shown = ReadControls();
+    CGText host(shown.Settings.Server.IsNull() ? "" : shown.Settings.Server.Get());
 
     if (Reach(session, host.Get(), 995, 1)) {
         int ok = TryLogin(session);
         WaitCursor.ClearBusy();
-        if (SelectedProvider() == ProviderOther &&
+        if (shown.Provider == ProviderOther &&
             ToolkitMessageBox(Handle, "Secure email checking found. Use this?", Title, MB_YESNO) ==
                 IDYES) {
             SetPort(995);
-            SslBox.SetCheck(1);
+            SslBox.Write(1);
         }
         ReportLogin(true, ok);
     } else if (Reach(session, host.Get(), 110, 0)) {
@@ -62,7 +62,7 @@ void CDlgConfigure::Probe() {
         if (ToolkitMessageBox(Handle, "Unencrypted email checking found. Use this?", Title,
                               MB_YESNO) == IDYES) {
             SetPort(110);
-            SslBox.SetCheck(0);
+            SslBox.Write(0);
         }
         ReportLogin(false, ok);
     } else {

@@ -2,7 +2,8 @@
 
 #include "base/scan.h"
 
-#include "toolkit/dialog.h"
+#include "toolkit/handles.h"
+#include "toolkit/toolkit_seams.h"
 #include "toolkit/win_support.h"
 
 #include <climits>
@@ -21,23 +22,32 @@ CGText ReadWindowText(HWND window) {
     return CGText(buffer.get());
 }
 
-void CGCtrlButtonBOOL::SetCheck(int value) {
-    Value = value;
-    SendMessageA(Handle, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+void CGCtrlButtonBOOL::Write(int value) {
+    Value = value ? 1 : 0;
+    SendMessageA(Handle, BM_SETCHECK, static_cast<WPARAM>(Value), 0);
+}
+
+int CGCtrlButtonBOOL::Read() {
+    Value = SendMessageA(Handle, BM_GETCHECK, 0, 0) == BST_CHECKED ? 1 : 0;
+    return Value;
 }
 
 void CGCtrlButtonBOOL::OnReflectedNotify(UINT code, NMHDR*) {
     if (code == BN_CLICKED)
-        Value = static_cast<int>(SendMessageA(Handle, BM_GETCHECK, 0, 0));
+        Read();
+}
+
+void CGCtrlButtonColour::Write(COLORREF colour) {
+    Value = colour;
+    Redraw();
 }
 
 void CGCtrlButtonColour::OnDrawItem(DRAWITEMSTRUCT* drawItem) {
-    HBRUSH brush = CreateSolidBrush(Value);
-    HGDIOBJ old = SelectObject(drawItem->hDC, brush);
+    CGBrush brush(CreateSolidBrush(Value));
+    HGDIOBJ old = SelectObject(drawItem->hDC, brush.get());
     const RECT& r = drawItem->rcItem;
     Rectangle(drawItem->hDC, r.left, r.top, r.right, r.bottom);
     SelectObject(drawItem->hDC, old);
-    DeleteObject(brush);
 }
 
 bool CGCtrlButtonColour::PickColour(COLORREF& colour, CGWinCore* owner) {
@@ -62,22 +72,22 @@ bool CGCtrlButtonColour::PickColour(COLORREF& colour, CGWinCore* owner) {
     return true;
 }
 
-void CGCtrlEditText::ValueToWindow() {
+void CGCtrlEditText::Write(const CGText& text) {
+    SendMessageA(Handle, EM_LIMITTEXT, static_cast<WPARAM>(MaxLength), 0);
+    if (&text != &Value)
+        Value = text;
+    // The field's change notification takes the text back into Value as the field holds it.
     SetWindowTextA(Handle, Value.IsNull() ? "" : Value.Get());
 }
 
-void CGCtrlEditText::WindowToValue() {
+const CGText& CGCtrlEditText::Read() {
     Value = ReadWindowText(Handle);
+    return Value;
 }
 
 void CGCtrlEditText::OnReflectedNotify(UINT code, NMHDR*) {
     if (code == EN_CHANGE)
-        WindowToValue();
-}
-
-void CGCtrlEditText::Show() {
-    SendMessageA(Handle, EM_LIMITTEXT, static_cast<WPARAM>(MaxLength), 0);
-    ValueToWindow();
+        Read();
 }
 
 int CGCtrlEditInt::ReadNumber() const {
@@ -93,16 +103,22 @@ void CGCtrlEditInt::ShowValue() {
     }
 }
 
-void CGCtrlEditInt::Show() {
+void CGCtrlEditInt::Write(int number) {
     SendMessageA(Handle, EM_LIMITTEXT, 11, 0);
+    Value = number;
     ShowValue();
+}
+
+int CGCtrlEditInt::Read() {
+    int number = ReadNumber();
+    if (InRange(number))
+        Value = number;
+    return Value;
 }
 
 void CGCtrlEditInt::OnReflectedNotify(UINT code, NMHDR*) {
     if (code == EN_CHANGE) {
-        int number = ReadNumber();
-        if (InRange(number))
-            Value = number;
+        Read();
         Redraw();
     } else if (code == EN_KILLFOCUS) {
         ShowValue();
@@ -115,6 +131,18 @@ HBRUSH CGCtrlEditInt::OnCtlColor(HDC dc) {
     SetBkColor(dc, WarningColour);
     SetDCBrushColor(dc, WarningColour);
     return static_cast<HBRUSH>(GetStockObject(DC_BRUSH));
+}
+
+void CGCtrlCombo::AddEntry(const char* text) {
+    SendMessageA(Handle, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void CGCtrlCombo::Write(int index) {
+    SendMessageA(Handle, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int CGCtrlCombo::Read() const {
+    return static_cast<int>(SendMessageA(Handle, CB_GETCURSEL, 0, 0));
 }
 
 void* CGCtrlListBox::SelectedItemData() const {

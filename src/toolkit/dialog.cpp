@@ -1,27 +1,11 @@
 #include "toolkit/dialog.h"
 
+#include "toolkit/toolkit_seams.h"
 #include "toolkit/win_support.h"
 #include "toolkit/window.h"
 #include "toolkit/window_extension.h"
 
-#include <shellapi.h>
-
 #include <cstring>
-
-namespace {
-
-HINSTANCE WINAPI SystemShellExecute(HWND owner, const char* verb, const char* file,
-                                    const char* parameters, const char* directory, INT show) {
-    return ShellExecuteA(owner, verb, file, parameters, directory, show);
-}
-
-} // namespace
-
-CGToolkitSeams DefaultToolkitSeams() {
-    return {GetOpenFileNameA, ChooseColorA, SystemShellExecute};
-}
-
-CGToolkitSeams ToolkitSeams = DefaultToolkitSeams();
 
 INT_PTR CALLBACK ToolkitDialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     CGWinCore* core;

@@ -4,23 +4,7 @@
 
 #include <windows.h>
 
-#include <commdlg.h>
-
 class CGWindow;
-
-// The system calls behind the toolkit's choosers and the link control, reached through
-// pointers so that tests can answer them without a user.
-struct CGToolkitSeams {
-    BOOL(WINAPI* GetOpenFileName)(OPENFILENAMEA* request);
-    BOOL(WINAPI* ChooseColor)(CHOOSECOLORA* request);
-    HINSTANCE(WINAPI* ShellExecute)
-    (HWND owner, const char* verb, const char* file, const char* parameters, const char* directory,
-     INT show);
-};
-
-extern CGToolkitSeams ToolkitSeams;
-// The seams as the program uses them.
-CGToolkitSeams DefaultToolkitSeams();
 
 // A modal dialog bound to a native dialog run by the system dialog manager. Its messages go
 // through the extension chain and the same virtual operations as ordinary windows; OK and

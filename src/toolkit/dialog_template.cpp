@@ -1,6 +1,7 @@
 #include "toolkit/dialog_template.h"
 
 #include "base/text.h"
+#include "toolkit/handles.h"
 #include "toolkit/win_support.h"
 
 #include <cstring>
@@ -50,15 +51,13 @@ void CGDialogTemplate::PutText(const char* utf8) {
 }
 
 void CGDialogTemplate::BeginTemplate(const RECT& rectangle) {
-    HDC screen = GetDC(nullptr);
+    CGWindowDC screen(nullptr);
     NONCLIENTMETRICSW metrics;
     std::memset(&metrics, 0, sizeof metrics);
     // The size without the padded-border field, which every Windows version accepts.
     metrics.cbSize = 500;
-    if (screen && SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
-        WriteHeader(rectangle, metrics.lfMessageFont, GetDeviceCaps(screen, LOGPIXELSY));
-    if (screen)
-        ReleaseDC(nullptr, screen);
+    if (screen.Get() && SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0))
+        WriteHeader(rectangle, metrics.lfMessageFont, GetDeviceCaps(screen.Get(), LOGPIXELSY));
 }
 
 void CGDialogTemplate::WriteHeader(const RECT& rectangle, const LOGFONTW& font, int dpi) {

@@ -1,6 +1,6 @@
 #include "toolkit/link_controls.h"
 
-#include "toolkit/dialog.h"
+#include "toolkit/toolkit_seams.h"
 
 #include <commctrl.h>
 
@@ -47,20 +47,13 @@ bool CGCtrlStatic::CreateIcon(CGWinCore* parent) {
     return true;
 }
 
-CGCtrlSysLink::~CGCtrlSysLink() {
-    if (LinkFont)
-        DeleteObject(LinkFont);
-}
-
 bool CGCtrlSysLink::SetLink(const char* url) {
     NONCLIENTMETRICSA metrics;
     std::memset(&metrics, 0, sizeof metrics);
     metrics.cbSize = 340; // without the padded-border field: accepted everywhere
     SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
     metrics.lfMessageFont.lfUnderline = 1;
-    if (LinkFont)
-        DeleteObject(LinkFont);
-    LinkFont = CreateFontIndirectA(&metrics.lfMessageFont);
+    LinkFont.reset(CreateFontIndirectA(&metrics.lfMessageFont));
     // A child keeps WS_BORDER from the default style; a link has no frame.
     Style &= ~DWORD(WS_BORDER);
     SetWindowLongA(Handle, GWL_STYLE, static_cast<LONG>(Style));
@@ -94,7 +87,8 @@ LRESULT CGCtrlSysLink::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
 }
 
 void CGCtrlSysLink::OnPaint(HDC dc) {
-    HGDIOBJ oldFont = SelectObject(dc, LinkFont ? LinkFont : GetStockObject(DEFAULT_GUI_FONT));
+    HGDIOBJ oldFont =
+        SelectObject(dc, LinkFont ? LinkFont.get() : GetStockObject(DEFAULT_GUI_FONT));
     SetTextColor(dc, 0x00CC0000);
     SetBkMode(dc, TRANSPARENT);
     CGText text = ReadWindowText(Handle);

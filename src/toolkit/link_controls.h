@@ -1,6 +1,7 @@
 #pragma once
 
 #include "toolkit/controls.h"
+#include "toolkit/handles.h"
 
 // A static control that shows an icon resource. It creates its own window and subclasses it,
 // so the window's messages reach this object.
@@ -27,7 +28,6 @@ private:
 class CGCtrlSysLink : public CGWindow {
 public:
     CGCtrlSysLink() { BackgroundColourIndex = COLOR_BTNFACE; }
-    ~CGCtrlSysLink() override;
 
     // Shows url with the underlined message font. Call after Create.
     bool SetLink(const char* url);
@@ -37,6 +37,6 @@ public:
     void OnPaint(HDC dc) override;
 
     int Hot = 0;
-    HFONT LinkFont = nullptr;  // owned
+    CGFont LinkFont;
     const char* Url = nullptr; // not owned
 };

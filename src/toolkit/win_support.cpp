@@ -1,12 +1,13 @@
 #include "toolkit/win_support.h"
 
+#include "toolkit/toolkit_seams.h"
+
 #include <cstdarg>
 #include <cstdio>
 
 namespace {
 
 HINSTANCE Instance = nullptr;
-MessageBoxHandler BoxHandler = nullptr;
 // The error boxes all run on the user-interface thread, so one buffer serves them all.
 char ErrorText[256];
 int Depth = 0;
@@ -41,17 +42,11 @@ void SetToolkitInstance(HINSTANCE instance) {
     Instance = instance;
 }
 
-void SetMessageBoxHandler(MessageBoxHandler handler) {
-    BoxHandler = handler;
-}
-
 int ToolkitMessageBox(HWND owner, const char* text, const char* caption, unsigned type) {
     if (PendingClose)
         return IDCANCEL;
     CGModalRun run;
-    if (BoxHandler)
-        return BoxHandler(owner, text, caption, type);
-    return MessageBoxA(owner, text, caption, type);
+    return ToolkitSeams.ShowMessageBox(owner, text, caption, type);
 }
 
 int ShowToolkitError(HWND owner, const char* caption, unsigned type, const char* format, ...) {

@@ -3,17 +3,15 @@
 #include <windows.h>
 
 // Process-wide pieces the window toolkit shares: the module instance that classes, menus,
-// icons and dialogs load from, the message-box seam, and the one error-text buffer.
+// icons and dialogs load from, the message box, and the one error-text buffer.
 
 HINSTANCE ToolkitInstance();
 // The entry point keeps its instance here; until then the exe's own module is used.
 void SetToolkitInstance(HINSTANCE instance);
 
-// Every box of the program goes through this, so that tests can answer boxes instead of a
-// user. A null handler restores MessageBoxA. While a close of the program is pending no box
-// is shown and the result is IDCANCEL.
-using MessageBoxHandler = int (*)(HWND owner, const char* text, const char* caption, unsigned type);
-void SetMessageBoxHandler(MessageBoxHandler handler);
+// Every box of the program goes through this and the toolkit's seams (toolkit_seams.h), so
+// that tests can answer boxes instead of a user. While a close of the program is pending no
+// box is shown and the result is IDCANCEL.
 int ToolkitMessageBox(HWND owner, const char* text, const char* caption, unsigned type);
 
 // Formats into the toolkit's shared 256-byte error buffer (always terminated, cut when too

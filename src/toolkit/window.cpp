@@ -1,5 +1,6 @@
 #include "toolkit/window.h"
 
+#include "toolkit/handles.h"
 #include "toolkit/win_support.h"
 #include "toolkit/window_extension.h"
 
@@ -66,11 +67,8 @@ bool CGWindow::Create(const char* title, const char* className, CGWinCore* paren
         GetClientRect(parent->Handle, &client);
         DefaultGeometry(client.right - client.left, client.bottom - client.top);
     } else {
-        HDC screen = GetDC(nullptr);
-        int w = GetDeviceCaps(screen, HORZRES);
-        int h = GetDeviceCaps(screen, VERTRES);
-        ReleaseDC(nullptr, screen);
-        DefaultGeometry(w, h);
+        CGWindowDC screen(nullptr);
+        DefaultGeometry(GetDeviceCaps(screen.Get(), HORZRES), GetDeviceCaps(screen.Get(), VERTRES));
     }
 
     SetLastError(0);
@@ -103,12 +101,10 @@ LRESULT CGWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
             return r;
     }
     if (msg == WM_PAINT && (CreateFlags & CreateOwnPainting)) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
+        CGPaintDC dc(hwnd);
         for (CGWindowExtension* e = Extensions; e; e = e->Next)
-            e->OnPaint(dc);
-        OnPaint(dc);
-        EndPaint(hwnd, &ps);
+            e->OnPaint(dc.Get());
+        OnPaint(dc.Get());
         return 0;
     }
     if (CreateFlags & CreateDispatch)

@@ -168,11 +168,12 @@ TEST_F(MainWindowClose, ClosingWhileDialogsRunEndsThemAsCancelledThenClosesAsExi
         {"log-off in the remove box", false, IDC_REMOVE, WM_ENDSESSION, TRUE},
         {"close in the first-start dialog", true, 0, WM_CLOSE, 0},
     };
-    AppSeams.RunAccountsDialog = RunAccountsDialog;
+    App->RunAccountsDialog = RunAccountsDialog;
+    ScopedSeams toolkit(ToolkitSeams);
+    toolkit->ShowMessageBox = DefaultToolkitSeams().ShowMessageBox; // the remove box: the system's
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         ClearPendingClose();
-        SetMessageBoxHandler(nullptr); // the remove box is the system's own
         Window = std::make_unique<CMainWindow>();
         Window->UpdateChecker.AutoStart = 0;
         DeleteFileA(Window->IniPath.c_str());
@@ -214,5 +215,4 @@ TEST_F(MainWindowClose, ClosingWhileDialogsRunEndsThemAsCancelledThenClosesAsExi
         EXPECT_EQ(Ini("position", "x"), "66");
         EXPECT_EQ(Window->AccountList.Count(), c.FirstStart ? 0 : 1); // nothing added or removed
     }
-    SetMessageBoxHandler(nullptr);
 }

@@ -5,9 +5,11 @@
 
 #include "app/app_seams.h"
 #include "app/main_window.h"
+#include "config/config_seams.h"
 #include "config/profile.h"
 #include "config/settings.h"
 #include "resources/resource.h"
+#include "support/scoped_seams.h"
 #include "support/temp_dir.h"
 #include "support/ui_harness.h"
 #include "toolkit/win_support.h"
@@ -73,18 +75,17 @@ void FakeAccountsDialog(CAccountList& list, CGWinCore* owner) {
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetDataFolderForTests(Dir.Path());
+        Config->DataFolder = Dir.Path();
         NextPrivateMessage = WM_APP;
         Sounds.clear();
         Opened.clear();
         AccountsToAdd = 0;
         CommandDuringDialog = 0;
         MostDialogsOpen = 0;
-        AppSeams = DefaultAppSeams();
-        AppSeams.PlaySound = CountSound;
-        AppSeams.ShellExecute = RecordOpen;
-        AppSeams.RunAccountsDialog = FakeAccountsDialog;
-        AppSeams.RunAboutDialog = FakeAbout;
+        App->PlaySound = CountSound;
+        App->ShellExecute = RecordOpen;
+        App->RunAccountsDialog = FakeAccountsDialog;
+        App->RunAboutDialog = FakeAbout;
         Window = std::make_unique<CMainWindow>();
         Window->UpdateChecker.AutoStart = 0; // no network in these tests
         Window->AccountList.StartSpacingMilliseconds = 0;
@@ -95,8 +96,6 @@ protected:
         PumpMessages();
         Window.reset();
         ClearPendingClose();
-        AppSeams = DefaultAppSeams();
-        SetDataFolderForTests("");
     }
 
     // A UIDL listing of the messages from..to, as the server sends it.
@@ -148,6 +147,8 @@ protected:
     }
 
     TempDir Dir;
+    ScopedSeams<CConfigSeams> Config{ConfigSeams};
+    ScopedSeams<CAppSeams> App{AppSeams};
     BoxRecorder Boxes;
     std::unique_ptr<CMainWindow> Window;
 };

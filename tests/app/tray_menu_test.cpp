@@ -143,21 +143,34 @@ TEST(Tray, MissingIconsAreReported) {
     EXPECT_EQ(tray.IconData.hIcon, nullptr);
 }
 
-TEST(Tray, DestructionRemovesTheIcon) {
+TEST(Tray, DestructionRemovesTheIconAndFreesEveryImage) {
     BoxRecorder boxes;
     Owner owner;
     NOTIFYICONDATAA copy;
+    HICON images[3] = {};
     {
         CGWETray tray(IDI_MAIL);
+        CGWEIcon icon(IDI_MAIL);
+        owner.AddExtension(&icon);
         owner.AddExtension(&tray);
         ASSERT_TRUE(owner.Make());
         copy = tray.IconData;
         copy.hIcon = nullptr;
         copy.uFlags = NIF_TIP;
         ASSERT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &copy));
+        images[0] = tray.IconData.hIcon;
+        images[1] = reinterpret_cast<HICON>(SendMessageA(owner.Handle, WM_GETICON, ICON_BIG, 0));
+        images[2] = reinterpret_cast<HICON>(SendMessageA(owner.Handle, WM_GETICON, ICON_SMALL, 0));
         owner.Extensions = nullptr;
     }
     EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &copy));
+    // The window outlives the extensions: it no longer shows the images they freed.
+    EXPECT_EQ(SendMessageA(owner.Handle, WM_GETICON, ICON_BIG, 0), 0);
+    EXPECT_EQ(SendMessageA(owner.Handle, WM_GETICON, ICON_SMALL, 0), 0);
+    for (HICON image : images) {
+        ASSERT_NE(image, nullptr);
+        EXPECT_FALSE(DestroyIcon(image)); // already gone
+    }
 }
 
 TEST(Tray, ARestartedShellGetsTheIconBackWithItsCurrentImageAndTip) {
@@ -182,7 +195,7 @@ TEST(Menu, ResourceHasTheItemsInOrder) {
     BoxRecorder boxes;
     CGVRNMenu menu;
     ASSERT_NE(menu.Menu, nullptr);
-    EXPECT_EQ(menu.OwnsMenu, 1);
+    EXPECT_EQ(menu.OwnsMenu(), 1);
     HMENU popup = GetSubMenu(menu.Menu, 0);
     ASSERT_EQ(GetMenuItemCount(popup), 9);
     struct Item {
@@ -259,7 +272,7 @@ TEST(Menu, MissingResourceGivesTwoBoxesAndAHarmlessMenu) {
     Owner owner;
     CGWEPopupMenu menu(999);
     EXPECT_EQ(menu.Menu, nullptr);
-    EXPECT_EQ(menu.OwnsMenu, 0);
+    EXPECT_EQ(menu.OwnsMenu(), 0);
     owner.AddExtension(&menu);
     ASSERT_TRUE(owner.Make());
     ASSERT_EQ(boxes.Boxes().size(), 2u);

@@ -1,9 +1,11 @@
 // A password must come back unchanged after the whole road it takes between two runs:
 // obfuscate, write into the settings file, read, decode. Stored forms may begin or end with
 // a blank or a quote character, which the store's reader would otherwise drop.
+#include "config/config_seams.h"
 #include "config/obfuscate.h"
 #include "config/profile.h"
 #include "config/settings.h"
+#include "support/scoped_seams.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -40,7 +42,8 @@ bool RiskyEnd(char ch) {
 TEST(PasswordStore, EveryPasswordOf0To256CharactersSurvivesTheSettingsFile) {
     TempDir dir;
     std::string ini = dir.File("varnocle.ini");
-    SetProfileFlushForTests(false); // thousands of writes; durability is not the question here
+    ScopedSeams config(ConfigSeams);
+    config->FlushWrites = 0; // thousands of writes; durability is not the question here
     uint32_t seed = 12345;
     std::vector<std::string> passwords;
     // 256 is the most the account dialog takes.
@@ -74,7 +77,6 @@ TEST(PasswordStore, EveryPasswordOf0To256CharactersSurvivesTheSettingsFile) {
         ASSERT_EQ(read, stored) << "length " << password.size();
         ASSERT_EQ(Transform(read, false), password);
     }
-    SetProfileFlushForTests(true);
     // The cases that needed protecting were really there.
     EXPECT_GT(risky, 1500u);
 }

@@ -1,7 +1,9 @@
 // The value readers and writers and the data folder, through whichever store the platform
 // uses (our own natively, the private-profile functions under Wine).
+#include "config/config_seams.h"
 #include "config/profile.h"
 #include "config/settings.h"
+#include "support/scoped_seams.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -151,7 +153,8 @@ TEST_F(Settings, ALineEndEndsTheWrittenValueInsteadOfForgingLines) {
 }
 
 TEST_F(Settings, WritersOnSeveralThreadsLoseNoValue) {
-    SetProfileFlushForTests(false);
+    ScopedSeams config(ConfigSeams);
+    config->FlushWrites = 0;
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([this, t] {
@@ -163,7 +166,6 @@ TEST_F(Settings, WritersOnSeveralThreadsLoseNoValue) {
     }
     for (std::thread& th : threads)
         th.join();
-    SetProfileFlushForTests(true);
     for (int t = 0; t < 4; ++t)
         for (int i = 0; i < 25; ++i) {
             std::string key = "k" + std::to_string(t) + "_" + std::to_string(i);
@@ -177,7 +179,8 @@ std::string Separator(const TempDir& dir) {
 
 TEST(DataPath, BuildsInsideTheProgramFolderAndCreatesIt) {
     TempDir dir;
-    SetDataFolderForTests(dir.Path());
+    ScopedSeams config(ConfigSeams);
+    config->DataFolder = dir.Path();
     std::string sep = Separator(dir);
     std::string folder = dir.Path() + sep + "varnocle";
     std::string path = "old";
@@ -190,11 +193,11 @@ TEST(DataPath, BuildsInsideTheProgramFolderAndCreatesIt) {
     EXPECT_EQ(path, folder + ".uidl");
     MakeDataPath(nullptr, "user - host", path);
     EXPECT_EQ(path, folder + sep + "user - host");
-    SetDataFolderForTests("");
 }
 
 TEST(DataPath, WithoutARedirectionUsesTheUsersApplicationDataFolder) {
-    SetDataFolderForTests("");
+    ScopedSeams config(ConfigSeams);
+    config->DataFolder.clear(); // the platform's
     std::string path;
 #ifdef _WIN32
     MakeDataPath("ini", "varnocle", path);
@@ -222,7 +225,8 @@ TEST(DataPath, LongPathsAreCutAt259CharactersAndStillWork) {
     std::string base = dir.Path() + sep + std::string(239 - dir.Path().size(), 'd');
     ASSERT_EQ(base.size(), 240u);
     std::filesystem::create_directory(base); // as the real application-data folder exists
-    SetDataFolderForTests(base);
+    ScopedSeams config(ConfigSeams);
+    config->DataFolder = base;
     std::string ini, uidl;
     MakeDataPath("ini", "varnocle", ini);
     MakeDataPath("uidl", std::string(300, 's').c_str(), uidl);
@@ -234,7 +238,6 @@ TEST(DataPath, LongPathsAreCutAt259CharactersAndStillWork) {
     EXPECT_EQ(ReadProfileInt("position", "x", 0, ini.c_str()), 17);
     WriteFileBytes(uidl, "id1\n");
     EXPECT_EQ(ReadFileBytes(uidl), "id1\n");
-    SetDataFolderForTests("");
 }
 
 } // namespace

@@ -1,12 +1,14 @@
 #include "dialogs/dialog_test_support.h"
 #include "dialogs/dlg_accounts.h"
 #include "resources/dialog_ids.h"
+#include "support/scoped_seams.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -23,7 +25,10 @@ std::string Buttons(HWND d) {
 
 const char* const Title = "Edit Account Details";
 
+std::vector<COLORREF> ColourStarts; // the colour each chooser opened with
+
 BOOL WINAPI PickBlue(CHOOSECOLORA* request) {
+    ColourStarts.push_back(request->rgbResult);
     request->rgbResult = RGB(0, 0, 255);
     return TRUE;
 }
@@ -33,16 +38,12 @@ BOOL WINAPI PickSound(OPENFILENAMEA* request) {
     return TRUE;
 }
 
-struct SeamsGuard {
-    ~SeamsGuard() { ToolkitSeams = DefaultToolkitSeams(); }
-};
-
 } // namespace
 
 TEST(AccountsDialog, DoneTakesTheOptionsAndTheCloseBoxKeepsThem) {
-    SeamsGuard guard;
-    ToolkitSeams.ChooseColor = PickBlue;
-    ToolkitSeams.GetOpenFileName = PickSound;
+    ScopedSeams seams(ToolkitSeams);
+    seams->ChooseColor = PickBlue;
+    seams->GetOpenFileName = PickSound;
     for (bool done : {true, false}) {
         SCOPED_TRACE(done ? "done" : "close box");
         CAccountList list(0x8000);
@@ -51,6 +52,7 @@ TEST(AccountsDialog, DoneTakesTheOptionsAndTheCloseBoxKeepsThem) {
         list.NewMailColour = RGB(1, 2, 3);
         std::string buttons, sound;
         bool colourChecked = false;
+        ColourStarts.clear();
         DialogDriver driver;
         driver.WaitFor(Title)
             .Do([&](HWND d) {
@@ -60,6 +62,7 @@ TEST(AccountsDialog, DoneTakesTheOptionsAndTheCloseBoxKeepsThem) {
                 DialogDriver::Click(d, IDC_CHANGE_COLOUR);
                 DialogDriver::Click(d, IDC_SOUND_BROWSE);
                 DialogDriver::Click(d, IDC_COLOUR);
+                DialogDriver::Click(d, IDC_COLOUR); // starts from the colour just chosen
             })
             .Do([&](HWND d) {
                 sound = DialogDriver::ItemText(d, IDC_SOUND_FILE);
@@ -76,6 +79,7 @@ TEST(AccountsDialog, DoneTakesTheOptionsAndTheCloseBoxKeepsThem) {
         EXPECT_EQ(list.PlaySound, done ? 1 : 0);
         EXPECT_EQ(list.ChangeColour, done ? 0 : 1);
         EXPECT_EQ(list.NewMailColour, done ? RGB(0, 0, 255) : RGB(1, 2, 3));
+        EXPECT_EQ(ColourStarts, (std::vector<COLORREF>{RGB(1, 2, 3), RGB(0, 0, 255)}));
         EXPECT_STREQ(list.CustomSound.Get(), done ? "C:\\sounds\\ding.wav" : "");
         EXPECT_EQ(list.Count(), 0);
     }

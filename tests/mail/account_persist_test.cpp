@@ -1,8 +1,10 @@
 // Options, accounts and seen lists through the settings file and the seen-identifier files.
+#include "config/config_seams.h"
 #include "config/obfuscate.h"
 #include "config/profile.h"
 #include "config/settings.h"
 #include "mail/account_list.h"
+#include "support/scoped_seams.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -25,10 +27,9 @@ namespace {
 class Persist : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetDataFolderForTests(Dir.Path());
+        Config->DataFolder = Dir.Path();
         MakeDataPath("ini", "varnocle", Ini);
     }
-    void TearDown() override { SetDataFolderForTests(""); }
 
     std::string Value(const char* section, const char* key) {
         return ReadProfileText(section, key, Ini.c_str());
@@ -75,6 +76,7 @@ protected:
     }
 
     TempDir Dir;
+    ScopedSeams<CConfigSeams> Config{ConfigSeams};
     std::string Ini;
 };
 

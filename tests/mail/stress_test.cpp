@@ -1,10 +1,12 @@
 // Eight accounts checking as fast as they may while the user-interface side marks mail read,
 // takes the new-mail flags, edits settings, saves and removes and adds accounts, for 30
 // seconds. Run under ThreadSanitizer as well (label threads).
+#include "config/config_seams.h"
 #include "config/settings.h"
 #include "mail/account_list.h"
 #include "support/counting_sink.h"
 #include "support/pop3_script_server.h"
+#include "support/scoped_seams.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -74,7 +76,8 @@ TEST(Stress, NoMarkAsReadIsLostAndEverySavedListIsWhole) {
     ChangingMailbox mailbox(box);
     ScriptedPop3Server server(std::ref(box));
     TempDir dir;
-    SetDataFolderForTests(dir.Path());
+    ScopedSeams config(ConfigSeams);
+    config->DataFolder = dir.Path();
     std::string ini;
     MakeDataPath("ini", "varnocle", ini);
 
@@ -170,7 +173,6 @@ TEST(Stress, NoMarkAsReadIsLostAndEverySavedListIsWhole) {
         seen.ForEach([&](std::string_view u) { inMemory.emplace(u); });
         EXPECT_EQ(inFile, inMemory);
     }
-    SetDataFolderForTests("");
 }
 
 } // namespace

@@ -6,7 +6,8 @@
 // dialogs too. A step returns false to be tried again at the next tick (for example while
 // it waits for a dialog to appear).
 
-#include "toolkit/win_support.h"
+#include "support/scoped_seams.h"
+#include "toolkit/toolkit_seams.h"
 
 #include <windows.h>
 
@@ -141,12 +142,9 @@ class ScriptedBoxes {
 public:
     ScriptedBoxes() {
         Self() = this;
-        SetMessageBoxHandler(&Answer);
+        Seams->ShowMessageBox = &Answer;
     }
-    ~ScriptedBoxes() {
-        SetMessageBoxHandler(nullptr);
-        Self() = nullptr;
-    }
+    ~ScriptedBoxes() { Self() = nullptr; }
     ScriptedBoxes(const ScriptedBoxes&) = delete;
     ScriptedBoxes& operator=(const ScriptedBoxes&) = delete;
 
@@ -154,6 +152,8 @@ public:
     std::deque<int> Answers;
 
 private:
+    ScopedSeams<CGToolkitSeams> Seams{ToolkitSeams};
+
     static ScriptedBoxes*& Self() {
         static ScriptedBoxes* self = nullptr;
         return self;

@@ -2,7 +2,8 @@
 
 // Helpers for in-process tests of windows (Windows builds only, run under Wine and Xvfb).
 
-#include "toolkit/win_support.h"
+#include "support/scoped_seams.h"
+#include "toolkit/toolkit_seams.h"
 
 #include <windows.h>
 
@@ -37,9 +38,8 @@ class BoxRecorder {
 public:
     BoxRecorder() {
         Boxes().clear();
-        SetMessageBoxHandler(&Record);
+        Seams->ShowMessageBox = &Record;
     }
-    ~BoxRecorder() { SetMessageBoxHandler(nullptr); }
     BoxRecorder(const BoxRecorder&) = delete;
     BoxRecorder& operator=(const BoxRecorder&) = delete;
 
@@ -49,6 +49,8 @@ public:
     }
 
 private:
+    ScopedSeams<CGToolkitSeams> Seams{ToolkitSeams};
+
     static int Record(HWND, const char* text, const char* caption, unsigned type) {
         Boxes().push_back({text ? text : "", caption ? caption : "", type});
         return IDOK;

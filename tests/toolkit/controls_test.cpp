@@ -1,4 +1,5 @@
 #include "support/dialog_driver.h"
+#include "support/scoped_seams.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog.h"
 #include "toolkit/dialog_test_ids.h"
@@ -26,11 +27,11 @@ public:
     }
     int OnInitDialog(HWND) override {
         BindItem(Text, IDC_TEXT);
-        Text.Show();
+        Text.Write(Text.Value);
         BindItem(Number, IDC_NUMBER);
-        Number.Show();
+        Number.Write(Number.Value);
         BindItem(Check, IDC_CHECK);
-        Check.SetCheck(Check.Value);
+        Check.Write(Check.Value);
         BindItem(List, IDC_LIST);
         for (int i = 0; i < 3; ++i) {
             LRESULT line =
@@ -202,15 +203,11 @@ BOOL WINAPI AnswerFile(OPENFILENAMEA* request) {
     return TRUE;
 }
 
-struct SeamsGuard {
-    ~SeamsGuard() { ToolkitSeams = DefaultToolkitSeams(); }
-};
-
 } // namespace
 
 TEST(Controls, ColourButtonShowsItsColourAndTheChooserStartsFresh) {
-    SeamsGuard guard;
-    ToolkitSeams.ChooseColor = AnswerColour;
+    ScopedSeams seams(ToolkitSeams);
+    seams->ChooseColor = AnswerColour;
     ColourRequests.clear();
     CustomSeen.clear();
     ControlsDialog dialog;
@@ -257,8 +254,8 @@ TEST(Controls, ColourButtonShowsItsColourAndTheChooserStartsFresh) {
 }
 
 TEST(Controls, OpenFileChooserAsksForAnExistingFile) {
-    SeamsGuard guard;
-    ToolkitSeams.GetOpenFileName = AnswerFile;
+    ScopedSeams seams(ToolkitSeams);
+    seams->GetOpenFileName = AnswerFile;
     FileRequests.clear();
     ControlsDialog dialog;
     DialogDriver driver;
@@ -298,8 +295,8 @@ HINSTANCE WINAPI RecordOpen(HWND, const char* verb, const char* file, const char
 } // namespace
 
 TEST(Controls, LinkTurnsHotUnderTheMouseAndOpensOnClick) {
-    SeamsGuard guard;
-    ToolkitSeams.ShellExecute = RecordOpen;
+    ScopedSeams seams(ToolkitSeams);
+    seams->ShellExecute = RecordOpen;
     Opened.clear();
     ControlsDialog dialog;
     CGCtrlSysLink link;

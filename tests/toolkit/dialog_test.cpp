@@ -1,4 +1,5 @@
 #include "support/dialog_driver.h"
+#include "support/scoped_seams.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog_template.h"
 #include "toolkit/dialog_test_ids.h"
@@ -301,9 +302,10 @@ BOOL WINAPI CountColourChooser(CHOOSECOLORA*) {
 // innermost first, the code after each meets no new dialog, box or chooser, and the close's
 // target hears of it once the outermost dialog has returned.
 TEST(Dialog, APendingCloseEndsEveryDialogAsCancelledAndOpensNothingNew) {
-    SetMessageBoxHandler(nullptr); // the innermost is the system's own box
-    ToolkitSeams.GetOpenFileName = CountFileChooser;
-    ToolkitSeams.ChooseColor = CountColourChooser;
+    ScopedSeams seams(ToolkitSeams);
+    seams->ShowMessageBox = DefaultToolkitSeams().ShowMessageBox; // the innermost: the system's
+    seams->GetOpenFileName = CountFileChooser;
+    seams->ChooseColor = CountColourChooser;
     ChoosersOpened = 0;
     HWND target = CreateWindowA("Static", "target", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                 nullptr, nullptr);
@@ -348,6 +350,5 @@ TEST(Dialog, APendingCloseEndsEveryDialogAsCancelledAndOpensNothingNew) {
     EXPECT_TRUE(PeekMessageA(&msg, target, WM_CLOSE, WM_CLOSE, PM_REMOVE));
     EXPECT_FALSE(PeekMessageA(&msg, target, WM_CLOSE, WM_CLOSE, PM_REMOVE)); // only once
     ClearPendingClose();
-    ToolkitSeams = DefaultToolkitSeams();
     DestroyWindow(target);
 }

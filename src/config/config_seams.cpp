@@ -1,0 +1,7 @@
+#include "config/config_seams.h"
+
+constinit CConfigSeams ConfigSeams{};
+
+CConfigSeams DefaultConfigSeams() {
+    return {};
+}
