@@ -5,7 +5,7 @@
 #include "toolkit/window_extensions.h"
 
 class CGAccount;
-class CGPOP3Session;
+struct CGProbeResult;
 
 // The account details dialog (resource 102): server, user name, password, TLS, port, check
 // interval and the program to open, with provider presets and a server probe ("Check").
@@ -17,10 +17,8 @@ public:
     int OnInitDialog(HWND hwnd) override;
     void OnChildNotify(HWND from, UINT code, NMHDR* header) override;
 
-    // Sends the user name and password shown in the dialog over the probe's connection
-    // (connected, greeting read); 1 when both were accepted.
-    int TryLogin(CGPOP3Session& session);
-    // Tries POP3 over TLS on 995, then plain POP3 on 110, and reports in "Check Host" boxes.
+    // Probes the host shown with the user name and password shown (ProbeMailServer) and
+    // reports in "Check Host" boxes, offering the settings that worked.
     void Probe();
 
     CGCtrlEditText HostEdit;
@@ -46,8 +44,8 @@ private:
     void EnableByHost(const char* host);
     void ApplyPreset(int provider);
     void SetPort(int port);
-    // One probe attempt: connected and greeted. Closes the connection when it fails.
-    static bool Reach(CGPOP3Session& session, const char* host, int port, int useSSL);
+    // The boxes of a probe's result.
+    void ReportProbe(const CGProbeResult& result);
     void ReportLogin(bool secure, int ok);
 };
 
@@ -60,11 +58,6 @@ struct CProviderPreset {
 // The list entries in order: the two presets, then "Other" (index 2, no preset).
 extern const CProviderPreset ProviderPresets[2];
 constexpr int ProviderOther = 2;
-
-// Time-outs of the probe, which blocks the dialog while it runs (milliseconds per attempt
-// and step).
-constexpr int ProbeConnectMs = 10000;
-constexpr int ProbeReplyMs = 10000;
 
 // Runs the details dialog for account with owner as parent. On OK the account takes the
 // dialog's values (handed over to its thread as a whole) and 1 is returned; otherwise 0.

@@ -1,6 +1,6 @@
 #include "dialogs/dlg_configure.h"
 
-#include "mail/pop3_session.h"
+#include "mail/pop3_probe.h"
 #include "toolkit/win_support.h"
 
 namespace {
@@ -15,59 +15,38 @@ const char* const NothingFound =
 
 } // namespace
 
-int CDlgConfigure::TryLogin(CGPOP3Session& session) {
-    CGText user = ReadWindowText(UserEdit.Handle);
-    CGText password = ReadWindowText(PasswordEdit.Handle);
-    return session.SendCommand("USER", user.Get()) && session.ReadReply() == 0 &&
-                   session.SendCommand("PASS", password.Get()) && session.ReadReply() == 0
-               ? 1
-               : 0;
-}
-
-bool CDlgConfigure::Reach(CGPOP3Session& session, const char* host, int port, int useSSL) {
-    if (session.Connect(host, port, useSSL) && session.ReadReply() == 0)
-        return true;
-    session.Close();
-    return false;
-}
-
 void CDlgConfigure::ReportLogin(bool secure, int ok) {
     const char* working = secure ? "Login successful. Secure email checking is working!"
                                  : "Unencrypted email checking is working!.";
     ToolkitMessageBox(Handle, ok ? working : Refused, Title, MB_OK);
 }
 
+void CDlgConfigure::ReportProbe(const CGProbeResult& result) {
+    if (!result.Found) {
+        ToolkitMessageBox(Handle, NothingFound, Title, MB_OK);
+        return;
+    }
+    // A preset provider's settings are offered only when its encrypted port did not answer.
+    const bool ask = !result.UseSSL || SelectedProvider() == ProviderOther;
+    const char* question = result.UseSSL ? "Secure email checking found. Use this?"
+                                         : "Unencrypted email checking found. Use this?";
+    if (ask && ToolkitMessageBox(Handle, question, Title, MB_YESNO) == IDYES) {
+        SetPort(result.Port);
+        SslBox.SetCheck(result.UseSSL);
+    }
+    ReportLogin(result.UseSSL != 0, result.LoginAccepted);
+}
+
 void CDlgConfigure::Probe() {
     WaitCursor.SetBusy();
-    CGPOP3Session session;
-    // The dialog does not respond while the probe runs, so no step may take long.
-    session.Transport.Timeouts.ConnectMs = ProbeConnectMs;
-    session.Transport.Timeouts.ReadMs = ProbeReplyMs;
-    session.Transport.Timeouts.WriteMs = ProbeReplyMs;
-    CGText host(HostEdit.Value.IsNull() ? "" : HostEdit.Value.Get());
-
-    if (Reach(session, host.Get(), 995, 1)) {
-        int ok = TryLogin(session);
-        WaitCursor.ClearBusy();
-        if (SelectedProvider() == ProviderOther &&
-            ToolkitMessageBox(Handle, "Secure email checking found. Use this?", Title, MB_YESNO) ==
-                IDYES) {
-            SetPort(995);
-            SslBox.SetCheck(1);
-        }
-        ReportLogin(true, ok);
-    } else if (Reach(session, host.Get(), 110, 0)) {
-        int ok = TryLogin(session);
-        WaitCursor.ClearBusy();
-        if (ToolkitMessageBox(Handle, "Unencrypted email checking found. Use this?", Title,
-                              MB_YESNO) == IDYES) {
-            SetPort(110);
-            SslBox.SetCheck(0);
-        }
-        ReportLogin(false, ok);
-    } else {
-        WaitCursor.ClearBusy();
-        ToolkitMessageBox(Handle, NothingFound, Title, MB_OK);
-    }
-    // The session closes its connection and frees its context here; no QUIT is sent.
+    const CGText host(HostEdit.Value.IsNull() ? "" : HostEdit.Value.Get());
+    const CGText user = ReadWindowText(UserEdit.Handle);
+    const CGText password = ReadWindowText(PasswordEdit.Handle);
+    CGProbeRequest request;
+    request.Host = host.Get();
+    request.User = user.Get();
+    request.Password = password.Get();
+    const CGProbeResult result = ProbeMailServer(request);
+    WaitCursor.ClearBusy();
+    ReportProbe(result);
 }

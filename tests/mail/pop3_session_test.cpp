@@ -1,9 +1,9 @@
 // The POP3 dialogue and the UIDL bookkeeping, fed from memory through a scripted BIO, so
 // that piece boundaries and failures are exact.
+#include "base/chunk_buffer.h"
 #include "mail/pop3_session.h"
 #include "support/script_bio.h"
 #include "support/temp_dir.h"
-#include "base/chunk_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +38,11 @@ struct Scripted {
         State->Piece = piece;
         Session.Transport.Attach(NewScriptBio(State));
     }
-    std::string Unread() const { return State->Incoming.substr(State->Position); }
+    // What the session has not taken yet: its reader's buffer, then what is still unsent.
+    std::string Unread() const {
+        return std::string(Session.Dialogue.Reader.Buffered()) +
+               State->Incoming.substr(State->Position);
+    }
 };
 
 TEST(Pop3Reply, StatusRepliesInAnyPieceSize) {

@@ -1,0 +1,138 @@
+#include "mail/uidl_bookkeeping.h"
+
+#include "base/scan.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+// Longest UIDL kept from a listing line (the standard allows 70).
+constexpr std::size_t MaxUidl = 1023;
+
+bool IsDigit(char c) {
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+} // namespace
+
+void CGListingScanner::Add(const char* piece, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i)
+        Step(piece[i]);
+}
+
+int CGListingScanner::Finish() {
+    if (At == Phase::Word)
+        EndWord();
+    At = Phase::Lead;
+    return Added;
+}
+
+void CGListingScanner::EndWord() {
+    Into.Push(Word);
+    Word.clear();
+    ++Added;
+}
+
+// One byte of "<blanks> [sign] <digits> <blanks> <word> <anything>" per line.
+void CGListingScanner::Step(char c) {
+    if (c == '\n') {
+        if (At == Phase::Word)
+            EndWord();
+        At = Phase::Lead;
+        return;
+    }
+    const bool space = IsSpace(c);
+    switch (At) {
+    case Phase::Lead:
+        if (space)
+            return;
+        At = (c == '+' || c == '-') ? Phase::Sign : IsDigit(c) ? Phase::Digits : Phase::Skip;
+        return;
+    case Phase::Sign:
+        At = IsDigit(c) ? Phase::Digits : Phase::Skip;
+        return;
+    case Phase::Digits:
+    case Phase::Gap:
+        if (space)
+            At = Phase::Gap;
+        else if (At == Phase::Gap || !IsDigit(c))
+            At = Phase::Word; // the number may touch the word
+        if (At == Phase::Word)
+            Word.push_back(c);
+        return;
+    case Phase::Word:
+        if (space) {
+            EndWord();
+            At = Phase::Skip;
+        } else if (Word.size() < MaxUidl) {
+            Word.push_back(c);
+        }
+        return;
+    case Phase::Skip:
+        return;
+    }
+}
+
+int ScanListing(const char* body, CGUidlList& out) {
+    CGListingScanner scanner(out);
+    scanner.Add(body, std::strlen(body));
+    return scanner.Finish();
+}
+
+int CGUidlBookkeeping::Apply(CGUidlList current) {
+    int unread = 0;
+    int total = 0;
+    NewMailValue = 0;
+    current.ForEach([&](std::string_view uidl) {
+        if (!SeenUidls.Contains(uidl)) {
+            ++unread;
+            if (!NotifiedUidls.Contains(uidl)) {
+                NotifiedUidls.Push(uidl);
+                NewMailValue = 1;
+            }
+        }
+        ++total;
+    });
+    SeenUidls.KeepOnly(current); // what the user read and has since left the server
+    CurrentUidls = std::move(current);
+    UnreadCountValue = unread;
+    MessageCountValue = total;
+    return total;
+}
+
+void CGUidlBookkeeping::MarkAllSeen() {
+    CurrentUidls.ForEach([&](std::string_view uidl) {
+        if (!SeenUidls.Contains(uidl))
+            SeenUidls.Push(uidl);
+    });
+    NotifiedUidls.Clear();
+    UnreadCountValue = 0;
+}
+
+CGUidlList ReadSeenFile(std::FILE* file) {
+    CGUidlList seen;
+    char line[1024];
+    while (std::fgets(line, sizeof line, file)) {
+        std::size_t length = std::strlen(line);
+        if (length > 0 && line[length - 1] == '\n') {
+            line[--length] = 0;
+        } else if (length == sizeof line - 1) {
+            // A line of exactly 1023 characters is one entry, not that and an empty one.
+            const int next = std::fgetc(file);
+            if (next != '\n' && next != EOF)
+                std::ungetc(next, file);
+        }
+        seen.Push(std::string_view(line, length));
+    }
+    return seen;
+}
+
+int WriteSeenFile(std::FILE* file, const CGUidlList& seen) {
+    int ok = 1;
+    seen.ForEach([&](std::string_view uidl) {
+        if (std::fprintf(file, "%.*s\n", static_cast<int>(uidl.size()), uidl.data()) < 0)
+            ok = 0;
+    });
+    return ok;
+}
