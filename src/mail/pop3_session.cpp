@@ -27,7 +27,7 @@ int CGPOP3Session::ListUidls() {
     // The listing of the last successful check stays until a new one has fully arrived, so
     // that a mark-as-read during the read (or after a failed one) still marks what the user
     // was shown.
-    CGUidlList current;
+    CGUidlList current(CGUidlList::Unindexed); // only walked through, never asked
     if (Dialogue.ReceiveListing(current) != 1)
         return -1;
     std::lock_guard<std::mutex> lock(Guard());
@@ -35,7 +35,7 @@ int CGPOP3Session::ListUidls() {
 }
 
 int CGPOP3Session::ApplyListing(const char* body) {
-    CGUidlList current;
+    CGUidlList current(CGUidlList::Unindexed);
     ScanListing(body, current);
     std::lock_guard<std::mutex> lock(Guard());
     return Book.Apply(std::move(current));

@@ -2,6 +2,7 @@
 
 #include "base/scan.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -14,11 +15,40 @@ bool IsDigit(char c) {
     return std::isdigit(static_cast<unsigned char>(c)) != 0;
 }
 
+// IsSpace for every byte, looked up: a listing is scanned byte by byte.
+struct SpaceTable {
+    bool Is[256];
+    SpaceTable() {
+        for (int c = 0; c < 256; ++c)
+            Is[c] = IsSpace(static_cast<char>(c));
+    }
+    bool operator()(char c) const { return Is[static_cast<unsigned char>(c)]; }
+};
+const SpaceTable Space;
+
 } // namespace
 
 void CGListingScanner::Add(const char* piece, std::size_t length) {
-    for (std::size_t i = 0; i < length; ++i)
-        Step(piece[i]);
+    const char* p = piece;
+    const char* const end = piece + length;
+    while (p < end) {
+        if (At == Phase::Skip) {
+            // The rest of a line that holds no UIDL (or whose UIDL is taken): to its end.
+            const void* lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
+            if (!lf)
+                return;
+            p = static_cast<const char*>(lf);
+        } else if (At == Phase::Word) {
+            const char* word = p;
+            while (p < end && !Space(*p))
+                ++p;
+            const std::size_t room = MaxUidl - Word.size();
+            Word.append(word, std::min(room, static_cast<std::size_t>(p - word)));
+            if (p == end)
+                return;
+        }
+        Step(*p++);
+    }
 }
 
 int CGListingScanner::Finish() {
@@ -42,7 +72,7 @@ void CGListingScanner::Step(char c) {
         At = Phase::Lead;
         return;
     }
-    const bool space = IsSpace(c);
+    const bool space = Space(c);
     switch (At) {
     case Phase::Lead:
         if (space)
