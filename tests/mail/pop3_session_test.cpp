@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -149,6 +150,23 @@ TEST(Pop3MultiLine, EndsOnlyWithALoneDotLineWhereverThePiecesBreak) {
     }
 }
 
+TEST(Pop3Dialogue, AConversationArrivingInOneReadLosesNothing) {
+    // Every reply, the listing and the start of what would come next, all in one read: each
+    // step takes its own bytes and leaves the rest to the next.
+    Scripted s("+OK hi\r\n+OK\r\n+OK\r\n+OK\r\n1 a\r\n2 b\r\n.\r\nNEXT", 1 << 20);
+    EXPECT_EQ(s.Session.Dialogue.ReadGreeting(), 1);
+    EXPECT_EQ(s.Session.Dialogue.Login("ann", "pw"), 1);
+    EXPECT_EQ(s.Session.ListUidls(), 2);
+    EXPECT_EQ(s.State->Written, "USER ann\r\nPASS pw\r\nUIDL\r\n");
+    EXPECT_EQ(s.Unread(), "NEXT");
+    EXPECT_EQ(s.State->Reads, 1); // large pieces, not a byte per read
+    // A new connection starts with nothing of the old one.
+    s.Reconnect("+OK again\r\n");
+    std::string rest;
+    EXPECT_EQ(s.Session.ReadReply(&rest), 0);
+    EXPECT_EQ(rest, " again\r\n");
+}
+
 TEST(Pop3Listing, ScanKeepsTheWordAfterTheNumber) {
     const std::string longUidl(70, 'u');
     const std::string hugeLine = "9 " + std::string(5000, 'h') + "\r\n";
@@ -167,6 +185,15 @@ TEST(Pop3Listing, ScanKeepsTheWordAfterTheNumber) {
     const std::vector<std::string> expected = {
         "last", std::string(1023, 'h'), longUidl, "abc", "spaced", "abc"};
     EXPECT_EQ(Entries(out), expected); // head first: reverse order of the listing
+    // The same as it streams in, cut anywhere.
+    for (std::size_t piece : {1, 2, 3, 7, 64}) {
+        CGUidlList streamed(CGUidlList::Unindexed);
+        CGListingScanner scanner(streamed);
+        for (std::size_t at = 0; at < body.size(); at += piece)
+            scanner.Add(body.data() + at, std::min(piece, body.size() - at));
+        EXPECT_EQ(scanner.Finish(), 6) << piece;
+        EXPECT_EQ(Entries(streamed), expected) << piece;
+    }
 
     // Room is taken for the lines that hold a UIDL, not for every line end: 10 MB of blank
     // lines around two messages must not claim a table for ten million.
