@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -111,24 +112,34 @@ int ScanListing(const char* body, CGUidlList& out) {
 }
 
 int CGUidlBookkeeping::Apply(CGUidlList current) {
+    // First which messages are unread and not announced yet, so that the announced list
+    // grows once, to its size.
+    std::vector<bool> fresh(current.Count());
+    std::size_t freshCount = 0;
+    std::size_t at = 0;
     int unread = 0;
-    int total = 0;
-    NewMailValue = 0;
     current.ForEach([&](std::string_view uidl) {
         if (!SeenUidls.Contains(uidl)) {
             ++unread;
             if (!NotifiedUidls.Contains(uidl)) {
-                NotifiedUidls.Push(uidl);
-                NewMailValue = 1;
+                fresh[at] = true;
+                ++freshCount;
             }
         }
-        ++total;
+        ++at;
     });
+    NotifiedUidls.Reserve(NotifiedUidls.Count() + freshCount);
+    at = 0;
+    current.ForEach([&](std::string_view uidl) {
+        if (fresh[at++] && !NotifiedUidls.Contains(uidl)) // a repeated UIDL is announced once
+            NotifiedUidls.Push(uidl);
+    });
+    NewMailValue = freshCount > 0 ? 1 : 0;
     SeenUidls.KeepOnly(current); // what the user read and has since left the server
+    MessageCountValue = static_cast<int>(current.Count());
     CurrentUidls = std::move(current);
     UnreadCountValue = unread;
-    MessageCountValue = total;
-    return total;
+    return MessageCountValue;
 }
 
 void CGUidlBookkeeping::MarkAllSeen() {

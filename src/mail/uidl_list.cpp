@@ -23,7 +23,7 @@ CGUidlList::Ref CGUidlList::Store(std::string_view text) {
     if (text.size() > BlockLimit - BlockUsed) {
         // An entry longer than a block gets a block of its own.
         const std::size_t size = text.size() > BlockSize ? text.size() : BlockSize;
-        Blocks.push_back(std::make_unique<char[]>(size));
+        Blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
         BlockLimit = size;
         BlockUsed = 0;
     }
