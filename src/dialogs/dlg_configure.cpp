@@ -2,7 +2,9 @@
 
 #include "config/ini_text.h"
 
+#include "dialogs/dlg_configure_probe.h"
 #include "mail/account.h"
+#include "mail/pop3_probe.h"
 #include "resources/dialog_ids.h"
 
 #include <cstring>
@@ -150,6 +152,25 @@ void CDlgConfigure::OnChildNotify(HWND from, UINT code, NMHDR*) {
         // Runs before the box's own notification, so ask the box rather than its value.
         SetPort(SendMessageA(SslBox.Handle, BM_GETCHECK, 0, 0) == BST_CHECKED ? 995 : 110);
     }
+}
+
+void CDlgConfigure::Probe() {
+    WaitCursor.SetBusy();
+    const CGText host(HostEdit.Value.IsNull() ? "" : HostEdit.Value.Get());
+    const CGText user = ReadWindowText(UserEdit.Handle);
+    const CGText password = ReadWindowText(PasswordEdit.Handle);
+    CGProbeRequest request;
+    request.Host = host.Get();
+    request.User = user.Get();
+    request.Password = password.Get();
+    const CGProbeResult result = ProbeMailServer(request); // the dialog waits meanwhile
+    WaitCursor.ClearBusy();
+    if (AskToUseProbe(Handle, result, SelectedProvider() == ProviderOther)) {
+        SetPort(result.Port);
+        SslBox.SetCheck(result.UseSSL);
+    }
+    if (result.Found)
+        ReportProbeLogin(Handle, result);
 }
 
 int EditAccount(CGAccount& account, CGWinCore* owner) {

@@ -5,7 +5,6 @@
 #include "toolkit/window_extensions.h"
 
 class CGAccount;
-struct CGProbeResult;
 
 // The account details dialog (resource 102): server, user name, password, TLS, port, check
 // interval and the program to open, with provider presets and a server probe ("Check").
@@ -17,8 +16,8 @@ public:
     int OnInitDialog(HWND hwnd) override;
     void OnChildNotify(HWND from, UINT code, NMHDR* header) override;
 
-    // Probes the host shown with the user name and password shown (ProbeMailServer) and
-    // reports in "Check Host" boxes, offering the settings that worked.
+    // Probes the host shown with the user name and password shown (ProbeMailServer),
+    // reports in "Check Host" boxes and takes the settings found when the user wants them.
     void Probe();
 
     CGCtrlEditText HostEdit;
@@ -44,9 +43,6 @@ private:
     void EnableByHost(const char* host);
     void ApplyPreset(int provider);
     void SetPort(int port);
-    // The boxes of a probe's result.
-    void ReportProbe(const CGProbeResult& result);
-    void ReportLogin(bool secure, int ok);
 };
 
 // One provider of the list: its entry, POP3 host and web-mail address.

@@ -1,4 +1,4 @@
-#include "dialogs/dlg_configure.h"
+#include "dialogs/dlg_configure_probe.h"
 
 #include "mail/pop3_probe.h"
 #include "toolkit/win_support.h"
@@ -15,38 +15,20 @@ const char* const NothingFound =
 
 } // namespace
 
-void CDlgConfigure::ReportLogin(bool secure, int ok) {
-    const char* working = secure ? "Login successful. Secure email checking is working!"
-                                 : "Unencrypted email checking is working!.";
-    ToolkitMessageBox(Handle, ok ? working : Refused, Title, MB_OK);
-}
-
-void CDlgConfigure::ReportProbe(const CGProbeResult& result) {
+int AskToUseProbe(HWND owner, const CGProbeResult& result, bool askSecure) {
     if (!result.Found) {
-        ToolkitMessageBox(Handle, NothingFound, Title, MB_OK);
-        return;
+        ToolkitMessageBox(owner, NothingFound, Title, MB_OK);
+        return 0;
     }
-    // A preset provider's settings are offered only when its encrypted port did not answer.
-    const bool ask = !result.UseSSL || SelectedProvider() == ProviderOther;
+    if (result.UseSSL && !askSecure)
+        return 0;
     const char* question = result.UseSSL ? "Secure email checking found. Use this?"
                                          : "Unencrypted email checking found. Use this?";
-    if (ask && ToolkitMessageBox(Handle, question, Title, MB_YESNO) == IDYES) {
-        SetPort(result.Port);
-        SslBox.SetCheck(result.UseSSL);
-    }
-    ReportLogin(result.UseSSL != 0, result.LoginAccepted);
+    return ToolkitMessageBox(owner, question, Title, MB_YESNO) == IDYES ? 1 : 0;
 }
 
-void CDlgConfigure::Probe() {
-    WaitCursor.SetBusy();
-    const CGText host(HostEdit.Value.IsNull() ? "" : HostEdit.Value.Get());
-    const CGText user = ReadWindowText(UserEdit.Handle);
-    const CGText password = ReadWindowText(PasswordEdit.Handle);
-    CGProbeRequest request;
-    request.Host = host.Get();
-    request.User = user.Get();
-    request.Password = password.Get();
-    const CGProbeResult result = ProbeMailServer(request);
-    WaitCursor.ClearBusy();
-    ReportProbe(result);
+void ReportProbeLogin(HWND owner, const CGProbeResult& result) {
+    const char* working = result.UseSSL ? "Login successful. Secure email checking is working!"
+                                        : "Unencrypted email checking is working!.";
+    ToolkitMessageBox(owner, result.LoginAccepted ? working : Refused, Title, MB_OK);
 }
