@@ -2,7 +2,9 @@
 
 #include "config/ini_text.h"
 
+#include "dialogs/dlg_configure_probe.h"
 #include "mail/account.h"
+#include "mail/pop3_probe.h"
 #include "resources/dialog_ids.h"
 
 #include <cstring>
@@ -166,6 +168,23 @@ void CDlgConfigure::OnChildNotify(HWND from, UINT code, NMHDR*) {
         // The box already shows its new state, though its own notification comes after this.
         SetPort(ReadControls().Settings.UseSSL ? 995 : 110);
     }
+}
+
+void CDlgConfigure::Probe() {
+    WaitCursor.SetBusy();
+    const CAccountForm shown = ReadControls();
+    CGProbeRequest request;
+    request.Host = shown.Settings.Server.IsNull() ? "" : shown.Settings.Server.Get();
+    request.User = shown.Settings.Username.IsNull() ? "" : shown.Settings.Username.Get();
+    request.Password = shown.Settings.Password.IsNull() ? "" : shown.Settings.Password.Get();
+    const CGProbeResult result = ProbeMailServer(request); // the dialog waits meanwhile
+    WaitCursor.ClearBusy();
+    if (AskToUseProbe(Handle, result, shown.Provider == ProviderOther)) {
+        SetPort(result.Port);
+        SslBox.Write(result.UseSSL);
+    }
+    if (result.Found)
+        ReportProbeLogin(Handle, result);
 }
 
 int EditAccount(CGAccount& account, CGWinCore* owner) {

@@ -6,7 +6,6 @@
 #include "toolkit/window_extensions.h"
 
 class CGAccount;
-class CGPOP3Session;
 
 // One provider of the list: its entry, POP3 host and web-mail address.
 struct CProviderPreset {
@@ -44,10 +43,8 @@ public:
     // What the controls show now; the one way the dialog reads them.
     CAccountForm ReadControls();
 
-    // Sends the user name and password shown in the dialog over the probe's connection
-    // (connected, greeting read); 1 when both were accepted.
-    int TryLogin(CGPOP3Session& session);
-    // Tries POP3 over TLS on 995, then plain POP3 on 110, and reports in "Check Host" boxes.
+    // Probes the host shown with the user name and password shown (ProbeMailServer),
+    // reports in "Check Host" boxes and takes the settings found when the user wants them.
     void Probe();
 
     CAccountForm Form; // shown when the dialog opens; after OK, as confirmed
@@ -73,15 +70,8 @@ private:
     void EnableByHost(const CGText& host);
     void ApplyPreset(int provider);
     void SetPort(int port);
-    // One probe attempt: connected and greeted. Closes the connection when it fails.
-    static bool Reach(CGPOP3Session& session, const char* host, int port, int useSSL);
-    void ReportLogin(bool secure, int ok);
 };
 
-// Time-outs of the probe, which blocks the dialog while it runs (milliseconds per attempt
-// and step).
-constexpr int ProbeConnectMs = 10000;
-constexpr int ProbeReplyMs = 10000;
 
 // Runs the details dialog for account with owner as parent. On OK the account takes the
 // dialog's values (handed over to its thread as a whole) and 1 is returned; otherwise 0.

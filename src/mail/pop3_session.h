@@ -1,6 +1,7 @@
 #pragma once
 
-#include "mail/uidl_list.h"
+#include "mail/pop3_dialogue.h"
+#include "mail/uidl_bookkeeping.h"
 #include "net/ssl_connection.h"
 
 #include <cstddef>
@@ -10,9 +11,10 @@
 
 class CGChunkBuffer;
 
-// The client side of one POP3 mailbox: the connection, and the bookkeeping that turns a
-// UIDL listing into how many messages are unread and whether any is new since the user was
-// last told. Speaks only the greeting, USER, PASS and UIDL; never sends QUIT.
+// One POP3 mailbox as an account keeps it: its connection, the dialogue over it and the
+// bookkeeping that turns a UIDL listing into how many messages are unread and whether any is
+// new since the user was last told. The three pieces live in pop3_reader.h, pop3_dialogue.h
+// and uidl_bookkeeping.h; this class puts them together under one lock.
 //
 // The checking thread runs the dialogue; the user-interface thread marks mail as read,
 // reads and clears NewMail and saves the seen list. The bookkeeping is guarded by one
@@ -27,34 +29,35 @@ public:
 
     // Transport (owned by the thread that runs the dialogue).
     int Connect(const char* host, int port, int useSSL) {
-        return Transport.Connect(host, port, useSSL);
+        return Dialogue.Connect(host, port, useSSL);
     }
     void Close() { Transport.Close(); }
     CGSslConnection Transport;
+    CGPop3Dialogue Dialogue{Transport};
 
     // One status reply: 0 = "+OK", -2 = "-ERR Exceeded the login limit...", -1 = any other
     // reply or a connection that failed before the reply was complete. restOut, when given,
     // receives the rest of a "+OK" line.
-    int ReadReply(std::string* restOut = nullptr);
+    int ReadReply(std::string* restOut = nullptr) { return Dialogue.Reader.ReadStatus(restOut); }
     // Sends "verb argument\r\n" (or "verb\r\n" for a null argument); 1 when all was written.
-    int SendCommand(const char* verb, const char* argument);
-    // The most a listing may hold, terminating line included: about 2.5 million messages,
-    // far beyond any real mailbox. A server (or anyone in between) that sends more is not
-    // followed any further.
-    static constexpr std::size_t MaxListingBytes = 64 * 1024 * 1024;
+    int SendCommand(const char* verb, const char* argument) {
+        return Dialogue.SendCommand(verb, argument);
+    }
+    // The most a listing may hold, terminating line included.
+    static constexpr std::size_t MaxListingBytes = CGPop3Reader::MaxBodyBytes;
 
     // Gathers a multi-line body up to and including the terminating "." line, whatever bytes
     // it holds (a NUL is kept as a blank). 1 when it arrived, 0 when the connection failed
     // first, -1 when the body grew past limit bytes without ending.
     int ReadMultiLine(CGChunkBuffer& chunks, std::size_t limit = MaxListingBytes);
-    // Runs UIDL and updates the bookkeeping. MessageCount (0 or more) on success, -1 on a
-    // failed command, reply or listing (an overlong listing included), -2 when the server
-    // refused with the login limit. After a failure the bookkeeping of the last good listing
-    // stays.
+    // Runs UIDL and updates the bookkeeping, the listing streaming into a fresh table as it
+    // arrives. MessageCount (0 or more) on success, -1 on a failed command, reply or listing
+    // (an overlong listing included), -2 when the server refused with the login limit. After
+    // a failure the bookkeeping of the last good listing stays.
     int ListUidls();
 
     // Bookkeeping of a listing that has fully arrived (the body, terminating line included).
-    // Returns the message count. ListUidls uses it; tests and benchmarks call it directly.
+    // Returns the message count. Tests and benchmarks call it directly.
     int ApplyListing(const char* body);
 
     // Every UIDL of the last listing joins the seen list; nothing is announced any more.
@@ -71,8 +74,8 @@ public:
     int UnreadCount() const;
     int NewMail() const;
     // The same, for a caller that holds Guard() already.
-    int MessageCountUnlocked() const { return MessageCountValue; }
-    int UnreadCountUnlocked() const { return UnreadCountValue; }
+    int MessageCountUnlocked() const { return Book.MessageCount(); }
+    int UnreadCountUnlocked() const { return Book.UnreadCount(); }
     // Reads NewMail and clears it, in one step.
     int TakeNewMail();
     CGUidlList CopySeenUidls() const;
@@ -84,18 +87,6 @@ public:
 
 private:
     mutable std::mutex OwnGuard;
-    std::mutex* GuardPtr;
-
-    // Guarded by *GuardPtr:
-    int MessageCountValue = 0;
-    CGUidlList CurrentUidls;  // the last successful listing
-    CGUidlList SeenUidls;     // marked as read by the user
-    CGUidlList NotifiedUidls; // unread and already announced
-    int UnreadCountValue = 0;
-    int NewMailValue = 0;
+    std::mutex* GuardPtr;   // not owned when handed in: the account's
+    CGUidlBookkeeping Book; // guarded by *GuardPtr
 };
-
-// Adds the UIDL of every "<number> <uidl>" line of a listing body to out, in listing order
-// (so the last line ends up at the head); lines that do not match are skipped. Returns the
-// number added.
-int ScanListing(const char* body, CGUidlList& out);

@@ -79,10 +79,11 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
         ~CloseOnExit() { Session.Close(); }
     } closer{Session};
 
-    if (!Session.Connect(s.Server.Get(), s.Port, s.UseSSL) || Session.ReadReply() != 0)
+    const int reached = Session.Dialogue.Visit(s.Server.Get(), s.Port, s.UseSSL, s.Username.Get(),
+                                               s.Password.Get());
+    if (reached == Pop3NotReached)
         return StatusConnectFailed;
-    if (!Session.SendCommand("USER", s.Username.Get()) || Session.ReadReply() != 0 ||
-        !Session.SendCommand("PASS", s.Password.Get()) || Session.ReadReply() != 0)
+    if (reached == Pop3LoginRefused)
         return StatusLoginFailed;
     const int r = Session.ListUidls();
     if (r == -2)

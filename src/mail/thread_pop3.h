@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/text.h"
 #include "mail/notify_sink.h"
 #include "mail/pop3_session.h"
 #include "mail/thread.h"
-#include "base/text.h"
 
 #include <atomic>
 #include <condition_variable>

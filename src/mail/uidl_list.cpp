@@ -1,5 +1,6 @@
 #include "mail/uidl_list.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -7,61 +8,63 @@ CGUidlList& CGUidlList::operator=(const CGUidlList& other) {
     if (this == &other)
         return *this;
     Clear();
+    Mode = other.Mode;
     Reserve(other.Items.size());
-    for (std::string_view item : other.Items)
-        Push(item);
+    for (Ref item : other.Items)
+        Push(other.View(item));
     return *this;
 }
 
-std::string_view CGUidlList::Store(std::string_view text) {
+CGUidlList::Ref CGUidlList::Store(std::string_view text) {
+    if (text.size() > MaxEntryBytes)
+        text = text.substr(0, MaxEntryBytes);
     if (text.empty())
-        return {}; // an empty line of the seen file: nothing to keep
-    if (text.size() > BlockLeft) {
+        return 0;
+    if (text.size() > BlockLimit - BlockUsed) {
         // An entry longer than a block gets a block of its own.
         const std::size_t size = text.size() > BlockSize ? text.size() : BlockSize;
-        Blocks.push_back(std::make_unique<char[]>(size));
-        BlockSizes.push_back(size);
-        BlockLeft = size;
+        Blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
+        BlockLimit = size;
+        BlockUsed = 0;
     }
-    char* at = Blocks.back().get() + (BlockCapacity() - BlockLeft);
-    std::memcpy(at, text.data(), text.size());
-    BlockLeft -= text.size();
-    return std::string_view(at, text.size());
+    const Ref ref = (static_cast<Ref>(Blocks.size() - 1) << 40) |
+                    (static_cast<Ref>(BlockUsed) << 24) | static_cast<Ref>(text.size());
+    std::memcpy(Blocks.back().get() + BlockUsed, text.data(), text.size());
+    BlockUsed += text.size();
+    return ref;
 }
 
 std::uint64_t CGUidlList::Hash(std::string_view text) {
     return std::hash<std::string_view>()(text);
 }
 
-bool CGUidlList::Contains(std::string_view uidl) const {
-    if (Slots.empty())
-        return false;
-    const std::uint64_t hash = Hash(uidl);
-    const std::uint64_t tag = hash >> 32;
+std::size_t CGUidlList::Probe(std::string_view uidl, std::uint64_t hash) const {
     const std::size_t mask = Slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const std::uint64_t slot = Slots[i];
-        if (slot == 0)
-            return false;
-        if ((slot >> 32) == tag && Items[(slot & 0xFFFFFFFFu) - 1] == uidl)
-            return true;
+        const std::uint32_t slot = Slots[i];
+        if (slot == 0 || View(Items[slot - 1]) == uidl)
+            return i;
     }
 }
 
-void CGUidlList::AddToTable(std::size_t position, std::uint64_t hash) {
-    const std::uint64_t tag = hash >> 32;
-    const std::string_view text = Items[position];
-    const std::size_t mask = Slots.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-        const std::uint64_t slot = Slots[i];
-        if (slot == 0) {
-            Slots[i] = (tag << 32) | (position + 1);
-            ++Distinct;
-            return;
-        }
-        if ((slot >> 32) == tag && Items[(slot & 0xFFFFFFFFu) - 1] == text)
-            return; // a duplicate: the first copy answers for both
+bool CGUidlList::Contains(std::string_view uidl) const {
+    if (Mode == Unindexed) {
+        for (Ref item : Items)
+            if (View(item) == uidl)
+                return true;
+        return false;
     }
+    if (Slots.empty())
+        return false;
+    return Slots[Probe(uidl, Hash(uidl))] != 0;
+}
+
+void CGUidlList::AddToTable(std::uint32_t position) {
+    const std::size_t i = Probe(View(Items[position]), Hash(View(Items[position])));
+    if (Slots[i] != 0)
+        return; // a duplicate: the first copy answers for both
+    Slots[i] = position + 1;
+    ++Distinct;
 }
 
 void CGUidlList::Rehash(std::size_t slots) {
@@ -71,16 +74,19 @@ void CGUidlList::Rehash(std::size_t slots) {
     Slots.assign(size, 0);
     Distinct = 0;
     for (std::size_t i = 0; i < Items.size(); ++i)
-        AddToTable(i, Hash(Items[i]));
+        AddToTable(static_cast<std::uint32_t>(i));
 }
 
 void CGUidlList::Push(std::string_view uidl) {
     // Every allocation comes before the entry joins, so running out of memory leaves the
     // list as it was rather than with an entry the table does not know.
-    if ((Distinct + 1) * 2 > Slots.size())
+    if (Mode == Indexed && (Distinct + 1) * 2 > Slots.size())
         Rehash(Slots.size() * 2 + 16);
+    if (Items.size() == Items.capacity())
+        Items.reserve(Items.size() * 2 + 16);
     Items.push_back(Store(uidl));
-    AddToTable(Items.size() - 1, Hash(uidl));
+    if (Mode == Indexed)
+        AddToTable(static_cast<std::uint32_t>(Items.size() - 1));
 }
 
 void CGUidlList::Clear() {
@@ -88,28 +94,49 @@ void CGUidlList::Clear() {
     Distinct = 0;
     Items.clear();
     Blocks.clear();
-    BlockSizes.clear();
-    BlockLeft = 0;
+    BlockUsed = 0;
+    BlockLimit = 0;
 }
 
 void CGUidlList::Reserve(std::size_t n) {
     Items.reserve(n);
-    if (n * 2 > Slots.size())
+    if (Mode == Indexed && n * 2 > Slots.size())
         Rehash(n * 2);
 }
 
 void CGUidlList::KeepOnly(const CGUidlList& keep) {
     if (&keep == this)
         return;
-    std::size_t kept = 0;
-    for (std::string_view item : Items)
-        kept += keep.Contains(item) ? 1 : 0;
-    if (kept == Items.size())
+    if (keep.Mode == Unindexed && Mode == Unindexed) {
+        CGUidlList indexed;
+        indexed.Reserve(keep.Count());
+        keep.ForEach([&](std::string_view uidl) { indexed.Push(uidl); });
+        KeepOnly(indexed);
+        return;
+    }
+    std::vector<bool> kept(Items.size());
+    if (keep.Mode == Indexed) {
+        for (std::size_t i = 0; i < Items.size(); ++i)
+            kept[i] = keep.Contains(View(Items[i]));
+    } else if (!Slots.empty()) {
+        // keep has no table, this list has: mark the first copy of every entry that keep
+        // holds, then each entry by its first copy.
+        std::vector<bool> held(Items.size());
+        for (Ref item : keep.Items) {
+            const std::uint32_t slot = Slots[Probe(keep.View(item), Hash(keep.View(item)))];
+            if (slot != 0)
+                held[slot - 1] = true;
+        }
+        for (std::size_t i = 0; i < Items.size(); ++i)
+            kept[i] = held[Slots[Probe(View(Items[i]), Hash(View(Items[i])))] - 1];
+    }
+    const std::size_t count = static_cast<std::size_t>(std::count(kept.begin(), kept.end(), true));
+    if (count == Items.size())
         return; // the usual case: nothing that was read has left the server
-    CGUidlList rest;
-    rest.Reserve(kept);
-    for (std::string_view item : Items)
-        if (keep.Contains(item))
-            rest.Push(item);
+    CGUidlList rest(Mode);
+    rest.Reserve(count);
+    for (std::size_t i = 0; i < Items.size(); ++i)
+        if (kept[i])
+            rest.Push(View(Items[i]));
     *this = std::move(rest);
 }

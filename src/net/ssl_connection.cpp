@@ -1,5 +1,6 @@
 #include "net/ssl_connection.h"
 
+#include "net/cert_store.h"
 #include "net/socket_wait.h"
 
 #include <openssl/bio.h>
@@ -58,21 +59,17 @@ CGSslConnection::CGSslConnection() {
     IgnoreBrokenPipes();
     // The library initialises itself once per process; asking again is harmless.
     OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
-    SslContext = SSL_CTX_new(TLS_client_method());
-    if (SslContext) {
-        // Loaded for users who keep one, but it never decides anything: no verification
-        // mode is set, so self-signed and expired certificates are accepted.
-        SSL_CTX_load_verify_locations(SslContext, "cacert.pem", nullptr);
-    }
-    ERR_clear_error(); // a missing "cacert.pem" leaves an error that is not ours to report
+    SslContext.reset(SSL_CTX_new(TLS_client_method()));
+    X509_STORE* store = SharedCertificateStore();
+    // Kept for users who keep one, but it never decides anything: no verification mode is
+    // set, so self-signed and expired certificates are accepted.
+    if (SslContext && store)
+        SSL_CTX_set1_cert_store(SslContext.get(), store);
+    ERR_clear_error();
 }
 
 CGSslConnection::~CGSslConnection() {
     Close();
-    if (SslContext) {
-        SSL_CTX_free(SslContext);
-        SslContext = nullptr;
-    }
 }
 
 int CGSslConnection::Connect(const char* host, int port, int useSSL) {
@@ -143,30 +140,32 @@ int CGSslConnection::ConnectAddress(const CGPeerAddress& address,
     }
     if (ok)
         ok = BIO_socket_nbio(fd, 0);
-    BIO* chain = ok ? BIO_new_socket(fd, BIO_CLOSE) : nullptr;
+    CGBioChainPtr chain(ok ? BIO_new_socket(fd, BIO_CLOSE) : nullptr);
     if (!chain) {
         ReleaseSocket(fd);
         return 0;
     }
-    Connection = chain;
+    Connection = std::move(chain);
     return 1;
 }
 
 int CGSslConnection::Handshake(const char* host) {
     // The handshake's reads and writes share the connect time-out.
     ApplySocketTimeouts(Timeouts.ConnectMs, Timeouts.ConnectMs);
-    BIO* sslBio = BIO_new_ssl(SslContext, 1);
+    CGBioChainPtr sslBio(BIO_new_ssl(SslContext.get(), 1));
     if (!sslBio) {
         ERR_clear_error();
         return 0;
     }
-    BIO_get_ssl(sslBio, &Ssl);
+    BIO_get_ssl(sslBio.get(), &Ssl);
     SSL_set_mode(Ssl, SSL_MODE_AUTO_RETRY);
     // Servers that route TLS by name refuse a handshake without one.
     if (host[0] && !IsAddressLiteral(host))
         SSL_set_tlsext_host_name(Ssl, host);
-    Connection = BIO_push(sslBio, Connection);
-    if (BIO_do_handshake(Connection) <= 0) {
+    // The TLS link goes on top of the socket link and the chain owns both from here.
+    BIO_push(sslBio.get(), Connection.release());
+    Connection = std::move(sslBio);
+    if (BIO_do_handshake(Connection.get()) <= 0) {
         ERR_clear_error();
         return 0;
     }
@@ -183,9 +182,9 @@ void CGSslConnection::ApplySocketTimeouts(int readMs, int writeMs) {
 int CGSslConnection::Read(char* buffer, int size) {
     if (!Connection || size <= 0)
         return -1;
-    int n = BIO_read(Connection, buffer, size);
+    int n = BIO_read(Connection.get(), buffer, size);
     if (n <= 0) {
-        if (!BIO_should_retry(Connection))
+        if (!BIO_should_retry(Connection.get()))
             n = 0;
         ERR_clear_error();
     }
@@ -195,9 +194,9 @@ int CGSslConnection::Read(char* buffer, int size) {
 int CGSslConnection::Write(const char* data, int length) {
     if (!Connection)
         return -1;
-    int n = BIO_write(Connection, data, length);
+    int n = BIO_write(Connection.get(), data, length);
     if (n <= 0) {
-        if (!BIO_should_retry(Connection))
+        if (!BIO_should_retry(Connection.get()))
             n = 0;
         ERR_clear_error();
     }
@@ -206,12 +205,10 @@ int CGSslConnection::Write(const char* data, int length) {
 
 void CGSslConnection::Close() {
     std::lock_guard<std::mutex> lock(SocketGuard);
-    if (Connection) {
-        BIO_free_all(Connection); // closes the socket and frees the TLS object with it
-        Connection = nullptr;
-    }
+    Connection.reset(); // closes the socket and frees the TLS object with it
     Ssl = nullptr;
     Socket = -1;
+    ++ConnectionSerial;
 }
 
 void CGSslConnection::Interrupt() {
@@ -237,7 +234,7 @@ int CGSslConnection::TrackSocket(int fd) {
 
 void CGSslConnection::Attach(BIO* chain) {
     Close();
-    Connection = chain;
+    Connection.reset(chain);
 }
 
 CGNetEnvironment DefaultNetEnvironment() {

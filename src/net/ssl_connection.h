@@ -1,14 +1,12 @@
 #pragma once
 
-#include <chrono>
-#include <functional>
-#include <mutex>
-#include <string>
-#include <vector>
+#include "net/net_environment.h"
+#include "net/ssl_holders.h"
 
-// OpenSSL types, declared here so that users of the transport need not include OpenSSL.
-typedef struct bio_st BIO;
-typedef struct ssl_ctx_st SSL_CTX;
+#include <chrono>
+#include <mutex>
+
+// OpenSSL's type, declared here so that users of the transport need not include OpenSSL.
 typedef struct ssl_st SSL;
 
 // Time-outs of the network steps, in milliseconds. A step that runs out fails like any
@@ -21,25 +19,11 @@ struct CGNetTimeouts {
     int WriteMs = 60000; // one write waiting for room
 };
 
-// One address of a peer, as the resolver gives it.
-struct CGPeerAddress {
-    int Family = 0;       // the platform's AF_INET or AF_INET6
-    std::string Sockaddr; // the platform's socket address, port (and IPv6 scope) included
-};
-
-// What a connection needs from its surroundings. DefaultNetEnvironment() asks the system's
-// resolver; tests hand in addresses of their own (for example a first one that never
-// answers).
-struct CGNetEnvironment {
-    // The addresses of host on port, in the order to try; none when it does not resolve.
-    std::function<std::vector<CGPeerAddress>(const char* host, int port)> Resolve;
-};
-CGNetEnvironment DefaultNetEnvironment();
-
 // One mailbox connection through OpenSSL I/O chains: a connect chain, with a TLS chain on
 // top for encrypted connections, so that its users never need to know which kind they have.
-// Every object owns its own client context with "cacert.pem" (current folder) loaded; any
-// certificate is accepted, since users of self-signed servers rely on that.
+// Every object owns its own client context, which shares the process's one certificate
+// store ("cacert.pem", read once); any certificate is accepted, since users of self-signed
+// servers rely on that.
 class CGSslConnection {
 public:
     CGSslConnection();
@@ -67,13 +51,16 @@ public:
     // Takes over an already built chain (for example a memory BIO), as if Connect had made
     // it. Used to feed recorded or generated server replies to the session.
     void Attach(BIO* chain);
+    // Changes with every Connect, Attach and Close: a reader that buffers what it read can
+    // tell that its bytes belong to a connection that is gone.
+    unsigned long long Serial() const { return ConnectionSerial; }
 
     CGNetTimeouts Timeouts;
     CGNetEnvironment Environment = DefaultNetEnvironment();
 
-    BIO* Connection = nullptr;     // owned; null when nothing is open
-    SSL_CTX* SslContext = nullptr; // owned for the object's whole life
-    SSL* Ssl = nullptr;            // inside Connection, freed with it
+    CGBioChainPtr Connection;   // null when nothing is open
+    CGSslContextPtr SslContext; // for the object's whole life
+    SSL* Ssl = nullptr;         // not owned: inside Connection, freed with it
 
 private:
     int ConnectPlainPart(const char* host, int port);
@@ -86,8 +73,9 @@ private:
     // Remembers the socket so that Interrupt() can reach it; 0 when interrupted already.
     int TrackSocket(int fd);
 
-    std::mutex SocketGuard; // Interrupt() against Close() replacing the socket
-    long long Socket = -1;  // the chain's socket while a connection is open, else -1
+    std::mutex SocketGuard;                  // Interrupt() against Close() replacing the socket
+    unsigned long long ConnectionSerial = 0; // the owner's thread only
+    long long Socket = -1; // the chain's socket while a connection is open, else -1
     bool Interrupted = false;
 };
 

@@ -19,9 +19,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
         int count = -9;
-        if (session.Connect(argv[1], port, tls) && session.ReadReply() == 0 &&
-            session.SendCommand("USER", argv[3]) && session.ReadReply() == 0 &&
-            session.SendCommand("PASS", argv[4]) && session.ReadReply() == 0)
+        if (session.Dialogue.Visit(argv[1], port, tls, argv[3], argv[4]) == Pop3LoggedIn)
             count = session.ListUidls();
         session.Close();
         const double ms =

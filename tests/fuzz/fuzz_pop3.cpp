@@ -1,14 +1,18 @@
 // Feeds arbitrary bytes to the POP3 reply reader, the multi-line gatherer (with and without
 // a small bound) and the UIDL listing scan and bookkeeping, as if a server had sent them in
-// pieces of a size chosen by the input.
+// pieces of a size chosen by the input; the listing scanned whole and as it streams in must
+// agree.
+#include "base/chunk_buffer.h"
 #include "mail/pop3_session.h"
 #include "support/script_bio.h"
-#include "base/chunk_buffer.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2)
@@ -50,5 +54,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     session.ApplyListing(state->Incoming.c_str());
     CGUidlList scanned;
     ScanListing(state->Incoming.c_str(), scanned);
+    // The listing as it streams in, cut into the input's pieces, finds the same UIDLs.
+    const std::string text(state->Incoming.c_str()); // up to the first NUL, as the scan reads
+    CGUidlList streamed;
+    CGListingScanner scanner(streamed);
+    for (std::size_t at = 0; at < text.size(); at += static_cast<std::size_t>(piece))
+        scanner.Add(text.data() + at, std::min(static_cast<std::size_t>(piece), text.size() - at));
+    scanner.Finish();
+    std::vector<std::string_view> a, b;
+    scanned.ForEach([&](std::string_view u) { a.push_back(u); });
+    streamed.ForEach([&](std::string_view u) { b.push_back(u); });
+    if (a != b)
+        __builtin_trap();
     return 0;
 }

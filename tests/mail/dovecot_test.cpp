@@ -1,12 +1,14 @@
 // Against a real POP3 server: the private Dovecot that tests/support/dovecot_peer.py starts
 // around this binary (plain POP3 and POP3 over TLS with a self-signed certificate).
 #include "mail/account.h"
+#include "mail/pop3_probe.h"
 #include "support/counting_sink.h"
 #include "support/dovecot_peer.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -53,6 +55,48 @@ TEST(DovecotTransport, PlainAndTlsConnectionsAndTheirFailures) {
         wrong.Transport.Timeouts.ConnectMs = 3000;
         EXPECT_EQ(wrong.Connect("127.0.0.1", Peer().PlainPort, 1), 0);
         EXPECT_EQ(wrong.Connect("no-such-host.invalid", Peer().TlsPort, 1), 0);
+    }
+}
+
+// The probe's fixed ports, 995 and 110, pointed at the given ports of 127.0.0.1 for the name
+// "mail.probe.test"; no other name resolves.
+CGNetEnvironment ProbePorts(std::uint16_t tls, std::uint16_t plain) {
+    CGNetEnvironment net;
+    net.Resolve = [tls, plain](const char* host, int port) {
+        if (std::string(host) != "mail.probe.test")
+            return std::vector<CGPeerAddress>{};
+        return DefaultNetEnvironment().Resolve("127.0.0.1", port == ProbeTlsPort ? tls : plain);
+    };
+    return net;
+}
+
+TEST(DovecotProbe, TriesTlsThenPlainAndReportsTheLogin) {
+    SKIP_WITHOUT_DOVECOT(Peer());
+    struct Case {
+        const char* Name;
+        const char* Host;
+        const char* Password;
+        std::uint16_t TlsPort; // 1: nothing listens there
+        CGProbeResult Expected;
+    };
+    const Case cases[] = {
+        {"tls", "mail.probe.test", "secret", Peer().TlsPort, {1, 1, 995, 1}},
+        {"tls, wrong password", "mail.probe.test", "wrong", Peer().TlsPort, {1, 1, 995, 0}},
+        {"plain only", "mail.probe.test", "secret", 1, {1, 0, 110, 1}},
+        {"plain only, wrong password", "mail.probe.test", "wrong", 1, {1, 0, 110, 0}},
+        {"no such host", "nowhere.probe.test", "secret", Peer().TlsPort, {0, 0, 0, 0}},
+    };
+    for (const Case& k : cases) {
+        CGProbeRequest request;
+        request.Host = k.Host;
+        request.User = "plain";
+        request.Password = k.Password;
+        request.Net = ProbePorts(k.TlsPort, Peer().PlainPort);
+        const CGProbeResult r = ProbeMailServer(request);
+        EXPECT_EQ(r.Found, k.Expected.Found) << k.Name;
+        EXPECT_EQ(r.UseSSL, k.Expected.UseSSL) << k.Name;
+        EXPECT_EQ(r.Port, k.Expected.Port) << k.Name;
+        EXPECT_EQ(r.LoginAccepted, k.Expected.LoginAccepted) << k.Name;
     }
 }
 

@@ -1,12 +1,13 @@
 // The POP3 dialogue and the UIDL bookkeeping, fed from memory through a scripted BIO, so
 // that piece boundaries and failures are exact.
+#include "base/chunk_buffer.h"
 #include "mail/pop3_session.h"
 #include "support/script_bio.h"
 #include "support/temp_dir.h"
-#include "base/chunk_buffer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -38,7 +39,11 @@ struct Scripted {
         State->Piece = piece;
         Session.Transport.Attach(NewScriptBio(State));
     }
-    std::string Unread() const { return State->Incoming.substr(State->Position); }
+    // What the session has not taken yet: its reader's buffer, then what is still unsent.
+    std::string Unread() const {
+        return std::string(Session.Dialogue.Reader.Buffered()) +
+               State->Incoming.substr(State->Position);
+    }
 };
 
 TEST(Pop3Reply, StatusRepliesInAnyPieceSize) {
@@ -145,6 +150,23 @@ TEST(Pop3MultiLine, EndsOnlyWithALoneDotLineWhereverThePiecesBreak) {
     }
 }
 
+TEST(Pop3Dialogue, AConversationArrivingInOneReadLosesNothing) {
+    // Every reply, the listing and the start of what would come next, all in one read: each
+    // step takes its own bytes and leaves the rest to the next.
+    Scripted s("+OK hi\r\n+OK\r\n+OK\r\n+OK\r\n1 a\r\n2 b\r\n.\r\nNEXT", 1 << 20);
+    EXPECT_EQ(s.Session.Dialogue.ReadGreeting(), 1);
+    EXPECT_EQ(s.Session.Dialogue.Login("ann", "pw"), 1);
+    EXPECT_EQ(s.Session.ListUidls(), 2);
+    EXPECT_EQ(s.State->Written, "USER ann\r\nPASS pw\r\nUIDL\r\n");
+    EXPECT_EQ(s.Unread(), "NEXT");
+    EXPECT_EQ(s.State->Reads, 1); // large pieces, not a byte per read
+    // A new connection starts with nothing of the old one.
+    s.Reconnect("+OK again\r\n");
+    std::string rest;
+    EXPECT_EQ(s.Session.ReadReply(&rest), 0);
+    EXPECT_EQ(rest, " again\r\n");
+}
+
 TEST(Pop3Listing, ScanKeepsTheWordAfterTheNumber) {
     const std::string longUidl(70, 'u');
     const std::string hugeLine = "9 " + std::string(5000, 'h') + "\r\n";
@@ -163,6 +185,15 @@ TEST(Pop3Listing, ScanKeepsTheWordAfterTheNumber) {
     const std::vector<std::string> expected = {
         "last", std::string(1023, 'h'), longUidl, "abc", "spaced", "abc"};
     EXPECT_EQ(Entries(out), expected); // head first: reverse order of the listing
+    // The same as it streams in, cut anywhere.
+    for (std::size_t piece : {1, 2, 3, 7, 64}) {
+        CGUidlList streamed(CGUidlList::Unindexed);
+        CGListingScanner scanner(streamed);
+        for (std::size_t at = 0; at < body.size(); at += piece)
+            scanner.Add(body.data() + at, std::min(piece, body.size() - at));
+        EXPECT_EQ(scanner.Finish(), 6) << piece;
+        EXPECT_EQ(Entries(streamed), expected) << piece;
+    }
 
     // Room is taken for the lines that hold a UIDL, not for every line end: 10 MB of blank
     // lines around two messages must not claim a table for ten million.

@@ -1,5 +1,6 @@
 // The OpenSSL connection against a small TLS server of our own, which records the server
 // name the client sends.
+#include "net/cert_store.h"
 #include "net/socket_platform.h"
 #include "net/ssl_connection.h"
 #include "support/tcp_peer.h"
@@ -126,6 +127,10 @@ TEST(SslConnection, EachObjectHasItsOwnContext) {
     CGSslConnection second;
     ASSERT_NE(first->SslContext, nullptr);
     EXPECT_NE(first->SslContext, second.SslContext);
+    // ...around the process's one certificate store, read once.
+    EXPECT_NE(SharedCertificateStore(), nullptr);
+    EXPECT_EQ(SSL_CTX_get_cert_store(first->SslContext.get()), SharedCertificateStore());
+    EXPECT_EQ(SSL_CTX_get_cert_store(second.SslContext.get()), SharedCertificateStore());
     first.reset(); // never connected: nothing but the context to free
     OneShotTlsServer server;
     ASSERT_EQ(second.Connect("127.0.0.1", server.Port, 1), 1);

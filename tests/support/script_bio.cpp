@@ -32,11 +32,13 @@ int ScriptRead(BIO* b, char* out, int size) {
             n += run;
             s.EndlessBytes += run;
         }
+        ++s.Reads;
         return static_cast<int>(most);
     }
     const std::size_t n = std::min(most, s.Incoming.size() - s.Position);
     std::memcpy(out, s.Incoming.data() + s.Position, n);
     s.Position += n;
+    ++s.Reads;
     return static_cast<int>(n);
 }
 

@@ -15,6 +15,7 @@ struct ScriptBioState {
     std::size_t EndlessLimit = SIZE_MAX; // ...until this much of it has been read
     std::size_t EndlessBytes = 0;        // how much of it has been read
     std::string Written;                 // what the client sent
+    int Reads = 0;                       // reads that handed out bytes
     bool FailWrites = false;
 };
 
