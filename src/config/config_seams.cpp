@@ -1,6 +1,6 @@
 #include "config/config_seams.h"
 
-constinit CConfigSeams ConfigSeams{};
+CConfigSeams ConfigSeams{};
 
 CConfigSeams DefaultConfigSeams() {
     return {};
