@@ -4,7 +4,6 @@
 #include "dialogs/dlg_accounts.h"
 
 #include <mmsystem.h>
-#include <shellapi.h>
 
 namespace {
 
@@ -12,18 +11,12 @@ BOOL SystemPlaySound(const char* sound, HMODULE module, DWORD flags) {
     return PlaySoundA(sound, module, flags);
 }
 
-HINSTANCE SystemShellExecute(HWND owner, const char* verb, const char* file, const char* parameters,
-                             const char* directory, int show) {
-    return ShellExecuteA(owner, verb, file, parameters, directory, show);
-}
-
 // Constructing the About box runs it; it is gone again when the user has closed it.
 void ShowAboutDialog(CGWinCore* owner) {
     CGDlgAbout about(owner);
 }
 
-constexpr CAppSeams ProgramSeams = {SystemPlaySound, SystemShellExecute, RunAccountsDialog,
-                                    ShowAboutDialog};
+constexpr CAppSeams ProgramSeams = {SystemPlaySound, RunAccountsDialog, ShowAboutDialog};
 
 } // namespace
 

@@ -5,15 +5,13 @@
 class CAccountList;
 class CGWinCore;
 
-// The system calls and dialogs the main window reaches through pointers, so that tests can
-// count sounds and opened programs, and answer the dialogs, without a user or a speaker. The
+// The sound and the dialogs the main window reaches through pointers, so that tests can count
+// sounds and answer the dialogs without a user or a speaker (programs are opened through the
+// toolkit's shell "open", ToolkitSeams). The
 // program runs with DefaultAppSeams(); a test saves AppSeams, replaces what it answers itself
 // and puts the saved struct back.
 struct CAppSeams {
     BOOL (*PlaySound)(const char* sound, HMODULE module, DWORD flags);
-    HINSTANCE(*ShellExecute)
-    (HWND owner, const char* verb, const char* file, const char* parameters, const char* directory,
-     int show);
     // The accounts dialog: edits the list and the new-mail options, modally.
     void (*RunAccountsDialog)(CAccountList& list, CGWinCore* owner);
     // The About dialog, modally.
@@ -22,5 +20,5 @@ struct CAppSeams {
 
 // The seams in use.
 extern CAppSeams AppSeams;
-// The system's sound and shell "open", and the program's own dialogs.
+// The system's sound and the program's own dialogs.
 CAppSeams DefaultAppSeams();

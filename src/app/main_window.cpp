@@ -4,6 +4,7 @@
 #include "config/profile.h"
 #include "config/settings.h"
 #include "resources/resource.h"
+#include "toolkit/toolkit_seams.h"
 #include "toolkit/win_support.h"
 #include "toolkit/wm_handler.h"
 
@@ -217,7 +218,7 @@ void CMainWindow::AfterAccountsDialog() {
 
 void CMainWindow::OpenProgram(const CGText& program) {
     if (!program.IsEmpty())
-        AppSeams.ShellExecute(Handle, "open", program.Get(), nullptr, nullptr, SW_SHOW);
+        ToolkitSeams.ShellExecute(Handle, "open", program.Get(), nullptr, nullptr, SW_SHOW);
 }
 
 void CMainWindow::OpenMail() {

@@ -12,6 +12,7 @@
 #include "support/scoped_seams.h"
 #include "support/temp_dir.h"
 #include "support/ui_harness.h"
+#include "toolkit/toolkit_seams.h"
 #include "toolkit/win_support.h"
 #include "toolkit/wm_handler.h"
 
@@ -45,7 +46,8 @@ BOOL CountSound(const char* sound, HMODULE, DWORD flags) {
     return TRUE;
 }
 
-HINSTANCE RecordOpen(HWND, const char* verb, const char* file, const char*, const char*, int) {
+HINSTANCE WINAPI RecordOpen(HWND, const char* verb, const char* file, const char*, const char*,
+                            INT) {
     Opened.push_back(std::string(verb) + " " + file);
     return reinterpret_cast<HINSTANCE>(42);
 }
@@ -83,7 +85,7 @@ protected:
         CommandDuringDialog = 0;
         MostDialogsOpen = 0;
         App->PlaySound = CountSound;
-        App->ShellExecute = RecordOpen;
+        Toolkit->ShellExecute = RecordOpen;
         App->RunAccountsDialog = FakeAccountsDialog;
         App->RunAboutDialog = FakeAbout;
         Window = std::make_unique<CMainWindow>();
@@ -149,6 +151,7 @@ protected:
     TempDir Dir;
     ScopedSeams<CConfigSeams> Config{ConfigSeams};
     ScopedSeams<CAppSeams> App{AppSeams};
+    ScopedSeams<CGToolkitSeams> Toolkit{ToolkitSeams};
     BoxRecorder Boxes;
     std::unique_ptr<CMainWindow> Window;
 };
