@@ -212,16 +212,17 @@ def obfuscate(text):
     return "".join(map(chr, chars))
 
 
-def account_section(user, password, port, tls):
-    """One account's section: (name, lines), the name as the program builds it."""
-    name = f"{user} - 127.0.0.1"
+def account_section(user, password, port, tls, server="127.0.0.1", extra=""):
+    """One account's section: (name, lines), the name as the program builds it. extra:
+    further "key=value" lines, each ending in a line break."""
+    name = f"{user} - {server}"
     stored = obfuscate(password)
     # As the program writes it: a value with a blank or quote at either end goes in quotes.
     if stored and (stored[0] in " \"'" or stored[-1] in " \"'"):
         stored = f'"{stored}"'
-    return name, (f"[{name}]\nserver=127.0.0.1\nusername={user}\n"
+    return name, (f"[{name}]\nserver={server}\nusername={user}\n"
                   f"password={stored}\nSSL={'true' if tls else 'false'}\n"
-                  f"Port={port}\ncheckmins=5\ndoubleclick=\n")
+                  f"Port={port}\ncheckmins=5\ndoubleclick=\n{extra}")
 
 
 def write_settings(path, sections):
