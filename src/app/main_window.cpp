@@ -265,6 +265,12 @@ void CMainWindow::OnClose() {
     DestroyWindow(Handle);
 }
 
+void CMainWindow::StoreLearnedTrust() {
+    for (CGAccount& a : AccountList)
+        if (a.TakeTrustLearned())
+            a.SaveTrust(IniPath.c_str());
+}
+
 void CMainWindow::SaveAll() {
     AccountList.Save(IniPath.c_str());
     RECT r;
@@ -306,6 +312,7 @@ LRESULT CMainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         if (OnTrayMouse(static_cast<UINT>(lParam)))
             return 1;
     } else if (msg == AccountList.NotifyMessage) {
+        StoreLearnedTrust();
         RefreshIndication();
     } else if (msg == WM_CLOSE) {
         // OnClose decides whether the window goes; default processing would destroy it

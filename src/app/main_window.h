@@ -33,6 +33,9 @@ public:
     // then end as cancelled and the close runs once the outermost has returned.
     void OnClose() override;
     void SaveAll();
+    // Writes at once what a check learned about an account's server (its certificate, its
+    // STARTTLS), so that a crash or a killed process cannot make the next start trust afresh.
+    void StoreLearnedTrust();
     // Tells every checking thread to quit (a blocked network step fails at once), takes their
     // sinks away and leaves the accounts to the process, so a thread still finishing never
     // meets a freed account or sink. Waits at most waitMilliseconds for the threads to end;

@@ -100,6 +100,9 @@ int CDlgConfigure::OnInitDialog(HWND) {
     BindItem(MailProgramEdit, IDC_MAIL_PROGRAM);
     ToolTip.AddTool(&MailProgramEdit, MailProgramTip);
     BindItem(OkButton, IDOK);
+    const CGServerSettings& held = Form.Settings;
+    Trust = {CGIniText::Trim(TextOrEmpty(held.Server)), held.Port, held.UseSSL, held.CertPin,
+             held.StartTls};
     WriteControls(Form);
     // A field may hold less than it was given (a host beyond its limit): the enabling
     // follows what the dialog shows.
@@ -135,6 +138,16 @@ CAccountForm CDlgConfigure::ReadControls() {
 
 void CDlgConfigure::OnOK() {
     Form = ReadControls();
+    KeepTrustFor(Form.Settings);
+}
+
+void CDlgConfigure::KeepTrustFor(CGServerSettings& shown) const {
+    // Another host, port or kind of connection is another server: what was learned about
+    // the old one would make the new one look like an impostor.
+    const bool same = CGIniText::Trim(TextOrEmpty(shown.Server)) == Trust.Host &&
+                      shown.Port == Trust.Port && (shown.UseSSL != 0) == (Trust.UseSSL != 0);
+    shown.CertPin = same ? Trust.CertPin : std::string();
+    shown.StartTls = same ? Trust.StartTls : 0;
 }
 
 void CDlgConfigure::ApplyPreset(int provider) {
@@ -174,15 +187,27 @@ void CDlgConfigure::Probe() {
     WaitCursor.SetBusy();
     const CAccountForm shown = ReadControls();
     CGProbeRequest request;
-    request.Host = shown.Settings.Server.IsNull() ? "" : shown.Settings.Server.Get();
-    request.User = shown.Settings.Username.IsNull() ? "" : shown.Settings.Username.Get();
-    request.Password = shown.Settings.Password.IsNull() ? "" : shown.Settings.Password.Get();
+    const std::string host = CGIniText::Trim(TextOrEmpty(shown.Settings.Server));
+    request.Host = host.c_str();
+    request.User = TextOrEmpty(shown.Settings.Username);
+    request.Password = TextOrEmpty(shown.Settings.Password);
+    // A key the account already trusts for this host is not asked about again.
+    request.CertPin = host == Trust.Host ? Trust.CertPin : std::string();
+    request.AskTrust = [this](const CGPeerCertificate& peer) {
+        return AskToTrustCertificate(Handle, peer);
+    };
     const CGProbeResult result = ProbeMailServer(request); // the dialog waits meanwhile
     WaitCursor.ClearBusy();
-    if (AskToUseProbe(Handle, result, shown.Provider == ProviderOther)) {
+    const bool taken = AskToUseProbe(Handle, result, shown.Provider == ProviderOther);
+    if (taken) {
         SetPort(result.Port);
         SslBox.Write(result.UseSSL);
     }
+    // What the probe learned holds for the server it found, when that is what the dialog
+    // now shows (taken, or a preset that has those settings already).
+    if (result.Found && (taken || (shown.Settings.Port == result.Port &&
+                                   (shown.Settings.UseSSL != 0) == (result.UseSSL != 0))))
+        Trust = {host, result.Port, result.UseSSL, result.CertPin, result.StartTls};
     if (result.Found)
         ReportProbeLogin(Handle, result);
 }
@@ -200,8 +225,16 @@ int EditAccount(CGAccount& account, CGWinCore* owner) {
     s.Server.Assign(CGIniText::Trim(TextOrEmpty(form.Settings.Server)).c_str());
     s.Username.Assign(TextOrEmpty(form.Settings.Username));
     s.Password.Assign(TextOrEmpty(form.Settings.Password));
+    const CGServerSettings before = account.CopySettings();
     // One hand-over under the account's lock: the thread's next attempt sees all of it.
     account.ApplySettings(s);
+    // A certificate the user accepted for the same server is stored as soon as a check
+    // reports, like one a check learned. (For another server the whole account moves to a
+    // new section at the next save; the old section must not get the new server's key.)
+    const bool sameServer = std::strcmp(TextOrEmpty(before.Server), TextOrEmpty(s.Server)) == 0 &&
+                            before.Port == s.Port && before.UseSSL == s.UseSSL;
+    if (sameServer && (s.CertPin != before.CertPin || s.StartTls != before.StartTls))
+        account.TrustLearned = 1;
     account.DoubleClick.Assign(TextOrEmpty(form.MailProgram));
     account.UpdateName();
     account.UpdateStatusText();

@@ -5,6 +5,8 @@
 #include "toolkit/dialog.h"
 #include "toolkit/window_extensions.h"
 
+#include <string>
+
 class CGAccount;
 
 // One provider of the list: its entry, POP3 host and web-mail address.
@@ -48,6 +50,16 @@ public:
     void Probe();
 
     CAccountForm Form; // shown when the dialog opens; after OK, as confirmed
+    // What is known about proving the server (Form.Settings' CertPin and StartTls) and the
+    // host, port and TLS it holds for: the account's at first, the probe's once the user
+    // takes what it found. OK keeps it only for the server the dialog then shows.
+    struct CTrust {
+        std::string Host;
+        int Port = 0;
+        int UseSSL = 0;
+        std::string CertPin;
+        int StartTls = 0;
+    } Trust;
     CGCtrlEditText HostEdit;
     CGCtrlEditText UserEdit;
     CGCtrlEditText PasswordEdit;
@@ -70,8 +82,9 @@ private:
     void EnableByHost(const CGText& host);
     void ApplyPreset(int provider);
     void SetPort(int port);
+    // Form.Settings' trust when the dialog shows the server it holds for, else none.
+    void KeepTrustFor(CGServerSettings& shown) const;
 };
-
 
 // Runs the details dialog for account with owner as parent. On OK the account takes the
 // dialog's values (handed over to its thread as a whole) and 1 is returned; otherwise 0.

@@ -1,7 +1,10 @@
 #include "dialogs/dlg_configure_probe.h"
 
 #include "mail/pop3_probe.h"
+#include "net/peer_certificate.h"
 #include "toolkit/win_support.h"
+
+#include <string>
 
 namespace {
 
@@ -16,19 +19,37 @@ const char* const NothingFound =
 } // namespace
 
 int AskToUseProbe(HWND owner, const CGProbeResult& result, bool askSecure) {
+    if (result.Declined)
+        return 0;
     if (!result.Found) {
         ToolkitMessageBox(owner, NothingFound, Title, MB_OK);
         return 0;
     }
     if (result.UseSSL && !askSecure)
         return 0;
-    const char* question = result.UseSSL ? "Secure email checking found. Use this?"
-                                         : "Unencrypted email checking found. Use this?";
+    const char* question = result.UseSSL     ? "Secure email checking found. Use this?"
+                           : result.StartTls ? "Encrypted (STARTTLS) email checking found. "
+                                               "Use this?"
+                                             : "Unencrypted email checking found. Use this?";
     return ToolkitMessageBox(owner, question, Title, MB_YESNO) == IDYES ? 1 : 0;
 }
 
+int AskToTrustCertificate(HWND owner, const CGPeerCertificate& peer) {
+    // Two rows of sixteen pairs: a row of all 32 would make the box wider than most screens.
+    const std::string grouped = GroupedFingerprint(peer.Pin);
+    std::string text = "The server's certificate could not be verified (";
+    text += CertificateProblemText(peer.Problem);
+    text += ").\n\nSHA-256 fingerprint of its key:\n";
+    text += grouped.size() == 95 ? grouped.substr(0, 47) + "\n" + grouped.substr(48) : grouped;
+    text += "\n\nIf you have not just changed or set up this server, someone may be trying to "
+            "read your password. Trust this certificate?";
+    return ToolkitMessageBox(owner, text.c_str(), Title, MB_YESNO | MB_ICONWARNING) == IDYES ? 1
+                                                                                             : 0;
+}
+
 void ReportProbeLogin(HWND owner, const CGProbeResult& result) {
-    const char* working = result.UseSSL ? "Login successful. Secure email checking is working!"
-                                        : "Unencrypted email checking is working!.";
+    const char* working = result.UseSSL || result.StartTls
+                              ? "Login successful. Secure email checking is working!"
+                              : "Unencrypted email checking is working!.";
     ToolkitMessageBox(owner, result.LoginAccepted ? working : Refused, Title, MB_OK);
 }

@@ -47,6 +47,12 @@ std::string StatusLine(int status, int unread, int total) {
     case StatusLimitExceeded:
         fixed = "Server Limit Exceeded";
         break;
+    case StatusUntrusted:
+        fixed = "Certificate not trusted";
+        break;
+    case StatusUnencrypted:
+        fixed = "Encryption unavailable";
+        break;
     default:
         break;
     }

@@ -32,6 +32,11 @@ public:
     // once each is written whole. 1 when everything was written.
     int Save(const char* settingsPath);
 
+    // Writes what the checking thread learned about the server ("certpin", "starttls") to
+    // the section the account is stored in, at once rather than at exit: the next start must
+    // not trust a key afresh. 1 when written (or nothing to write: never stored yet).
+    int SaveTrust(const char* settingsPath);
+
     // Writes the seen list to path through a temporary file renamed over it; 1 on success.
     int SaveSeenList(const std::string& path) const;
     int SaveSeenListInPlace(const std::string& path) const;

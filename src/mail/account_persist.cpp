@@ -17,7 +17,22 @@ const char* OrEmpty(const CGText& text) {
     return text.IsNull() ? "" : text.Get();
 }
 
+// Only what was learned is written: a settings file of an account that never met a
+// certificate or STARTTLS keeps the keys it had.
+int WriteTrust(const char* section, const CGServerSettings& s, const char* settingsPath) {
+    const char* pin = s.CertPin.empty() ? nullptr : s.CertPin.c_str();
+    int written = WriteProfileText(section, "certpin", pin, settingsPath);
+    written &= WriteProfileText(section, "starttls", s.StartTls ? "true" : nullptr, settingsPath);
+    return written;
+}
+
 } // namespace
+
+int CGAccount::SaveTrust(const char* settingsPath) {
+    if (Section.empty())
+        return 1; // never stored: the whole account goes at the next save
+    return WriteTrust(Section.c_str(), CopySettings(), settingsPath);
+}
 
 int CGAccount::Load(const char* section, const char* settingsPath) {
     CGServerSettings s;
@@ -30,6 +45,8 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
     s.UseSSL = ReadProfileBool(section, "SSL", 1, settingsPath);
     s.Port = ReadProfileInt(section, "Port", 995, settingsPath);
     s.CheckMinutes = ReadProfileInt(section, "checkmins", 5, settingsPath);
+    s.CertPin = ReadProfileText(section, "certpin", settingsPath);
+    s.StartTls = ReadProfileBool(section, "starttls", 0, settingsPath);
     ReplaceSettings(s);
     UpdateName();
     DoubleClick.Assign(ReadProfileText(section, "doubleclick", settingsPath).c_str());
@@ -60,6 +77,7 @@ int CGAccount::Save(const char* settingsPath) {
     written &= WriteProfileInt(at, "port", s.Port, settingsPath);
     written &= WriteProfileInt(at, "checkmins", s.CheckMinutes, settingsPath);
     written &= WriteProfileText(at, "doubleclick", OrEmpty(DoubleClick), settingsPath);
+    written &= WriteTrust(at, s, settingsPath);
     if (written)
         Section = section;
 

@@ -3,6 +3,8 @@
 #include "mail/uidl_bookkeeping.h"
 #include "net/ssl_connection.h"
 
+#include <cctype>
+
 namespace {
 
 // A command line holds 255 characters with its CR LF (the longest a POP3 server must take).
@@ -42,10 +44,92 @@ int CGPop3Dialogue::ReceiveListing(CGUidlList& into, std::size_t limit) {
     return result;
 }
 
+int CGPop3Dialogue::AcceptCertificate(CGTlsGate& gate) {
+    gate.Peer = Connection.Peer();
+    return JudgeCertificate(gate);
+}
+
+int JudgeCertificate(CGTlsGate& gate) {
+    const CGPeerCertificate& peer = gate.Peer;
+    if (!peer.Present)
+        return 0;
+    if (peer.Verified()) {
+        gate.Learned |= gate.CertPin != CertPinAuthority;
+        gate.CertPin = CertPinAuthority;
+        return 1;
+    }
+    if (gate.CertPin == peer.Pin)
+        return 1;
+    const int trust = gate.Ask ? gate.Ask(peer) : gate.CertPin.empty();
+    if (!trust)
+        return 0;
+    gate.CertPin = peer.Pin;
+    gate.Learned = 1;
+    return 1;
+}
+
+int CGPop3Dialogue::OffersStartTls() {
+    if (!SendCommand("CAPA", nullptr))
+        return -1;
+    // A refusal (or a server that goes away here) counts as no offer: the login that
+    // follows finds out about the connection.
+    if (Reader.ReadStatus(nullptr, true) != 0)
+        return 0;
+    std::string lines;
+    // A capability list is a few hundred bytes; one far longer is not worth following.
+    const int read = Reader.ReadBody(
+        [&](const char* piece, std::size_t n) { lines.append(piece, n); }, 64 * 1024);
+    if (read != 1)
+        return -1;
+    for (std::size_t at = 0; at < lines.size();) {
+        std::size_t end = lines.find('\n', at);
+        if (end == std::string::npos)
+            end = lines.size();
+        std::string word = lines.substr(at, end - at);
+        word = word.substr(0, word.find_first_of(" \t\r"));
+        for (char& c : word)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (word == "STLS")
+            return 1;
+        at = end + 1;
+    }
+    return 0;
+}
+
+int CGPop3Dialogue::NegotiateStartTls(const char* host, CGTlsGate& gate) {
+    const int offered = OffersStartTls();
+    if (offered < 0)
+        return 0;
+    if (offered && SendCommand("STLS", nullptr)) {
+        const int agreed = Reader.ReadStatus(nullptr, true);
+        if (agreed == 0) {
+            if (!Connection.StartTls(host))
+                return 0;
+            if (!AcceptCertificate(gate))
+                return Pop3Untrusted;
+            gate.UsedStartTls = 1;
+            gate.Learned |= !gate.StartTls;
+            gate.StartTls = 1;
+            return 1;
+        }
+    }
+    // Not offered, or refused: someone in between may have removed the offer.
+    return gate.StartTls ? Pop3Unencrypted : 1;
+}
+
 int CGPop3Dialogue::Visit(const char* host, int port, int useSSL, const char* user,
-                          const char* password) {
-    if (!Connect(host, port, useSSL) || !ReadGreeting())
+                          const char* password, CGTlsGate& gate) {
+    if (!Connect(host, port, useSSL))
         return Pop3NotReached;
+    if (useSSL && !AcceptCertificate(gate))
+        return Pop3Untrusted;
+    if (!ReadGreeting())
+        return Pop3NotReached;
+    if (!useSSL) {
+        const int negotiated = NegotiateStartTls(host, gate);
+        if (negotiated != 1)
+            return negotiated == 0 ? Pop3NotReached : negotiated;
+    }
     return Login(user, password) ? Pop3LoggedIn : Pop3LoginRefused;
 }
 

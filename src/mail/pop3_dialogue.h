@@ -1,7 +1,9 @@
 #pragma once
 
 #include "mail/pop3_reader.h"
+#include "net/peer_certificate.h"
 
+#include <functional>
 #include <string>
 
 class CGSslConnection;
@@ -12,7 +14,35 @@ enum : int {
     Pop3NotReached = 0,   // no connection, or no positive greeting
     Pop3LoginRefused = 1, // a POP3 server, which did not take the user name and password
     Pop3LoggedIn = 2,
+    Pop3Untrusted = 3,   // the certificate did not prove the server: nothing was sent to it
+    Pop3Unencrypted = 4, // encryption is required and was not offered: nothing was sent
 };
+
+// Account key values of CGTlsGate::CertPin besides a key pin.
+inline constexpr const char* CertPinAuthority = "ca"; // the chain verified against the store
+
+// What an account knows about proving its server, handed to a visit and updated by it.
+// Before USER is sent, a visit goes on only when
+//   - the certificate verified (CertPin becomes "ca"), or its key is the pinned one, or
+//     nothing is pinned yet (trust on first use: the key becomes the pin); a changed key or
+//     a failed chain after "ca" stops it;
+//   - on a plain connection, the server switched to TLS when it offered to, or it did not
+//     offer and StartTls is not required (StartTls becomes 1 once it was used).
+struct CGTlsGate {
+    std::string CertPin; // "", CertPinAuthority or a 64-hex key pin
+    int StartTls = 0;    // 1: a plain connection must be switched to TLS
+    // When set, a certificate that neither verifies nor matches the pin is put to it
+    // (the probe's user) instead of the rule above: 1 = trust it, and its key becomes the pin.
+    std::function<int(const CGPeerCertificate&)> Ask;
+
+    CGPeerCertificate Peer; // what the last handshake showed
+    int UsedStartTls = 0;   // the plain connection was switched to TLS
+    int Learned = 0;        // CertPin or StartTls changed
+};
+
+// The certificate rule of CGTlsGate, applied to gate.Peer: 1 = go on (CertPin may have
+// changed, Learned then set), 0 = stop.
+int JudgeCertificate(CGTlsGate& gate);
 
 // The client's side of a POP3 conversation, as explicit steps over one connection: connect,
 // greeting, USER and PASS, UIDL and its listing. The checking thread and the server probe
@@ -35,8 +65,17 @@ public:
     // connection failed first, -1 when it grew past limit bytes.
     int ReceiveListing(CGUidlList& into, std::size_t limit = CGPop3Reader::MaxBodyBytes);
 
-    // Connect, greeting and login: how far it got (Pop3NotReached ...).
-    int Visit(const char* host, int port, int useSSL, const char* user, const char* password);
+    // Judges the certificate of the handshake just made (the rule of CGTlsGate); 1 = go on.
+    int AcceptCertificate(CGTlsGate& gate);
+    // After the greeting on a plain connection: CAPA, and STLS with a handshake when the
+    // server offers it. 1 = go on, 0 = the connection failed, Pop3Untrusted or
+    // Pop3Unencrypted = stop.
+    int NegotiateStartTls(const char* host, CGTlsGate& gate);
+
+    // Connect, certificate and encryption, greeting and login: how far it got
+    // (Pop3NotReached ...).
+    int Visit(const char* host, int port, int useSSL, const char* user, const char* password,
+              CGTlsGate& gate);
 
     // What the steps are made of.
     // Sends "verb argument\r\n" (or "verb\r\n" for a null argument); 1 when all was written.
@@ -45,5 +84,9 @@ public:
     CGPop3Reader Reader;
 
 private:
+    // CAPA: 1 when the capabilities list STLS, 0 when they do not (or CAPA was refused),
+    // -1 when the connection failed.
+    int OffersStartTls();
+
     CGSslConnection& Connection; // not owned: the session's or the probe's transport
 };

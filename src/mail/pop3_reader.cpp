@@ -66,7 +66,7 @@ int CGPop3Reader::Fill() {
     return 1;
 }
 
-int CGPop3Reader::ReadStatus(std::string* restOut) {
+int CGPop3Reader::ReadStatus(std::string* restOut, bool wholeLine) {
     FollowConnection();
     while (Available() < 3)
         if (!Fill())
@@ -75,7 +75,23 @@ int CGPop3Reader::ReadStatus(std::string* restOut) {
         Begin += 3;
         return ReadRestOfOkLine(restOut);
     }
-    return ReadErrorLine();
+    bool ended = false;
+    const int status = ReadErrorLine(ended);
+    if (wholeLine && !ended && !SkipRestOfLine())
+        return -1;
+    return status;
+}
+
+int CGPop3Reader::SkipRestOfLine() {
+    for (;;) {
+        if (Available() == 0 && !Fill())
+            return 0;
+        const char* p = Buffer.get() + Begin;
+        const char* lf = static_cast<const char*>(std::memchr(p, '\n', Available()));
+        Begin += lf ? static_cast<std::size_t>(lf - p) + 1 : Available();
+        if (lf)
+            return 1;
+    }
 }
 
 int CGPop3Reader::ReadRestOfOkLine(std::string* restOut) {
@@ -93,7 +109,7 @@ int CGPop3Reader::ReadRestOfOkLine(std::string* restOut) {
     }
 }
 
-int CGPop3Reader::ReadErrorLine() {
+int CGPop3Reader::ReadErrorLine(bool& ended) {
     // Just enough of the line to tell the login limit from the rest, however small the
     // pieces it arrives in: a server that stops in the middle of a plain refusal is not
     // waited for.
@@ -106,6 +122,7 @@ int CGPop3Reader::ReadErrorLine() {
                              Limit.substr(0, seen.size()) != seen;
         if (decided) {
             Begin += seen.size();
+            ended = lf != std::string_view::npos;
             return seen == Limit ? -2 : -1;
         }
         if (!Fill())

@@ -24,8 +24,9 @@ public:
     // One status reply: 0 = "+OK", -2 = "-ERR Exceeded the login limit...", -1 = any other
     // reply or a connection that failed before the reply was complete. restOut, when given,
     // receives the rest of a "+OK" line. An error line is read only as far as it takes to
-    // tell the login limit from the rest: the attempt ends there.
-    int ReadStatus(std::string* restOut);
+    // tell the login limit from the rest, since the attempt usually ends there; wholeLine
+    // reads it to its end, for a conversation that goes on after a refusal.
+    int ReadStatus(std::string* restOut, bool wholeLine = false);
 
     // Receives the pieces of a body in order, terminating line included. A NUL arrives as a
     // blank, so that it can hide neither the lines after it nor the end of the body.
@@ -47,7 +48,10 @@ private:
     // One read of the connection appended to the buffer; 0 when it failed or closed.
     int Fill();
     int ReadRestOfOkLine(std::string* restOut);
-    int ReadErrorLine();
+    // ended: whether the line's end was taken with it.
+    int ReadErrorLine(bool& ended);
+    // Drops what is left of the current line, its end included; 0 when the connection failed.
+    int SkipRestOfLine();
 
     CGSslConnection& Connection; // not owned: the session's or the probe's transport
     std::unique_ptr<char[]> Buffer;

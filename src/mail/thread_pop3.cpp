@@ -1,6 +1,7 @@
 #include "mail/thread_pop3.h"
 
 #include <chrono>
+#include <cstring>
 
 CGThreadPOP3::CGThreadPOP3(unsigned notifyMessage)
     : NotifyMessage(notifyMessage), Session(&Guard) {}
@@ -79,18 +80,44 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
         ~CloseOnExit() { Session.Close(); }
     } closer{Session};
 
+    CGTlsGate gate;
+    gate.CertPin = s.CertPin;
+    gate.StartTls = s.StartTls;
     const int reached = Session.Dialogue.Visit(s.Server.Get(), s.Port, s.UseSSL, s.Username.Get(),
-                                               s.Password.Get());
-    if (reached == Pop3NotReached)
+                                               s.Password.Get(), gate);
+    if (gate.Learned)
+        KeepLearned(s, gate);
+    switch (reached) {
+    case Pop3NotReached:
         return StatusConnectFailed;
-    if (reached == Pop3LoginRefused)
+    case Pop3LoginRefused:
         return StatusLoginFailed;
+    case Pop3Untrusted:
+        return StatusUntrusted;
+    case Pop3Unencrypted:
+        return StatusUnencrypted;
+    default:
+        break;
+    }
     const int r = Session.ListUidls();
     if (r == -2)
         return StatusLimitExceeded;
     if (r == -1)
         return StatusProtocolError;
     return StatusOk;
+}
+
+void CGThreadPOP3::KeepLearned(const CGServerSettings& used, const CGTlsGate& gate) {
+    std::lock_guard<std::mutex> lock(Guard);
+    CGServerSettings& now = Settings;
+    const bool sameServer = std::strcmp(now.Server.IsNull() ? "" : now.Server.Get(),
+                                        used.Server.IsNull() ? "" : used.Server.Get()) == 0 &&
+                            now.Port == used.Port && now.UseSSL == used.UseSSL;
+    if (!sameServer || now.CertPin != used.CertPin || now.StartTls != used.StartTls)
+        return;
+    now.CertPin = gate.CertPin;
+    now.StartTls = gate.StartTls;
+    TrustLearned = 1;
 }
 
 void CGThreadPOP3::Notify() {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 
 // What the checking thread needs to reach and log in to a mailbox. Null texts are sent as
 // bare verbs ("USER\r\n"), as a fresh account has none.
@@ -18,6 +19,10 @@ struct CGServerSettings {
     int Port = 995;
     int UseSSL = 1;
     int CheckMinutes = 5;
+    // Learned from the server (CGTlsGate): how its certificate proves it, and whether a
+    // plain connection to it must be switched to TLS.
+    std::string CertPin;
+    int StartTls = 0;
 };
 
 // Account status codes (Status).
@@ -28,6 +33,8 @@ enum : int {
     StatusLoginFailed = -2,
     StatusProtocolError = -3,
     StatusLimitExceeded = -4,
+    StatusUntrusted = -5,   // the certificate did not prove the server; no password was sent
+    StatusUnencrypted = -6, // the server no longer offers encryption; no password was sent
 };
 
 // A thread that checks one POP3 mailbox forever: connect, log in, list, close, notify, wait.
@@ -70,6 +77,11 @@ public:
     std::atomic<int> Status{0};
     std::atomic<int> QuitRequested{0};
     std::atomic<int> CheckNow{0};
+    // Set when an attempt learned something about the server's certificate or encryption
+    // (now in the settings), for the user-interface thread to store; TakeTrustLearned
+    // reads and clears it.
+    std::atomic<int> TrustLearned{0};
+    int TakeTrustLearned() { return TrustLearned.exchange(0); }
     // Length of the one-second tick that the waits count in; tests shorten it.
     std::atomic<int> TickMilliseconds{1000};
 
@@ -90,6 +102,9 @@ protected:
     // follows). An exception ends the attempt as a protocol error instead of the thread.
     int GuardedCheck(CGServerSettings& settings);
     void Notify();
+    // Keeps what the attempt with settings `used` learned, unless the user changed the
+    // server or its trust meanwhile.
+    void KeepLearned(const CGServerSettings& used, const CGTlsGate& gate);
     // The waits; false when quit was requested during them.
     bool LongWait(int minutes);
     bool ShortWait();

@@ -61,8 +61,8 @@ CGSslConnection::CGSslConnection() {
     OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
     SslContext.reset(SSL_CTX_new(TLS_client_method()));
     X509_STORE* store = SharedCertificateStore();
-    // Kept for users who keep one, but it never decides anything: no verification mode is
-    // set, so self-signed and expired certificates are accepted.
+    // No verification mode: the handshake completes and the verdict is read afterwards
+    // (DescribePeer), so that a self-signed server can be recognised by its key.
     if (SslContext && store)
         SSL_CTX_set1_cert_store(SslContext.get(), store);
     ERR_clear_error();
@@ -84,6 +84,18 @@ int CGSslConnection::Connect(const char* host, int port, int useSSL) {
     if (!ConnectPlainPart(host, port))
         return 0;
     if (useSSL && !Handshake(host))
+        return 0;
+    ApplySocketTimeouts(Timeouts.ReadMs, Timeouts.WriteMs);
+    return 1;
+}
+
+int CGSslConnection::StartTls(const char* host) {
+    if (!Connection || Ssl)
+        return 0;
+    // Bytes the server sent with its consent belong to the plain conversation: a reader
+    // that buffered them sees a new connection and drops them.
+    ++ConnectionSerial;
+    if (!Handshake(host ? host : ""))
         return 0;
     ApplySocketTimeouts(Timeouts.ReadMs, Timeouts.WriteMs);
     return 1;
@@ -159,9 +171,17 @@ int CGSslConnection::Handshake(const char* host) {
     }
     BIO_get_ssl(sslBio.get(), &Ssl);
     SSL_set_mode(Ssl, SSL_MODE_AUTO_RETRY);
-    // Servers that route TLS by name refuse a handshake without one.
-    if (host[0] && !IsAddressLiteral(host))
+    // Servers that route TLS by name refuse a handshake without one. The certificate must
+    // name the host the user typed, or the address when that is what was typed.
+    if (host[0] && !IsAddressLiteral(host)) {
         SSL_set_tlsext_host_name(Ssl, host);
+        if (ExaminePeer) {
+            SSL_set_hostflags(Ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+            SSL_set1_host(Ssl, host);
+        }
+    } else if (host[0] && ExaminePeer) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(Ssl), host);
+    }
     // The TLS link goes on top of the socket link and the chain owns both from here.
     BIO_push(sslBio.get(), Connection.release());
     Connection = std::move(sslBio);
@@ -169,7 +189,9 @@ int CGSslConnection::Handshake(const char* host) {
         ERR_clear_error();
         return 0;
     }
-    (void)SSL_get_verify_result(Ssl); // consulted by no one: every certificate is accepted
+    if (ExaminePeer)
+        PeerSeen = DescribePeer(Ssl);
+    ERR_clear_error();
     return 1;
 }
 
@@ -209,6 +231,7 @@ void CGSslConnection::Close() {
     Ssl = nullptr;
     Socket = -1;
     ++ConnectionSerial;
+    PeerSeen = CGPeerCertificate();
 }
 
 void CGSslConnection::Interrupt() {

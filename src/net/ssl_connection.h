@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/net_environment.h"
+#include "net/peer_certificate.h"
 #include "net/ssl_holders.h"
 
 #include <chrono>
@@ -22,8 +23,9 @@ struct CGNetTimeouts {
 // One mailbox connection through OpenSSL I/O chains: a connect chain, with a TLS chain on
 // top for encrypted connections, so that its users never need to know which kind they have.
 // Every object owns its own client context, which shares the process's one certificate
-// store ("cacert.pem", read once); any certificate is accepted, since users of self-signed
-// servers rely on that.
+// store ("cacert.pem", read once). A handshake completes whatever the certificate, since
+// users of self-signed servers rely on that; what the chain and the host name proved is left
+// in Peer, and the caller decides whether to go on before it sends anything that matters.
 class CGSslConnection {
 public:
     CGSslConnection();
@@ -35,6 +37,10 @@ public:
     // (sending the host as server name unless it is an address). 1 = connected, 0 = failed; after a
     // failure the failed chain stays until Close().
     int Connect(const char* host, int port, int useSSL);
+    // Makes the TLS handshake over the plain connection that is open (after a server agreed
+    // to STARTTLS). 1 = encrypted from here on; 0 = failed (the connection is then unusable).
+    // Nothing that arrived before the handshake is read through the encrypted connection.
+    int StartTls(const char* host);
     // Blocking read of 1 to size bytes; 0 when the peer closed, negative on an error or
     // time-out.
     int Read(char* buffer, int size);
@@ -54,8 +60,13 @@ public:
     // Changes with every Connect, Attach and Close: a reader that buffers what it read can
     // tell that its bytes belong to a connection that is gone.
     unsigned long long Serial() const { return ConnectionSerial; }
+    // What the last handshake of this connection showed; cleared by Connect and Close.
+    const CGPeerCertificate& Peer() const { return PeerSeen; }
 
     CGNetTimeouts Timeouts;
+    // False skips the host check and the look at the certificate, leaving Peer empty (so
+    // that nothing trusts the connection): only for measuring what they cost.
+    bool ExaminePeer = true;
     CGNetEnvironment Environment = DefaultNetEnvironment();
 
     CGBioChainPtr Connection;   // null when nothing is open
@@ -77,6 +88,7 @@ private:
     unsigned long long ConnectionSerial = 0; // the owner's thread only
     long long Socket = -1; // the chain's socket while a connection is open, else -1
     bool Interrupted = false;
+    CGPeerCertificate PeerSeen;
 };
 
 // True when host is a literal IPv4 or IPv6 address rather than a name.

@@ -112,7 +112,9 @@ TEST(DetailsDialog, PresetsFillTheServerFieldsAndOtherKeepsThem) {
 
 TEST(DetailsDialog, PortFieldAndSslBox) {
     CGAccount account(0x8000);
-    account.ApplySettings(Server("pop.example", 995, 1));
+    CGServerSettings learned = Server("pop.example", 995, 1);
+    learned.CertPin = "ca";
+    account.ApplySettings(learned);
     std::string afterZero, afterLeave, afterTick, afterClear;
     DialogDriver driver;
     driver.WaitFor("Varnocle").Do([&](HWND d) {
@@ -142,6 +144,8 @@ TEST(DetailsDialog, PortFieldAndSslBox) {
     EXPECT_EQ(s.Port, 70000);
     EXPECT_EQ(s.UseSSL, 1);
     EXPECT_EQ(s.CheckMinutes, 7);
+    // Another port is another server: what was learned about the old one is forgotten.
+    EXPECT_EQ(s.CertPin, "");
 }
 
 TEST(DetailsDialog, LongHostWithCommasAndEmptyUserAreKept) {
@@ -169,7 +173,10 @@ TEST(DetailsDialog, LongHostWithCommasAndEmptyUserAreKept) {
 
 TEST(DetailsDialog, BlanksAroundTheHostAreDropped) {
     CGAccount account(0x8000);
-    account.ApplySettings(Server("old.example", 995, 1));
+    CGServerSettings learned = Server("pop.example", 995, 1);
+    learned.CertPin = std::string(64, 'c');
+    learned.StartTls = 1;
+    account.ApplySettings(learned);
     Shown blanksOnly{};
     DialogDriver driver;
     driver.WaitFor("Varnocle").Do([&](HWND d) {
@@ -183,4 +190,7 @@ TEST(DetailsDialog, BlanksAroundTheHostAreDropped) {
     EXPECT_FALSE(blanksOnly.CheckOn || blanksOnly.OkOn);
     EXPECT_STREQ(account.CopySettings().Server.Get(), "pop.example");
     EXPECT_STREQ(account.Name.Get(), "ann - pop.example");
+    // The same server, typed again with blanks: what was learned about it stays.
+    EXPECT_EQ(account.CopySettings().CertPin, std::string(64, 'c'));
+    EXPECT_EQ(account.CopySettings().StartTls, 1);
 }

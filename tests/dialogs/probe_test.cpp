@@ -20,14 +20,29 @@ struct Probe {
     int Provider; // ProviderOther or a preset
     const char* Password;
     std::vector<int> Answers; // to the boxes that ask
+    bool Confirm = false;     // OK after the probe instead of Cancel
 };
 
 struct Outcome {
     std::vector<std::string> Boxes; // texts, in order
     std::string Port;
     bool Ssl = false;
-    bool AllTitled = true; // every box "Check Host", owned by the dialog
+    bool AllTitled = true;  // every box "Check Host", owned by the dialog
+    CGServerSettings After; // the account's settings once the dialog closed
 };
+
+const char* const Untrusted = "The server's certificate could not be verified (self-signed).";
+
+// The certificate box: its first line, and whether the fingerprint follows it grouped.
+std::string Shorten(const std::string& box) {
+    const std::size_t end = box.find('\n');
+    if (box.rfind(Untrusted, 0) != 0 || end == std::string::npos)
+        return box;
+    const std::size_t print = box.find("fingerprint of its key:\n");
+    const bool grouped = print != std::string::npos && box.size() > print + 24 + 95 &&
+                         box[print + 24 + 2] == ':' && box[print + 24 + 47] == '\n';
+    return box.substr(0, end) + (grouped ? " [fingerprint]" : " [no fingerprint]");
+}
 
 // Opens the details dialog on an account with port 2000 and TLS off, fills the fields (or
 // chooses a preset provider), presses "Check", and cancels once the probe has answered.
@@ -60,17 +75,23 @@ Outcome RunProbe(const Probe& p) {
         .Do([&](HWND d) {
             out.Port = DialogDriver::ItemText(d, IDC_PORT);
             out.Ssl = DialogDriver::Checked(d, IDC_SSL);
-            DialogDriver::Press(d, VK_ESCAPE);
+            if (p.Confirm)
+                DialogDriver::Click(d, IDOK);
+            else
+                DialogDriver::Press(d, VK_ESCAPE);
         });
-    EXPECT_EQ(EditAccount(account, nullptr), 0);
+    EXPECT_EQ(EditAccount(account, nullptr), p.Confirm ? 1 : 0);
     EXPECT_TRUE(driver.Finished());
     for (const ShownBox& b : boxes.Shown) {
-        out.Boxes.push_back(b.Text);
+        out.Boxes.push_back(Shorten(b.Text));
         out.AllTitled = out.AllTitled && b.Caption == "Check Host" && b.Owner == dialog;
     }
-    CGServerSettings after = account.CopySettings();
-    EXPECT_EQ(after.Port, 2000); // the probe never changes the account
-    EXPECT_EQ(after.UseSSL, 0);
+    out.After = account.CopySettings();
+    if (!p.Confirm) {
+        EXPECT_EQ(out.After.Port, 2000); // the probe alone never changes the account
+        EXPECT_EQ(out.After.UseSSL, 0);
+        EXPECT_EQ(out.After.CertPin, "");
+    }
     return out;
 }
 
@@ -84,39 +105,59 @@ protected:
 
 } // namespace
 
-TEST_F(ProbeTest, TlsServerWithTheRightPassword) {
-    Outcome o = RunProbe({"tls.probe.test", ProviderOther, "secret", {IDYES}});
+const std::string Asked = std::string(Untrusted) + " [fingerprint]";
+
+TEST_F(ProbeTest, TlsServerWithTheRightPasswordAndItsCertificateTrusted) {
+    // The self-signed certificate is put to the user before the password goes; OK keeps its
+    // key as the account's pin.
+    Outcome o = RunProbe({"tls.probe.test", ProviderOther, "secret", {IDYES, IDYES}, true});
     EXPECT_EQ(o.Boxes,
-              (std::vector<std::string>{"Secure email checking found. Use this?",
+              (std::vector<std::string>{Asked, "Secure email checking found. Use this?",
                                         "Login successful. Secure email checking is working!"}));
     EXPECT_TRUE(o.AllTitled);
-    EXPECT_EQ(o.Port, "995");
-    EXPECT_TRUE(o.Ssl);
+    EXPECT_EQ(o.After.Port, 995);
+    EXPECT_EQ(o.After.UseSSL, 1);
+    EXPECT_EQ(o.After.CertPin.size(), 64u);
+    EXPECT_EQ(o.After.StartTls, 0);
+}
+
+TEST_F(ProbeTest, ACertificateTheUserRefusesEndsTheProbeUnasked) {
+    // No: neither port goes on to a login, and nothing more is asked or changed.
+    Outcome o = RunProbe({"tls.probe.test", ProviderOther, "secret", {IDNO}});
+    EXPECT_EQ(o.Boxes, std::vector<std::string>{Asked});
+    EXPECT_EQ(o.Port, "2000");
+    EXPECT_FALSE(o.Ssl);
 }
 
 TEST_F(ProbeTest, TlsServerWithAWrongPassword) {
     // Chosen by hand: asked first, and No keeps the fields.
-    Outcome other = RunProbe({"tls.probe.test", ProviderOther, "wrong", {IDNO}});
+    Outcome other = RunProbe({"tls.probe.test", ProviderOther, "wrong", {IDYES, IDNO}});
     EXPECT_EQ(other.Boxes,
-              (std::vector<std::string>{"Secure email checking found. Use this?", Refused}));
+              (std::vector<std::string>{Asked, "Secure email checking found. Use this?", Refused}));
     EXPECT_EQ(other.Port, "2000");
     EXPECT_FALSE(other.Ssl);
     // A preset provider is not asked.
-    Outcome preset = RunProbe({nullptr, 0, "wrong", {}});
-    EXPECT_EQ(preset.Boxes, std::vector<std::string>{Refused});
+    Outcome preset = RunProbe({nullptr, 0, "wrong", {IDYES}});
+    EXPECT_EQ(preset.Boxes, (std::vector<std::string>{Asked, Refused}));
     EXPECT_TRUE(preset.AllTitled);
 }
 
-TEST_F(ProbeTest, PlainOnlyServerIsOfferedEvenForAPreset) {
-    Outcome o = RunProbe({"plain.probe.test", ProviderOther, "secret", {IDYES}});
-    EXPECT_EQ(o.Boxes, (std::vector<std::string>{"Unencrypted email checking found. Use this?",
-                                                 "Unencrypted email checking is working!."}));
-    EXPECT_EQ(o.Port, "110");
-    EXPECT_FALSE(o.Ssl);
-    Outcome preset = RunProbe({nullptr, 1, "secret", {IDNO}});
-    EXPECT_EQ(preset.Boxes, (std::vector<std::string>{"Unencrypted email checking found. Use this?",
-                                                      "Unencrypted email checking is working!."}));
-    EXPECT_EQ(preset.Port, "995"); // No: the preset's values stay
+TEST_F(ProbeTest, PlainPortThatOffersStartTlsIsTakenEncrypted) {
+    // Port 110 only, with STARTTLS offered: Yes sets 110, TLS cleared and STARTTLS required.
+    Outcome o = RunProbe({"plain.probe.test", ProviderOther, "secret", {IDYES, IDYES}, true});
+    EXPECT_EQ(o.Boxes, (std::vector<std::string>{
+                           Asked, "Encrypted (STARTTLS) email checking found. Use this?",
+                           "Login successful. Secure email checking is working!"}));
+    EXPECT_EQ(o.After.Port, 110);
+    EXPECT_EQ(o.After.UseSSL, 0);
+    EXPECT_EQ(o.After.StartTls, 1);
+    EXPECT_EQ(o.After.CertPin.size(), 64u);
+    // For a preset, No keeps the preset's values.
+    Outcome preset = RunProbe({nullptr, 1, "secret", {IDYES, IDNO}});
+    EXPECT_EQ(preset.Boxes, (std::vector<std::string>{
+                                Asked, "Encrypted (STARTTLS) email checking found. Use this?",
+                                "Login successful. Secure email checking is working!"}));
+    EXPECT_EQ(preset.Port, "995");
     EXPECT_TRUE(preset.Ssl);
     EXPECT_TRUE(preset.AllTitled);
 }

@@ -1,7 +1,9 @@
 // Feeds arbitrary bytes to the POP3 reply reader, the multi-line gatherer (with and without
 // a small bound) and the UIDL listing scan and bookkeeping, as if a server had sent them in
 // pieces of a size chosen by the input; the listing scanned whole and as it streams in must
-// agree.
+// agree. The same bytes also answer the capability and STARTTLS steps (a TLS handshake over
+// whatever follows "+OK"), and decide a certificate for the trust rule, which must never let
+// through a key that is neither verified nor pinned.
 #include "base/chunk_buffer.h"
 #include "mail/pop3_session.h"
 #include "support/script_bio.h"
@@ -14,9 +16,57 @@
 #include <string_view>
 #include <vector>
 
+namespace {
+
+void FuzzStartTls(const std::string& incoming, int piece, uint8_t flags) {
+    auto state = std::make_shared<ScriptBioState>();
+    state->Incoming = incoming;
+    state->Piece = piece;
+    CGPOP3Session session;
+    session.Transport.Attach(NewScriptBio(state));
+    CGTlsGate gate;
+    gate.StartTls = flags & 1;
+    gate.CertPin = (flags & 2) ? "ca" : "";
+    const std::string pinBefore = gate.CertPin;
+    const int result = session.Dialogue.NegotiateStartTls("fuzz.example", gate);
+    // Whatever the bytes, going on means encrypted or encryption not required.
+    if (result == 1 && gate.StartTls && !gate.UsedStartTls && !(flags & 1))
+        __builtin_trap();
+    if (result == 1 && (flags & 1) && !gate.UsedStartTls)
+        __builtin_trap();
+    if (gate.UsedStartTls && gate.CertPin != pinBefore && !gate.Learned)
+        __builtin_trap();
+}
+
+void FuzzCertificateRule(const uint8_t* data, size_t size) {
+    if (size < 3)
+        return;
+    static const char* const pins[] = {"", "ca", "aa", "bb"};
+    CGTlsGate gate;
+    gate.CertPin = pins[data[0] & 3];
+    gate.Peer.Present = (data[0] >> 2) & 1;
+    gate.Peer.Problem = data[1] % 6;
+    gate.Peer.Pin = pins[2 + ((data[0] >> 3) & 1)];
+    if (data[0] & 0x40)
+        gate.Ask = [&](const CGPeerCertificate&) { return static_cast<int>(data[2] & 1); };
+    const CGTlsGate before = gate;
+    const int go = JudgeCertificate(gate);
+    const bool verified = gate.Peer.Present && gate.Peer.Problem == CertVerified;
+    const bool pinned = gate.Peer.Present && before.CertPin == gate.Peer.Pin;
+    const bool firstUse = gate.Peer.Present && before.CertPin.empty() && !before.Ask;
+    const bool userSaidYes = gate.Peer.Present && before.Ask && (data[2] & 1);
+    if (go && !(verified || pinned || firstUse || userSaidYes))
+        __builtin_trap();
+    if (!go && gate.CertPin != before.CertPin)
+        __builtin_trap();
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2)
         return 0;
+    FuzzCertificateRule(data, size);
     const int piece = 1 + data[0] % 64;
     const int seenLines = data[1] % 8;
     auto state = std::make_shared<ScriptBioState>();
@@ -52,6 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CGChunkBuffer bounded;
     session.ReadMultiLine(bounded, 1 + static_cast<std::size_t>(data[1] >> 3) * 16);
     session.ApplyListing(state->Incoming.c_str());
+    FuzzStartTls(state->Incoming, piece, data[1]);
     CGUidlList scanned;
     ScanListing(state->Incoming.c_str(), scanned);
     // The listing as it streams in, cut into the input's pieces, finds the same UIDLs.

@@ -110,6 +110,9 @@ TEST_F(Persist, TwoAccountsWriteTheDocumentedValuesAndComeBack) {
     EXPECT_STREQ(decoded.Get(), "secret 1");
     // Accounts added in this run have their seen files from the first save on.
     EXPECT_TRUE(FileExists(SeenPath("server2")));
+    // Nothing learned about the servers yet: no keys for it.
+    EXPECT_FALSE(Has("user1 - server1", "certpin"));
+    EXPECT_FALSE(Has("server2", "starttls"));
 
     CAccountList again(0x8000);
     ASSERT_EQ(again.Load(Ini.c_str()), 1);
@@ -131,6 +134,30 @@ TEST_F(Persist, TwoAccountsWriteTheDocumentedValuesAndComeBack) {
     EXPECT_EQ(s.UseSSL, 0);
     EXPECT_EQ(s.Port, 110);
     EXPECT_EQ(s.CheckMinutes, 10);
+    EXPECT_EQ(s.CertPin, "");
+    EXPECT_EQ(s.StartTls, 0);
+
+    // What a check learns is written on its own, into the sections the accounts came from,
+    // and the next start reads it back.
+    const std::string pin(64, 'a');
+    s.CertPin = pin;
+    s.StartTls = 1;
+    again.At(1)->ApplySettings(s);
+    ASSERT_EQ(again.At(1)->SaveTrust(Ini.c_str()), 1);
+    EXPECT_EQ(Value("server2", "certpin"), pin);
+    EXPECT_EQ(Value("server2", "starttls"), "true");
+    EXPECT_FALSE(Has("user1 - server1", "certpin"));
+    CAccountList third(0x8000);
+    ASSERT_EQ(third.Load(Ini.c_str()), 1);
+    EXPECT_EQ(third.At(1)->CopySettings().CertPin, pin);
+    EXPECT_EQ(third.At(1)->CopySettings().StartTls, 1);
+    // Forgotten (the user changed the server), the keys leave the section at the next save.
+    s.CertPin.clear();
+    s.StartTls = 0;
+    third.At(1)->ApplySettings(s);
+    ASSERT_EQ(third.Save(Ini.c_str()), 1);
+    EXPECT_FALSE(Has("server2", "certpin"));
+    EXPECT_FALSE(Has("server2", "starttls"));
 }
 
 TEST_F(Persist, AnAddedAccountKeepsWhatWasReadAndItsLongestPassword) {

@@ -74,6 +74,7 @@ TEST(CheckingThread, FailuresGiveTheirStatusAndRetry) {
         std::function<void(Conn&)> Script;
         int Status;
         const char* Line;
+        int StartTls = 0; // the account has used STARTTLS before
     };
     const std::vector<Case> cases = {
         {"refused password",
@@ -110,10 +111,21 @@ TEST(CheckingThread, FailuresGiveTheirStatusAndRetry) {
              c.Stall(5000);
          },
          StatusProtocolError, "Protocol Error"},
+        {"encryption no longer offered",
+         [](Conn& c) {
+             c.CapaReply = "+OK\r\nUIDL\r\n.\r\n"; // no STLS, as when someone removed it
+             std::string l;
+             if (c.Send("+OK\r\n") && c.ReadLine(l, 2000))
+                 c.Send("-ERR that was a password to a stranger\r\n");
+         },
+         StatusUnencrypted, "Encryption unavailable", 1},
     };
     for (const Case& k : cases) {
         ScriptedPop3Server server(k.Script);
         Watched w(server.Port(), 100000);
+        CGServerSettings settings = w.Account.CopySettings();
+        settings.StartTls = k.StartTls;
+        w.Account.ApplySettings(settings);
         w.Account.Start();
         const bool shortWait = k.Status == StatusConnectFailed || k.Status == StatusLoginFailed;
         // After a failed connection or login the account tries again after five ticks.

@@ -77,7 +77,9 @@ TEST(DovecotProbe, TriesTlsThenPlainAndReportsTheLogin) {
         const char* Host;
         const char* Password;
         std::uint16_t TlsPort; // 1: nothing listens there
-        CGProbeResult Expected;
+        struct {
+            int Found, UseSSL, Port, LoginAccepted;
+        } Expected;
     };
     const Case cases[] = {
         {"tls", "mail.probe.test", "secret", Peer().TlsPort, {1, 1, 995, 1}},

@@ -167,6 +167,84 @@ TEST(Pop3Dialogue, AConversationArrivingInOneReadLosesNothing) {
     EXPECT_EQ(rest, " again\r\n");
 }
 
+TEST(Pop3Dialogue, CapabilitiesDecideBetweenPlainLoginAndStopping) {
+    CGTlsGate gate;
+    {
+        // A server that predates CAPA refuses it with a long line; the login that follows
+        // must not take the rest of that line for its own reply.
+        Scripted s("+OK hi\r\n-ERR unknown command, what is CAPA?\r\n+OK\r\n+OK\r\n");
+        ASSERT_EQ(s.Session.Dialogue.ReadGreeting(), 1);
+        EXPECT_EQ(s.Session.Dialogue.NegotiateStartTls("h", gate), 1);
+        EXPECT_EQ(s.Session.Dialogue.Login("ann", "pw"), 1);
+        EXPECT_EQ(s.State->Written, "CAPA\r\nUSER ann\r\nPASS pw\r\n");
+        EXPECT_EQ(gate.Learned, 0);
+    }
+    {
+        // Capabilities without STLS, or STLS offered and then refused: plain, as before...
+        Scripted s("+OK\r\nTOP\r\nUIDL\r\n.\r\n");
+        EXPECT_EQ(s.Session.Dialogue.NegotiateStartTls("h", gate), 1);
+        Scripted refused("+OK\r\nSASL PLAIN\r\nstls\r\n.\r\n-ERR not now, sorry\r\n+OK\r\n+OK\r\n");
+        EXPECT_EQ(refused.Session.Dialogue.NegotiateStartTls("h", gate), 1);
+        EXPECT_EQ(refused.Session.Dialogue.Login("ann", nullptr), 1);
+        EXPECT_EQ(refused.State->Written, "CAPA\r\nSTLS\r\nUSER ann\r\nPASS\r\n");
+    }
+    // ...unless the account has used STARTTLS before: then nothing more is sent.
+    gate.StartTls = 1;
+    for (const char* reply :
+         {"+OK\r\nUIDL\r\n.\r\n", "-ERR no\r\n", "+OK\r\nSTLS\r\n.\r\n-ERR\r\n"}) {
+        Scripted s(reply);
+        EXPECT_EQ(s.Session.Dialogue.NegotiateStartTls("h", gate), Pop3Unencrypted) << reply;
+        EXPECT_EQ(s.State->Written.find("USER"), std::string::npos) << reply;
+    }
+    // A server that agrees and then sends no handshake fails the connection.
+    Scripted broken("+OK\r\nSTLS\r\n.\r\n+OK go ahead\r\n+OK forged\r\n");
+    EXPECT_EQ(broken.Session.Dialogue.NegotiateStartTls("h", gate), 0);
+}
+
+TEST(CertificateRule, TrustOnFirstUseThenOnlyThatKeyOrAVerifiedChain) {
+    const std::string a(64, 'a'), b(64, 'b');
+    struct Case {
+        const char* Pinned;
+        int Problem;
+        const char* Key;
+        int Ask; // -1: no one to ask
+        int Go;
+        const char* PinAfter;
+    };
+    const Case cases[] = {
+        {"", CertVerified, "a", -1, 1, "ca"},         // verified: remembered as such
+        {"b", CertVerified, "a", -1, 1, "ca"},        // a proper certificate replaces a pin
+        {"", CertSelfSigned, "a", -1, 1, "a"},        // first use: the key becomes the pin
+        {"a", CertExpired, "a", -1, 1, "a"},          // the pinned key, whatever its state
+        {"b", CertSelfSigned, "a", -1, 0, "b"},       // another key: stop
+        {"ca", CertNameMismatch, "a", -1, 0, "ca"},   // a verified server that no longer is
+        {"ca", CertUnknownAuthority, "a", 1, 1, "a"}, // the user trusts it
+        {"", CertSelfSigned, "a", 0, 0, ""},          // the user does not, even on first use
+        {"a", CertSelfSigned, "a", 0, 1, "a"},        // the pinned key is not asked about
+    };
+    for (const Case& k : cases) {
+        auto expand = [&](const char* v) {
+            return std::string(v) == "a" ? a : std::string(v) == "b" ? b : std::string(v);
+        };
+        CGTlsGate gate;
+        gate.CertPin = expand(k.Pinned);
+        gate.Peer.Present = 1;
+        gate.Peer.Problem = k.Problem;
+        gate.Peer.Pin = expand(k.Key);
+        int asked = 0;
+        if (k.Ask >= 0)
+            gate.Ask = [&](const CGPeerCertificate&) { return ++asked, k.Ask; };
+        EXPECT_EQ(JudgeCertificate(gate), k.Go) << k.Pinned << " " << k.Problem;
+        EXPECT_EQ(gate.CertPin, expand(k.PinAfter)) << k.Pinned << " " << k.Problem;
+        EXPECT_EQ(gate.Learned, gate.CertPin != expand(k.Pinned) ? 1 : 0);
+    }
+    // No certificate at all proves nothing.
+    CGTlsGate none;
+    EXPECT_EQ(JudgeCertificate(none), 0);
+    EXPECT_EQ(GroupedFingerprint("0a1b" + std::string(60, 'f')).substr(0, 9), "0A:1B:FF:");
+    EXPECT_EQ(GroupedFingerprint(a).size(), 95u);
+}
+
 TEST(Pop3Listing, ScanKeepsTheWordAfterTheNumber) {
     const std::string longUidl(70, 'u');
     const std::string hugeLine = "9 " + std::string(5000, 'h') + "\r\n";

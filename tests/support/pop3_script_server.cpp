@@ -36,6 +36,11 @@ bool ScriptedPop3Server::Connection::ReadLine(std::string& line, int timeoutMs) 
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
             Pending.erase(0, lf + 1);
+            if (line == "CAPA" && !CapaReply.empty()) {
+                if (!Send(CapaReply))
+                    return false;
+                continue;
+            }
             return true;
         }
         if (Socket == InvalidSocket || Stopping || std::chrono::steady_clock::now() > end)

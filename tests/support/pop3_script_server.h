@@ -25,8 +25,10 @@ public:
         // pieces so that they arrive as separate reads. false when the client has gone.
         bool Send(const std::string& bytes, int piece = 0);
         // One line from the client without its CR LF; false when it closed, the server is
-        // stopping, or timeoutMs passed.
+        // stopping, or timeoutMs passed. A "CAPA" line is answered with CapaReply and skipped,
+        // as by a server that predates capabilities, unless CapaReply is empty.
         bool ReadLine(std::string& line, int timeoutMs = 10000);
+        std::string CapaReply = "-ERR unknown command\r\n";
         // Says nothing until the server stops or ms have passed.
         void Stall(int ms);
         // Drops the connection.
