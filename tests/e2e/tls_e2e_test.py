@@ -35,7 +35,7 @@ from e2e_test import Run, data_folder, windows_path  # noqa: E402
 import demo_mailbox  # noqa: E402
 import tls_peers  # noqa: E402
 
-WM_COMMAND, EXIT = 0x0111, 40001
+WM_COMMAND, EXIT, TRAY_MESSAGE, WM_LBUTTONDOWN = 0x0111, 40001, 0x8002, 0x0201
 SKIPPED = 77
 USERS = ["user", "alice", "bob", "carol", "dave", "erin"]  # "user" first: the CAPA -ERR one
 LINES = ["3 / 3"] * 4 + ["Encryption unavailable", "Certificate not trusted"]
@@ -78,6 +78,19 @@ def read_sections(path):
     return sections
 
 
+def edit(path, section, key, value):
+    """Replaces the value of key in section, as a user editing the file would."""
+    lines, current = open(path, encoding="latin-1", newline="").read().split("\n"), None
+    for i, line in enumerate(lines):
+        m = re.match(r"\s*\[(.*)\]", line)
+        if m:
+            current = m.group(1).lower()
+        elif current == section and line.split("=")[0].strip().lower() == key:
+            lines[i] = "%s=%s\r" % (line.split("=")[0], value)
+    with open(path, "w", encoding="latin-1", newline="") as f:
+        f.write("\n".join(lines))
+
+
 def wait_for_keys(path, expected, seconds=15):
     """Waits until every (section, key) of expected has its value in the file, None meaning
     absent; returns the sections read last."""
@@ -102,6 +115,45 @@ def crop_window(shots, name, state):
     print("  screenshot " + path)
 
 
+def install(env, exe):
+    """The program's folder: the program, with the test authority as its only one."""
+    program = os.path.join(env["VARNOCLE_TLS_DIR"], "program")
+    os.makedirs(program)
+    shutil.copy(exe, os.path.join(program, "varnocle.exe"))
+    shutil.copy(env["VARNOCLE_TLS_CACERT"], os.path.join(program, "cacert.pem"))
+    return windows_path(os.path.join(program, "varnocle.exe"))
+
+
+def show(run, exe, lines):
+    """Starts the program and waits for the lines; returns its pid."""
+    started = time.time()
+    launched = run.driver("launch", exe)
+    run.check(launched["rc"] == 0, "the program starts")
+    run.driver("wait", f"lines={len(lines)}", "timeout=30")
+    run.check(run.lines(*lines, timeout=30), "the lines read " + " | ".join(lines))
+    print(f"  statuses after {time.time() - started:.1f} s", flush=True)
+    return launched.get("pid", 0)
+
+
+def leave(run, pid):
+    run.driver("post", WM_COMMAND, EXIT, 0)
+    run.check(run.driver("wait-exit", pid)["rc"] == 0, "Exit ends the program")
+
+
+def no_password(run, env, when):
+    """Neither relay got a user name or password (the stripping one did get CAPA)."""
+    for log in ("VARNOCLE_TLS_MITM_LOG", "VARNOCLE_TLS_STRIP_LOG"):
+        sent = open(env[log]).read()
+        run.check(not re.search(r"^(USER|PASS)", sent, re.M), f"{when}, {log}: no USER, no PASS")
+    run.check("CAPA" in open(env["VARNOCLE_TLS_STRIP_LOG"]).read(),
+              f"{when}: the stripping relay saw CAPA")
+
+
+def differences(sections, expected):
+    return [f"[{s}] {k}={sections.get(s, {}).get(k)} (expected {v})"
+            for (s, k), v in expected.items() if sections.get(s, {}).get(k) != v]
+
+
 def scenario(run, args, env):
     pin = key_pin(os.path.join(env["VARNOCLE_TLS_DIR"], "self", "cert.pem"))
     folder = data_folder()
@@ -112,53 +164,40 @@ def scenario(run, args, env):
     before = read_sections(ini)
     names = [name.lower() for name, _ in sections]
     alice, bob, carol, user, dave, erin = names
+    exe = install(env, args.exe)
 
-    # The program's folder: the program and the test authority as its only one.
-    program = os.path.join(env["VARNOCLE_TLS_DIR"], "program")
-    os.makedirs(program)
-    exe = os.path.join(program, "varnocle.exe")
-    shutil.copy(args.exe, exe)
-    shutil.copy(env["VARNOCLE_TLS_CACERT"], os.path.join(program, "cacert.pem"))
-
-    started = time.time()
-    launched = run.driver("launch", windows_path(exe))
-    run.check(launched["rc"] == 0, "the program starts")
-    run.driver("wait", f"lines={len(LINES)}", "timeout=30")
-    run.check(run.lines(*LINES, timeout=30), "the lines read " + " | ".join(LINES))
-    print(f"  statuses after {time.time() - started:.1f} s")
+    pid = show(run, exe, LINES)
     crop_window(args.shots, "certificate-not-trusted", run.driver("state"))
-
-    # Learned keys are in the file while the program still runs.
+    # What was learned is in the file while the program still runs; nothing else is.
     learned = {(alice, "certpin"): pin, (bob, "certpin"): "ca", (carol, "certpin"): pin,
                (carol, "starttls"): "true", (user, "certpin"): None, (user, "starttls"): None,
                (dave, "starttls"): "true", (dave, "certpin"): None, (erin, "certpin"): pin,
                (alice, "starttls"): None, (bob, "starttls"): None}
-    now = wait_for_keys(ini, learned)
-    for (s, k), v in learned.items():
-        got = now.get(s, {}).get(k)
-        run.check(got == v, f"while running: [{s}] {k} = {v} (found {got})")
-    for log in ("VARNOCLE_TLS_MITM_LOG", "VARNOCLE_TLS_STRIP_LOG"):
-        sent = open(env[log]).read()
-        run.check(not re.search(r"^(USER|PASS)", sent, re.M), f"{log}: no USER, no PASS")
-    run.check("CAPA" in open(env["VARNOCLE_TLS_STRIP_LOG"]).read(),
-              "the stripping relay saw CAPA")
+    wrong = differences(wait_for_keys(ini, learned), learned)
+    run.check(not wrong, "learned keys stored while running " + " ".join(wrong))
+    no_password(run, env, "first start")
     nocapa = open(env["VARNOCLE_TLS_NOCAPA_LOG"]).read()
     run.check(nocapa.startswith("CAPA\nUSER user\nPASS secret\n"),
               "the server without CAPA got a plain login")
+    run.driver("post", TRAY_MESSAGE, 103, WM_LBUTTONDOWN)  # all read: the restart shows 0 / 3
+    leave(run, pid)
 
-    # Exit writes back the old keys unchanged next to the learned ones.
-    run.driver("post", WM_COMMAND, EXIT, 0)
-    run.check(run.driver("wait-exit", launched.get("pid", 0))["rc"] == 0, "Exit ends the program")
-    after = read_sections(ini)
-    for name in names:
-        for key in KEPT:
-            old, new = before[name].get(key), after.get(name, {}).get(key)
-            run.check(old == new or (old, new) in (("", None), (None, "")),
-                      f"after Exit: [{name}] {key} kept ({old} -> {new})")
-        for key in ("certpin", "starttls"):
-            expected = learned.get((name, key))
-            run.check(after.get(name, {}).get(key) == expected,
-                      f"after Exit: [{name}] {key} = {expected}")
+    # Exit writes the old keys back unchanged, next to the learned ones.
+    kept = {(n, k): before[n].get(k) for n in names for k in KEPT}
+    wrong = differences(read_sections(ini), {**kept, **learned})
+    run.check(not wrong, "after Exit the old keys are kept " + " ".join(wrong))
+
+    # Another start on a hostile network: alice's server is now the relay with another key,
+    # carol's plain port the relay that hides STLS. The stored keys stop both before USER.
+    for log in ("VARNOCLE_TLS_MITM_LOG", "VARNOCLE_TLS_STRIP_LOG"):
+        open(env[log], "w").close()
+    edit(ini, alice, "port", env["VARNOCLE_TLS_MITM_PORT"])
+    edit(ini, carol, "server", "127.0.0.1")
+    edit(ini, carol, "port", env["VARNOCLE_TLS_STRIP_PORT"])
+    pid = show(run, exe, ["Certificate not trusted", "0 / 3", "Encryption unavailable",
+                          "0 / 3", "Encryption unavailable", "Certificate not trusted"])
+    no_password(run, env, "after the restart")
+    leave(run, pid)
 
 
 def main():
