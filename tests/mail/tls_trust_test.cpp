@@ -94,6 +94,17 @@ bool Sent(const std::string& log, const std::string& verb) {
     return text.find("\n" + verb) != std::string::npos;
 }
 
+// The system's resolver, and "mail.other.test" for 127.0.0.1: a name that the certificate
+// of the test authority's server does not hold.
+CGNetEnvironment AnotherName() {
+    CGNetEnvironment net;
+    net.Resolve = [](const char* host, int port) {
+        const bool other = std::string(host) == "mail.other.test";
+        return DefaultNetEnvironment().Resolve(other ? "127.0.0.1" : host, port);
+    };
+    return net;
+}
+
 // An account checked by its own thread; only check-now starts another attempt.
 struct Watched {
     CountingSink Sink; // declared first: it must outlive the account's thread
@@ -112,6 +123,7 @@ struct Watched {
         s.StartTls = startTls;
         Account.ApplySettings(s);
         Account.TickMilliseconds = 20;
+        Account.Session.Transport.Environment = AnotherName();
         Sink.StatusSource = &Account.Status;
         Account.NotifySink = &Sink;
         Account.Start();
@@ -193,14 +205,16 @@ TEST(TlsTrust, AuthorityVerifiedServerIsRememberedAsSuch) {
     EXPECT_EQ(w.Learned().CertPin, "ca");
     EXPECT_FALSE(Sent(P().MitmLog, "USER")) << ReadFileBytes(P().MitmLog);
     EXPECT_FALSE(Sent(P().MitmLog, "PASS")) << ReadFileBytes(P().MitmLog);
-    // Nor is a failed chain check by name: the same server reached by its address, which
-    // its certificate does not name.
+    // Nor is the right key behind a name or an address that its certificate does not hold.
+    ASSERT_EQ(w.CheckAt("mail.other.test", P().SignedTls), StatusUntrusted);
     ASSERT_EQ(w.CheckAt("127.0.0.1", P().SignedTls), StatusUntrusted);
 
-    // A new account reaching it by address: not verified, so its key is pinned.
-    Watched byAddress("127.0.0.1", P().SignedTls, 1);
-    ASSERT_EQ(byAddress.Attempt(1), StatusOk);
-    EXPECT_EQ(byAddress.Learned().CertPin, KeyPin(P().SignedCertificate));
+    // New accounts reaching it so: not verified, so its key is pinned.
+    for (const char* host : {"mail.other.test", "127.0.0.1"}) {
+        Watched other(host, P().SignedTls, 1);
+        ASSERT_EQ(other.Attempt(1), StatusOk) << host;
+        EXPECT_EQ(other.Learned().CertPin, KeyPin(P().SignedCertificate)) << host;
+    }
 }
 
 TEST(StartTls, PlainPortThatRefusesPlainLoginsIsReachedThroughStls) {
