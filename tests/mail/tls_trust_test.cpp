@@ -32,7 +32,7 @@ std::uint16_t PortOf(const char* name) {
 struct Peers {
     bool Available = false;
     std::uint16_t SelfTls = 0, SignedTls = 0, SignedPlain = 0, Strict = 0;
-    std::uint16_t Mitm = 0, Strip = 0, NoCapa = 0;
+    std::uint16_t Mitm = 0, Strip = 0, NoCapa = 0, Inject = 0;
     std::string StrictAddress, SelfCertificate, SignedCertificate;
     std::string MitmLog, StripLog, NoCapaLog;
 };
@@ -49,6 +49,7 @@ const Peers& P() {
         p.Mitm = PortOf("VARNOCLE_TLS_MITM_PORT");
         p.Strip = PortOf("VARNOCLE_TLS_STRIP_PORT");
         p.NoCapa = PortOf("VARNOCLE_TLS_NOCAPA_PORT");
+        p.Inject = PortOf("VARNOCLE_TLS_INJECT_PORT");
         p.StrictAddress = Env("VARNOCLE_TLS_STRICT_ADDRESS");
         p.SelfCertificate = PeerPath(dir + "/self/cert.pem");
         p.SignedCertificate = PeerPath(dir + "/signed/cert.pem");
@@ -244,6 +245,13 @@ TEST(StartTls, PlainPortThatRefusesPlainLoginsIsReachedThroughStls) {
     EXPECT_EQ(plain.Learned().StartTls, 0);
     EXPECT_EQ(plain.Learned().CertPin, "");
     EXPECT_TRUE(Sent(P().StripLog, "PASS secret")) << ReadFileBytes(P().StripLog);
+
+    // A reply slipped in behind the server's consent to STLS is not taken for one of the
+    // encrypted conversation.
+    Watched injected("127.0.0.1", P().Inject, 0);
+    ASSERT_EQ(injected.Attempt(1), StatusOk);
+    EXPECT_EQ(injected.Line(), "3 / 3");
+    EXPECT_EQ(injected.Learned().StartTls, 1);
 
     // STLS to a server of the test authority: verified by name.
     Watched signedServer("localhost", P().SignedPlain, 0);

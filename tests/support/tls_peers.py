@@ -15,7 +15,9 @@ Everything lives in a fresh temporary folder (TLS_DIR below):
   - a relay in front of self's plain port that deletes "STLS" from CAPA replies and logs
     every line the client sent (until STLS, after which it only passes bytes);
   - a small POP3 server that answers CAPA with "-ERR" and takes the first user's name and
-    password (UIDL lists MESSAGES identifiers "noc-1" ...), logging what the client sent.
+    password (UIDL lists MESSAGES identifiers "noc-1" ...), logging what the client sent;
+  - a relay in front of self's plain port that sends "-ERR injected..." right behind the
+    server's "+OK" to STLS, in the same packet, as an attacker would (logs like the other).
 The command gets, in its environment (ports on 127.0.0.1 unless said otherwise):
     VARNOCLE_TLS_DIR             the folder; VARNOCLE_TLS_CACERT its cacert.pem
     VARNOCLE_TLS_SELF_PLAIN_PORT, VARNOCLE_TLS_SELF_TLS_PORT
@@ -24,6 +26,7 @@ The command gets, in its environment (ports on 127.0.0.1 unless said otherwise):
     VARNOCLE_TLS_MITM_PORT, VARNOCLE_TLS_MITM_LOG
     VARNOCLE_TLS_STRIP_PORT, VARNOCLE_TLS_STRIP_LOG
     VARNOCLE_TLS_NOCAPA_PORT, VARNOCLE_TLS_NOCAPA_LOG
+    VARNOCLE_TLS_INJECT_PORT, VARNOCLE_TLS_INJECT_LOG
     VARNOCLE_DOVECOT_DIR, VARNOCLE_DOVECOT_PLAIN_PORT, VARNOCLE_DOVECOT_TLS_PORT: "self", as
     dovecot_peer.py gives them, so that the tests' DovecotPeer finds it
 A command ending in ".exe" runs under Wine (scripts/wine-run). The log files are appended to
@@ -165,10 +168,12 @@ class MitmRelay:
 
 
 class StripRelay:
-    """Plain POP3 relay that hides the server's STLS capability from the client."""
+    """Plain POP3 relay that hides the server's STLS capability from the client, or (strip
+    False) passes it on and slips inject in behind the server's consent to STLS, where a
+    client must not take it for the encrypted server's words."""
 
-    def __init__(self, target_port, log):
-        self.target, self.log = target_port, log
+    def __init__(self, target_port, log, strip=True, inject=b""):
+        self.target, self.log, self.strip, self.inject = target_port, log, strip, inject
         self.listener = Listener(self.serve)
 
     def serve(self, client):
@@ -194,15 +199,14 @@ class StripRelay:
                         if state["raw"] and from_server:
                             client.sendall(bytes(from_server))
 
-    @staticmethod
-    def filter(lines, asked, state):
+    def filter(self, lines, asked, state):
         """The server's lines as the client gets them; asked holds the client's verbs in
         order, the greeting answering none."""
         kept = []
         for line in lines:
             if state["multi"]:
                 state["multi"] = line.rstrip(b"\r\n") != b"."
-                if line.strip().upper() != b"STLS":
+                if not self.strip or line.strip().upper() != b"STLS":
                     kept.append(line)
                 continue
             verb = asked.pop(0) if state.get("greeted") and asked else b""
@@ -210,7 +214,7 @@ class StripRelay:
             positive = line.startswith(b"+OK")
             state["multi"] = positive and verb in (b"CAPA", b"UIDL", b"LIST")
             state["raw"] = positive and verb == b"STLS"
-            kept.append(line)
+            kept.append(line + (self.inject if state["raw"] else b""))
         return kept
 
 
@@ -296,11 +300,14 @@ class TlsPeers:
         self_dir = self.start_dovecot("self", ports["self_plain"], ports["self_tls"],
                                       strict=(STRICT_ADDRESS, strict_port))
         self.start_dovecot("signed", ports["signed_plain"], ports["signed_tls"], authority)
-        logs = {n: LineLog(os.path.join(self.root, n + ".log")) for n in ("mitm", "strip", "nocapa")}
+        logs = {n: LineLog(os.path.join(self.root, n + ".log"))
+                for n in ("mitm", "strip", "nocapa", "inject")}
         name, password, count = self.users[0]
         self.listeners = [MitmRelay(self.root, ports["self_tls"], logs["mitm"]),
                           StripRelay(ports["self_plain"], logs["strip"]),
-                          NoCapaServer(name, password, count, logs["nocapa"])]
+                          NoCapaServer(name, password, count, logs["nocapa"]),
+                          StripRelay(ports["self_plain"], logs["inject"], strip=False,
+                                     inject=b"-ERR injected before the handshake\r\n")]
         self.wait([("127.0.0.1", p) for p in ports.values()] + [(STRICT_ADDRESS, strict_port)])
         env = {"VARNOCLE_TLS_DIR": self.root, "VARNOCLE_TLS_CACERT": cacert,
                "VARNOCLE_TLS_STRICT_ADDRESS": STRICT_ADDRESS,
