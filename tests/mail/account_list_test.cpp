@@ -51,6 +51,8 @@ TEST(AccountStatus, LinesPerStatusCutTo31) {
         {-2, "Bad username/password"},
         {-3, "Protocol Error"},
         {-4, "Server Limit Exceeded"},
+        {-5, "Certificate not trusted"},
+        {-6, "Encryption unavailable"},
     };
     for (const auto& [status, text] : table) {
         a.Status = status;
@@ -58,7 +60,7 @@ TEST(AccountStatus, LinesPerStatusCutTo31) {
         EXPECT_STREQ(a.StatusText, text) << status;
     }
     a.Session.ApplyListing("1 a\r\n2 b\r\n3 c\r\n.\r\n");
-    for (int status : {0, 7, -5}) {
+    for (int status : {0, 7, -7}) {
         a.Status = status;
         a.UpdateStatusText();
         EXPECT_STREQ(a.StatusText, "3 / 3") << status;
