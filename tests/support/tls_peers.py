@@ -38,6 +38,7 @@ import argparse
 import os
 import select
 import shutil
+import signal
 import socket
 import ssl
 import subprocess
@@ -340,10 +341,10 @@ class TlsPeers:
             shutil.rmtree(self.root, ignore_errors=True)
 
 
-def parse_users(specs):
+def parse_users(given):
     users = []
-    for spec in specs or ["user:secret:3"]:
-        parts = spec.split(":")
+    for entry in given or ["user:secret:3"]:
+        parts = entry.split(":")
         users.append((parts[0], parts[1] if len(parts) > 1 else "",
                       int(parts[2]) if len(parts) > 2 else 0))
     return users
@@ -363,6 +364,8 @@ def main():
         print("dovecot is not installed: skipped", file=sys.stderr)
         return SKIP
     peers = TlsPeers(parse_users(args.user))
+    # A time-out of the test run ends this script with SIGTERM: the servers go with it.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
         try:
             env = dict(os.environ, **peers.start())
