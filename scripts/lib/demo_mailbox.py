@@ -79,27 +79,69 @@ service anvil {{
 }}
 """
 
+# A plain listener whose clients must switch to TLS (STLS) before a plain-text login. Its own
+# address, so that the client's address differs from it: Dovecot treats a client on the
+# server's own address as secured and would let it log in anyway.
+STRICT = """\
+service pop3-login {{
+  inet_listener pop3_strict {{
+    address = {address}
+    port = {port}
+  }}
+}}
+local {address} {{
+  disable_plaintext_auth = yes
+}}
+"""
 
-def config_text(root, plain, tls, plain_address="127.0.0.1", tls_address="127.0.0.1"):
+
+def config_text(root, plain, tls, plain_address="127.0.0.1", tls_address="127.0.0.1",
+                strict=None):
     """The private instance's configuration: plain POP3 on plain_address:plain and POP3
-    over TLS on tls_address:tls (an address may be several, separated by blanks)."""
-    listen = " ".join(dict.fromkeys((plain_address + " " + tls_address).split()))
-    return CONFIG.format(root=root, listen=listen, plain=plain, tls=tls,
+    over TLS on tls_address:tls (an address may be several, separated by blanks). strict =
+    (address, port) adds a plain port there that refuses plain-text logins before STLS."""
+    addresses = plain_address + " " + tls_address + (" " + strict[0] if strict else "")
+    listen = " ".join(dict.fromkeys(addresses.split()))
+    text = CONFIG.format(root=root, listen=listen, plain=plain, tls=tls,
                          plain_address=plain_address, tls_address=tls_address,
                          uid=pwd.getpwnam(MAIL_USER).pw_uid, gid=grp.getgrnam(MAIL_GROUP).gr_gid)
+    if strict:
+        text += STRICT.format(address=strict[0], port=strict[1])
+    return text
 
 
-def prepare(root, users, common_name="localhost"):
-    """Folders, a self-signed certificate, the passwd-file and the generated mail of
-    users [(name, password, count)] under root, which exists already."""
+def openssl(*words):
+    subprocess.run(["openssl", *words], check=True, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def make_certificate(key, cert, common_name, authority=None):
+    """A P-256 key and its certificate for common_name: self-signed, or signed by
+    authority = (certificate, key) with the name as a DNS subject alternative name."""
+    if not authority:
+        openssl("req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                "-nodes", "-days", "3650", "-subj", f"/CN={common_name}", "-keyout", key,
+                "-out", cert)
+        return
+    request, extensions = cert + ".csr", cert + ".ext"
+    with open(extensions, "w") as f:
+        f.write(f"subjectAltName = DNS:{common_name}\nbasicConstraints = CA:FALSE\n")
+    openssl("req", "-new", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+            "-nodes", "-subj", f"/CN={common_name}", "-keyout", key, "-out", request)
+    openssl("x509", "-req", "-in", request, "-CA", authority[0], "-CAkey", authority[1],
+            "-CAcreateserial", "-days", "3650", "-out", cert, "-extfile", extensions)
+    os.remove(request)
+    os.remove(extensions)
+
+
+def prepare(root, users, common_name="localhost", authority=None):
+    """Folders, a certificate for common_name (self-signed, or signed by authority =
+    (certificate, key)), the passwd-file and the generated mail of users
+    [(name, password, count)] under root, which exists already."""
     for sub in ("run", "state", "mail"):
         os.makedirs(os.path.join(root, sub))
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
-                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "3650",
-                    "-subj", f"/CN={common_name}", "-keyout", os.path.join(root, "key.pem"),
-                    "-out", os.path.join(root, "cert.pem")],
-                   check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL)
+    make_certificate(os.path.join(root, "key.pem"), os.path.join(root, "cert.pem"),
+                     common_name, authority)
     with open(os.path.join(root, "passwd"), "w") as f:
         for name, password, _ in users:
             f.write(f"{name}:{{PLAIN}}{password}::::::\n")
@@ -170,16 +212,17 @@ def obfuscate(text):
     return "".join(map(chr, chars))
 
 
-def account_section(user, password, port, tls):
-    """One account's section: (name, lines), the name as the program builds it."""
-    name = f"{user} - 127.0.0.1"
+def account_section(user, password, port, tls, server="127.0.0.1", extra=""):
+    """One account's section: (name, lines), the name as the program builds it. extra:
+    further "key=value" lines, each ending in a line break."""
+    name = f"{user} - {server}"
     stored = obfuscate(password)
     # As the program writes it: a value with a blank or quote at either end goes in quotes.
     if stored and (stored[0] in " \"'" or stored[-1] in " \"'"):
         stored = f'"{stored}"'
-    return name, (f"[{name}]\nserver=127.0.0.1\nusername={user}\n"
+    return name, (f"[{name}]\nserver={server}\nusername={user}\n"
                   f"password={stored}\nSSL={'true' if tls else 'false'}\n"
-                  f"Port={port}\ncheckmins=5\ndoubleclick=\n")
+                  f"Port={port}\ncheckmins=5\ndoubleclick=\n{extra}")
 
 
 def write_settings(path, sections):

@@ -13,8 +13,16 @@ std::string Env(const char* name) {
     return v ? v : "";
 }
 
-// The folder as this process sees it: Wine shows the Linux root as drive Z:.
-std::string Native(const std::string& unixPath) {
+std::string Body(int seq) {
+    return "From: sender" + std::to_string(seq) + "@example.com\r\nTo: user@example.com\r\n" +
+           "Subject: message " + std::to_string(seq) + "\r\n\r\nbody " + std::to_string(seq) +
+           "\r\n";
+}
+
+} // namespace
+
+std::string PeerPath(const std::string& unixPath) {
+    // Wine shows the Linux root as drive Z:.
 #ifdef _WIN32
     std::string p = "Z:" + unixPath;
     for (char& c : p)
@@ -26,20 +34,12 @@ std::string Native(const std::string& unixPath) {
 #endif
 }
 
-std::string Body(int seq) {
-    return "From: sender" + std::to_string(seq) + "@example.com\r\nTo: user@example.com\r\n" +
-           "Subject: message " + std::to_string(seq) + "\r\n\r\nbody " + std::to_string(seq) +
-           "\r\n";
-}
-
-} // namespace
-
 DovecotPeer DovecotPeer::FromEnvironment() {
     DovecotPeer peer;
     const std::string dir = Env("VARNOCLE_DOVECOT_DIR");
     if (dir.empty())
         return peer;
-    peer.Dir = Native(dir);
+    peer.Dir = PeerPath(dir);
     peer.PlainPort =
         static_cast<std::uint16_t>(std::atoi(Env("VARNOCLE_DOVECOT_PLAIN_PORT").c_str()));
     peer.TlsPort = static_cast<std::uint16_t>(std::atoi(Env("VARNOCLE_DOVECOT_TLS_PORT").c_str()));

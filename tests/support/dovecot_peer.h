@@ -20,6 +20,9 @@ struct DovecotPeer {
     bool RemoveMessage(const std::string& user, int seq) const;
 };
 
+// A path of the machine's file system as this process sees it (Z:\... under Wine).
+std::string PeerPath(const std::string& unixPath);
+
 #define SKIP_WITHOUT_DOVECOT(peer)                                                                 \
     if (!(peer).Available)                                                                         \
     GTEST_SKIP() << "runs under tests/support/dovecot_peer.py"
