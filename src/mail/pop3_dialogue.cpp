@@ -71,10 +71,10 @@ int JudgeCertificate(CGTlsGate& gate) {
 int CGPop3Dialogue::OffersStartTls() {
     if (!SendCommand("CAPA", nullptr))
         return -1;
-    // A refusal (or a server that goes away here) counts as no offer: the login that
-    // follows finds out about the connection.
+    // A refusal is no offer; a server that went away is a failed connection, not a sign
+    // that someone removed the offer.
     if (Reader.ReadStatus(nullptr, true) != 0)
-        return 0;
+        return Reader.ConnectionFailed() ? -1 : 0;
     std::string lines;
     // A capability list is a few hundred bytes; one far longer is not worth following.
     const int read = Reader.ReadBody(
@@ -102,9 +102,11 @@ int CGPop3Dialogue::NegotiateStartTls(const char* host, CGTlsGate& gate) {
         return 0;
     if (offered && SendCommand("STLS", nullptr)) {
         const int agreed = Reader.ReadStatus(nullptr, true);
+        if (agreed != 0 && Reader.ConnectionFailed())
+            return 0;
         if (agreed == 0) {
             if (!Connection.StartTls(host))
-                return 0;
+                return StartTlsBroken;
             if (!AcceptCertificate(gate))
                 return Pop3Untrusted;
             gate.UsedStartTls = 1;
@@ -126,9 +128,16 @@ int CGPop3Dialogue::Visit(const char* host, int port, int useSSL, const char* us
     if (!ReadGreeting())
         return Pop3NotReached;
     if (!useSSL) {
-        const int negotiated = NegotiateStartTls(host, gate);
+        int negotiated = NegotiateStartTls(host, gate);
+        if (negotiated == StartTlsBroken && !gate.StartTls) {
+            // Offered but the handshake failed (a server of an old TLS version, say): such a
+            // server was used in plain text before, and nothing says it must encrypt yet. A
+            // stranger could as well have removed the offer, so this gives away nothing.
+            negotiated = Connect(host, port, 0) && ReadGreeting() ? 1 : 0;
+        }
         if (negotiated != 1)
-            return negotiated == 0 ? Pop3NotReached : negotiated;
+            return negotiated == Pop3Untrusted || negotiated == Pop3Unencrypted ? negotiated
+                                                                                : Pop3NotReached;
     }
     return Login(user, password) ? Pop3LoggedIn : Pop3LoginRefused;
 }

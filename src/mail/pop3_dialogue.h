@@ -68,8 +68,9 @@ public:
     // Judges the certificate of the handshake just made (the rule of CGTlsGate); 1 = go on.
     int AcceptCertificate(CGTlsGate& gate);
     // After the greeting on a plain connection: CAPA, and STLS with a handshake when the
-    // server offers it. 1 = go on, 0 = the connection failed, Pop3Untrusted or
-    // Pop3Unencrypted = stop.
+    // server offers it. 1 = go on, 0 = the connection failed, StartTlsBroken = the server
+    // agreed but the handshake failed, Pop3Untrusted or Pop3Unencrypted = stop.
+    static constexpr int StartTlsBroken = -1;
     int NegotiateStartTls(const char* host, CGTlsGate& gate);
 
     // Connect, certificate and encryption, greeting and login: how far it got

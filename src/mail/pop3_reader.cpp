@@ -42,11 +42,16 @@ std::string_view CGPop3Reader::Buffered() const {
     return std::string_view(Buffer.get() + Begin, Available());
 }
 
+bool CGPop3Reader::ConnectionFailed() const {
+    return Connection.Serial() == Serial && Broken;
+}
+
 void CGPop3Reader::FollowConnection() {
     if (Connection.Serial() == Serial)
         return;
     Serial = Connection.Serial();
     Begin = End = 0;
+    Broken = false;
 }
 
 int CGPop3Reader::Fill() {
@@ -60,8 +65,10 @@ int CGPop3Reader::Fill() {
         Begin = 0;
     }
     const int n = Connection.Read(Buffer.get() + End, static_cast<int>(Capacity - End));
-    if (n <= 0)
+    if (n <= 0) {
+        Broken = true;
         return 0;
+    }
     End += static_cast<std::size_t>(n);
     return 1;
 }

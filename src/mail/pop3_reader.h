@@ -38,6 +38,9 @@ public:
 
     // What has arrived and no step has taken yet.
     std::string_view Buffered() const;
+    // Whether a read of this connection failed or found it closed: tells a refusal from a
+    // server that went away, where both end a step with -1.
+    bool ConnectionFailed() const;
 
 private:
     static constexpr std::size_t Capacity = 32 * 1024;
@@ -58,4 +61,5 @@ private:
     std::size_t Begin = 0; // the first byte not yet taken
     std::size_t End = 0;   // the end of what has arrived
     unsigned long long Serial = 0;
+    bool Broken = false; // a read of the connection of Serial failed
 };

@@ -29,6 +29,6 @@ public:
 private:
     static void Entry(CGThread* self);
 
-    std::thread Thread;            // joined by Stop() or by the next Start()
+    std::thread Thread; // joined by Stop() or by the next Start()
     std::atomic<bool> Running{false};
 };

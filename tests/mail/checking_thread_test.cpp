@@ -119,6 +119,13 @@ TEST(CheckingThread, FailuresGiveTheirStatusAndRetry) {
                  c.Send("-ERR that was a password to a stranger\r\n");
          },
          StatusUnencrypted, "Encryption unavailable", 1},
+        {"gone after the greeting, encryption required",
+         [](Conn& c) {
+             c.CapaReply.clear();
+             std::string l;
+             c.Send("+OK\r\n") && c.ReadLine(l); // CAPA, then the server is gone
+         },
+         StatusConnectFailed, "Failed to connect to that host/", 1},
     };
     for (const Case& k : cases) {
         ScriptedPop3Server server(k.Script);
@@ -137,6 +144,29 @@ TEST(CheckingThread, FailuresGiveTheirStatusAndRetry) {
             EXPECT_EQ(StatusLine(k.Status, 0, 0), k.Line) << k.Name;
         w.Account.Stop();
     }
+}
+
+TEST(CheckingThread, AServerThatOffersStartTlsButCannotDoItIsUsedPlainAsBefore) {
+    // Until the account has used STARTTLS, a failed handshake after STLS is no reason to stop
+    // checking a server that worked in plain text (an old TLS version, say).
+    ScriptedMailbox box;
+    box.SetUidls({"a"});
+    std::atomic<int> connections{0};
+    ScriptedPop3Server server([&](Conn& c) {
+        if (connections++ > 0)
+            return box(c);
+        c.CapaReply = "+OK\r\nSTLS\r\n.\r\n";
+        std::string l;
+        if (c.Send("+OK\r\n") && c.ReadLine(l) && l == "STLS")
+            c.Send("+OK\r\nthis is no handshake\r\n");
+    });
+    Watched w(server.Port(), 100000);
+    w.Account.Start();
+    ASSERT_TRUE(w.Sink.WaitFor(1));
+    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusOk);
+    EXPECT_EQ(box.Logins(), 1);
+    EXPECT_EQ(w.Account.CopySettings().StartTls, 0);
+    w.Account.Stop();
 }
 
 // Logs "user" in and answers UIDL: first with a listing of a and b, then, once Endless is

@@ -196,9 +196,11 @@ TEST(Pop3Dialogue, CapabilitiesDecideBetweenPlainLoginAndStopping) {
         EXPECT_EQ(s.Session.Dialogue.NegotiateStartTls("h", gate), Pop3Unencrypted) << reply;
         EXPECT_EQ(s.State->Written.find("USER"), std::string::npos) << reply;
     }
-    // A server that agrees and then sends no handshake fails the connection.
+    // A server that agrees and then sends no handshake is told apart from one that went away.
     Scripted broken("+OK\r\nSTLS\r\n.\r\n+OK go ahead\r\n+OK forged\r\n");
-    EXPECT_EQ(broken.Session.Dialogue.NegotiateStartTls("h", gate), 0);
+    EXPECT_EQ(broken.Session.Dialogue.NegotiateStartTls("h", gate), CGPop3Dialogue::StartTlsBroken);
+    Scripted gone("+OK\r\nSTLS\r\n");
+    EXPECT_EQ(gone.Session.Dialogue.NegotiateStartTls("h", gate), 0);
 }
 
 TEST(CertificateRule, TrustOnFirstUseThenOnlyThatKeyOrAVerifiedChain) {
