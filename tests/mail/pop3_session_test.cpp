@@ -203,50 +203,6 @@ TEST(Pop3Dialogue, CapabilitiesDecideBetweenPlainLoginAndStopping) {
     EXPECT_EQ(gone.Session.Dialogue.NegotiateStartTls("h", gate), 0);
 }
 
-TEST(CertificateRule, TrustOnFirstUseThenOnlyThatKeyOrAVerifiedChain) {
-    const std::string a(64, 'a'), b(64, 'b');
-    struct Case {
-        const char* Pinned;
-        int Problem;
-        const char* Key;
-        int Ask; // -1: no one to ask
-        int Go;
-        const char* PinAfter;
-    };
-    const Case cases[] = {
-        {"", CertVerified, "a", -1, 1, "ca"},         // verified: remembered as such
-        {"b", CertVerified, "a", -1, 1, "ca"},        // a proper certificate replaces a pin
-        {"", CertSelfSigned, "a", -1, 1, "a"},        // first use: the key becomes the pin
-        {"a", CertExpired, "a", -1, 1, "a"},          // the pinned key, whatever its state
-        {"b", CertSelfSigned, "a", -1, 0, "b"},       // another key: stop
-        {"ca", CertNameMismatch, "a", -1, 0, "ca"},   // a verified server that no longer is
-        {"ca", CertUnknownAuthority, "a", 1, 1, "a"}, // the user trusts it
-        {"", CertSelfSigned, "a", 0, 0, ""},          // the user does not, even on first use
-        {"a", CertSelfSigned, "a", 0, 1, "a"},        // the pinned key is not asked about
-    };
-    for (const Case& k : cases) {
-        auto expand = [&](const char* v) {
-            return std::string(v) == "a" ? a : std::string(v) == "b" ? b : std::string(v);
-        };
-        CGTlsGate gate;
-        gate.CertPin = expand(k.Pinned);
-        gate.Peer.Present = 1;
-        gate.Peer.Problem = k.Problem;
-        gate.Peer.Pin = expand(k.Key);
-        int asked = 0;
-        if (k.Ask >= 0)
-            gate.Ask = [&](const CGPeerCertificate&) { return ++asked, k.Ask; };
-        EXPECT_EQ(JudgeCertificate(gate), k.Go) << k.Pinned << " " << k.Problem;
-        EXPECT_EQ(gate.CertPin, expand(k.PinAfter)) << k.Pinned << " " << k.Problem;
-        EXPECT_EQ(gate.Learned, gate.CertPin != expand(k.Pinned) ? 1 : 0);
-    }
-    // No certificate at all proves nothing.
-    CGTlsGate none;
-    EXPECT_EQ(JudgeCertificate(none), 0);
-    EXPECT_EQ(GroupedFingerprint("0a1b" + std::string(60, 'f')).substr(0, 9), "0A:1B:FF:");
-    EXPECT_EQ(GroupedFingerprint(a).size(), 95u);
-}
-
 TEST(Pop3Listing, ScanKeepsTheWordAfterTheNumber) {
     const std::string longUidl(70, 'u');
     const std::string hugeLine = "9 " + std::string(5000, 'h') + "\r\n";
