@@ -157,10 +157,30 @@ def run_dovecot(root, config):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def free_port():
+def free_port(address="127.0.0.1"):
     with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
+        s.bind((address, 0))
         return s.getsockname()[1]
+
+
+def answers(address, port):
+    """Whether something accepts connections on address:port."""
+    try:
+        with socket.create_connection((address, port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
+def parse_users(given):
+    """NAME:PASSWORD[:MESSAGES] options as [(name, password, count)]; one "user" with the
+    password "secret" and 3 messages when none is given."""
+    users = []
+    for entry in given or ["user:secret:3"]:
+        parts = entry.split(":")
+        users.append((parts[0], parts[1] if len(parts) > 1 else "",
+                      int(parts[2]) if len(parts) > 2 else 0))
+    return users
 
 
 def read_env(root):

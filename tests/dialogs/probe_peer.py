@@ -13,7 +13,6 @@ runs until stdin closes or it is terminated.
 import os
 import shutil
 import signal
-import socket
 import sys
 import tempfile
 import time
@@ -26,12 +25,7 @@ TLS_ADDRESS, PLAIN_ADDRESS = "127.0.0.10", "127.0.0.11"
 HOSTS = [(TLS_ADDRESS, "tls.probe.test"), (TLS_ADDRESS, "pop.gmail.com"),
          (PLAIN_ADDRESS, "plain.probe.test"), (PLAIN_ADDRESS, "outlook.office365.com")]
 
-def answers(address, port):
-    try:
-        with socket.create_connection((address, port), timeout=1):
-            return True
-    except OSError:
-        return False
+answers = demo_mailbox.answers
 
 
 def start(root):

@@ -64,11 +64,7 @@ def main():
         print("dovecot is not installed: skipped", file=sys.stderr)
         return SKIP
 
-    users = []
-    for user in args.user or ["user:secret:3"]:
-        parts = user.split(":")
-        users.append((parts[0], parts[1] if len(parts) > 1 else "",
-                      int(parts[2]) if len(parts) > 2 else 0))
+    users = demo_mailbox.parse_users(args.user)
 
     root = tempfile.mkdtemp(prefix="varnocle-dovecot-")
     os.chmod(root, 0o755)  # Dovecot's processes must reach the maildirs below

@@ -60,18 +60,7 @@ def dovecot_binary():
     return found or ("/usr/sbin/dovecot" if os.path.exists("/usr/sbin/dovecot") else None)
 
 
-def free_port(address="127.0.0.1"):
-    with socket.socket() as s:
-        s.bind((address, 0))
-        return s.getsockname()[1]
-
-
-def answers(address, port):
-    try:
-        with socket.create_connection((address, port), timeout=1):
-            return True
-    except OSError:
-        return False
+free_port, answers = demo_mailbox.free_port, demo_mailbox.answers
 
 
 class LineLog:
@@ -341,15 +330,6 @@ class TlsPeers:
             shutil.rmtree(self.root, ignore_errors=True)
 
 
-def parse_users(given):
-    users = []
-    for entry in given or ["user:secret:3"]:
-        parts = entry.split(":")
-        users.append((parts[0], parts[1] if len(parts) > 1 else "",
-                      int(parts[2]) if len(parts) > 2 else 0))
-    return users
-
-
 def main():
     if "--" not in sys.argv:
         print(__doc__, file=sys.stderr)
@@ -363,7 +343,7 @@ def main():
     if not dovecot_binary():
         print("dovecot is not installed: skipped", file=sys.stderr)
         return SKIP
-    peers = TlsPeers(parse_users(args.user))
+    peers = TlsPeers(demo_mailbox.parse_users(args.user))
     # A time-out of the test run ends this script with SIGTERM: the servers go with it.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     try:
