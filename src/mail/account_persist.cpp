@@ -3,6 +3,7 @@
 #include "mail/account.h"
 #include "mail/account_list.h"
 #include "mail/replace_file.h"
+#include "net/peer_certificate.h"
 
 #include <cstdio>
 #include <string>
@@ -45,7 +46,7 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
     s.UseSSL = ReadProfileBool(section, "SSL", 1, settingsPath);
     s.Port = ReadProfileInt(section, "Port", 995, settingsPath);
     s.CheckMinutes = ReadProfileInt(section, "checkmins", 5, settingsPath);
-    s.CertPin = ReadProfileText(section, "certpin", settingsPath);
+    s.CertPin = NormalisedPin(ReadProfileText(section, "certpin", settingsPath));
     s.StartTls = ReadProfileBool(section, "starttls", 0, settingsPath);
     ReplaceSettings(s);
     UpdateName();

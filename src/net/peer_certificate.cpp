@@ -91,3 +91,15 @@ std::string GroupedFingerprint(const std::string& pin) {
     }
     return grouped;
 }
+
+std::string NormalisedPin(const std::string& text) {
+    std::string pin;
+    for (char c : text) {
+        if (c == ':')
+            continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c)))
+            return text;
+        pin += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return pin.size() == 64 ? pin : text;
+}

@@ -34,3 +34,6 @@ const char* CertificateProblemText(int problem);
 // A pin as a user compares fingerprints: upper-case byte pairs joined by ':' (AB:CD:...).
 // Anything that is not a 64-character pin comes back unchanged.
 std::string GroupedFingerprint(const std::string& pin);
+// A pin as stored: a fingerprint typed or pasted by hand (upper case, grouped with ':')
+// becomes the 64 lowercase hex characters it stands for; anything else stays as it is.
+std::string NormalisedPin(const std::string& text);

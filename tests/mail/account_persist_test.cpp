@@ -4,6 +4,7 @@
 #include "config/profile.h"
 #include "config/settings.h"
 #include "mail/account_list.h"
+#include "net/peer_certificate.h"
 #include "support/scoped_seams.h"
 #include "support/temp_dir.h"
 
@@ -151,6 +152,12 @@ TEST_F(Persist, TwoAccountsWriteTheDocumentedValuesAndComeBack) {
     ASSERT_EQ(third.Load(Ini.c_str()), 1);
     EXPECT_EQ(third.At(1)->CopySettings().CertPin, pin);
     EXPECT_EQ(third.At(1)->CopySettings().StartTls, 1);
+    // A fingerprint pasted by hand as the certificate box shows it stands for the same pin.
+    ASSERT_EQ(WriteProfileText("server2", "certpin", GroupedFingerprint(pin).c_str(), Ini.c_str()),
+              1);
+    CAccountList pasted(0x8000);
+    ASSERT_EQ(pasted.Load(Ini.c_str()), 1);
+    EXPECT_EQ(pasted.At(1)->CopySettings().CertPin, pin);
     // Forgotten (the user changed the server), the keys leave the section at the next save.
     s.CertPin.clear();
     s.StartTls = 0;
