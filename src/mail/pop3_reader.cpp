@@ -80,28 +80,16 @@ int CGPop3Reader::ReadStatus(std::string* restOut, bool wholeLine) {
             return -1;
     if (std::memcmp(Buffer.get() + Begin, "+OK", 3) == 0) {
         Begin += 3;
-        return ReadRestOfOkLine(restOut);
+        return ReadRestOfLine(restOut);
     }
     bool ended = false;
     const int status = ReadErrorLine(ended);
-    if (wholeLine && !ended && !SkipRestOfLine())
+    if (wholeLine && !ended && ReadRestOfLine(nullptr) != 0)
         return -1;
     return status;
 }
 
-int CGPop3Reader::SkipRestOfLine() {
-    for (;;) {
-        if (Available() == 0 && !Fill())
-            return 0;
-        const char* p = Buffer.get() + Begin;
-        const char* lf = static_cast<const char*>(std::memchr(p, '\n', Available()));
-        Begin += lf ? static_cast<std::size_t>(lf - p) + 1 : Available();
-        if (lf)
-            return 1;
-    }
-}
-
-int CGPop3Reader::ReadRestOfOkLine(std::string* restOut) {
+int CGPop3Reader::ReadRestOfLine(std::string* restOut) {
     for (;;) {
         if (Available() == 0 && !Fill())
             return -1;

@@ -50,11 +50,11 @@ private:
     std::size_t Available() const { return End - Begin; }
     // One read of the connection appended to the buffer; 0 when it failed or closed.
     int Fill();
-    int ReadRestOfOkLine(std::string* restOut);
+    // The rest of the current line, its end included, to restOut when given; 0 when it
+    // arrived, -1 when the connection failed first.
+    int ReadRestOfLine(std::string* restOut);
     // ended: whether the line's end was taken with it.
     int ReadErrorLine(bool& ended);
-    // Drops what is left of the current line, its end included; 0 when the connection failed.
-    int SkipRestOfLine();
 
     CGSslConnection& Connection; // not owned: the session's or the probe's transport
     std::unique_ptr<char[]> Buffer;
