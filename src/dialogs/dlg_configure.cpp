@@ -25,6 +25,13 @@ const char* const MailProgramTip =
     "address if you use webmail: e.g.\n  https://mail.google.com/\nor the path of your mail "
     "program: e.g:\n  c:\\program files\\... ";
 
+// A host name has no blanks; one typed or pasted at either end would fail every lookup.
+CGServerSettings WithTrimmedHost(const CGServerSettings& settings) {
+    CGServerSettings trimmed = settings;
+    trimmed.Server.Assign(CGIniText::Trim(TextOrEmpty(settings.Server)).c_str());
+    return trimmed;
+}
+
 } // namespace
 
 int ProviderOfHost(const CGText& host) {
@@ -100,9 +107,7 @@ int CDlgConfigure::OnInitDialog(HWND) {
     BindItem(MailProgramEdit, IDC_MAIL_PROGRAM);
     ToolTip.AddTool(&MailProgramEdit, MailProgramTip);
     BindItem(OkButton, IDOK);
-    const CGServerSettings& held = Form.Settings;
-    Trust = {CGIniText::Trim(TextOrEmpty(held.Server)), held.Port, held.UseSSL, held.CertPin,
-             held.StartTls};
+    Trusted = WithTrimmedHost(Form.Settings);
     WriteControls(Form);
     // A field may hold less than it was given (a host beyond its limit): the enabling
     // follows what the dialog shows.
@@ -144,10 +149,9 @@ void CDlgConfigure::OnOK() {
 void CDlgConfigure::KeepTrustFor(CGServerSettings& shown) const {
     // Another host, port or kind of connection is another server: what was learned about
     // the old one would make the new one look like an impostor.
-    const bool same = CGIniText::Trim(TextOrEmpty(shown.Server)) == Trust.Host &&
-                      shown.Port == Trust.Port && (shown.UseSSL != 0) == (Trust.UseSSL != 0);
-    shown.CertPin = same ? Trust.CertPin : std::string();
-    shown.StartTls = same ? Trust.StartTls : 0;
+    const bool same = SameServer(WithTrimmedHost(shown), Trusted);
+    shown.CertPin = same ? Trusted.CertPin : std::string();
+    shown.StartTls = same ? Trusted.StartTls : 0;
 }
 
 void CDlgConfigure::ApplyPreset(int provider) {
@@ -192,7 +196,7 @@ void CDlgConfigure::Probe() {
     request.User = TextOrEmpty(shown.Settings.Username);
     request.Password = TextOrEmpty(shown.Settings.Password);
     // A key the account already trusts for this host is not asked about again.
-    request.CertPin = host == Trust.Host ? Trust.CertPin : std::string();
+    request.CertPin = host == TextOrEmpty(Trusted.Server) ? Trusted.CertPin : std::string();
     request.AskTrust = [this](const CGPeerCertificate& peer) {
         return AskToTrustCertificate(Handle, peer);
     };
@@ -205,9 +209,14 @@ void CDlgConfigure::Probe() {
     }
     // What the probe learned holds for the server it found, when that is what the dialog
     // now shows (taken, or a preset that has those settings already).
-    if (result.Found && (taken || (shown.Settings.Port == result.Port &&
-                                   (shown.Settings.UseSSL != 0) == (result.UseSSL != 0))))
-        Trust = {host, result.Port, result.UseSSL, result.CertPin, result.StartTls};
+    CGServerSettings found;
+    found.Server.Assign(host.c_str());
+    found.Port = result.Port;
+    found.UseSSL = result.UseSSL;
+    found.CertPin = result.CertPin;
+    found.StartTls = result.StartTls;
+    if (result.Found && (taken || SameServer(WithTrimmedHost(shown.Settings), found)))
+        Trusted = found;
     if (result.Found)
         ReportProbeLogin(Handle, result);
 }
@@ -220,9 +229,7 @@ int EditAccount(CGAccount& account, CGWinCore* owner) {
     if (dialog.RunModal(IDD_ACCOUNT) != IDOK)
         return 0;
     const CAccountForm& form = dialog.Form;
-    CGServerSettings s = form.Settings;
-    // A host name has no blanks; one typed or pasted at either end would fail every lookup.
-    s.Server.Assign(CGIniText::Trim(TextOrEmpty(form.Settings.Server)).c_str());
+    CGServerSettings s = WithTrimmedHost(form.Settings);
     s.Username.Assign(TextOrEmpty(form.Settings.Username));
     s.Password.Assign(TextOrEmpty(form.Settings.Password));
     const CGServerSettings before = account.CopySettings();
@@ -231,9 +238,7 @@ int EditAccount(CGAccount& account, CGWinCore* owner) {
     // A certificate the user accepted for the same server is stored as soon as a check
     // reports, like one a check learned. (For another server the whole account moves to a
     // new section at the next save; the old section must not get the new server's key.)
-    const bool sameServer = std::strcmp(TextOrEmpty(before.Server), TextOrEmpty(s.Server)) == 0 &&
-                            before.Port == s.Port && before.UseSSL == s.UseSSL;
-    if (sameServer && (s.CertPin != before.CertPin || s.StartTls != before.StartTls))
+    if (SameServer(before, s) && (s.CertPin != before.CertPin || s.StartTls != before.StartTls))
         account.TrustLearned = 1;
     account.DoubleClick.Assign(TextOrEmpty(form.MailProgram));
     account.UpdateName();

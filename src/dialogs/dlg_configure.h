@@ -50,16 +50,10 @@ public:
     void Probe();
 
     CAccountForm Form; // shown when the dialog opens; after OK, as confirmed
-    // What is known about proving the server (Form.Settings' CertPin and StartTls) and the
-    // host, port and TLS it holds for: the account's at first, the probe's once the user
-    // takes what it found. OK keeps it only for the server the dialog then shows.
-    struct CTrust {
-        std::string Host;
-        int Port = 0;
-        int UseSSL = 0;
-        std::string CertPin;
-        int StartTls = 0;
-    } Trust;
+    // The server (host, port, TLS) that what is known about proving it (CertPin, StartTls)
+    // holds for: the account's at first, the probe's once the user takes what it found. OK
+    // keeps that knowledge only when the dialog then shows the same server.
+    CGServerSettings Trusted;
     CGCtrlEditText HostEdit;
     CGCtrlEditText UserEdit;
     CGCtrlEditText PasswordEdit;

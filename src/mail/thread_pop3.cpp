@@ -107,13 +107,16 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
     return StatusOk;
 }
 
+bool SameServer(const CGServerSettings& a, const CGServerSettings& b) {
+    return std::strcmp(a.Server.IsNull() ? "" : a.Server.Get(),
+                       b.Server.IsNull() ? "" : b.Server.Get()) == 0 &&
+           a.Port == b.Port && (a.UseSSL != 0) == (b.UseSSL != 0);
+}
+
 void CGThreadPOP3::KeepLearned(const CGServerSettings& used, const CGTlsGate& gate) {
     std::lock_guard<std::mutex> lock(Guard);
     CGServerSettings& now = Settings;
-    const bool sameServer = std::strcmp(now.Server.IsNull() ? "" : now.Server.Get(),
-                                        used.Server.IsNull() ? "" : used.Server.Get()) == 0 &&
-                            now.Port == used.Port && now.UseSSL == used.UseSSL;
-    if (!sameServer || now.CertPin != used.CertPin || now.StartTls != used.StartTls)
+    if (!SameServer(now, used) || now.CertPin != used.CertPin || now.StartTls != used.StartTls)
         return;
     now.CertPin = gate.CertPin;
     now.StartTls = gate.StartTls;

@@ -25,6 +25,10 @@ struct CGServerSettings {
     int StartTls = 0;
 };
 
+// Whether two settings name the same server: host, port and kind of connection. What is
+// learned about one server (its certificate, its STARTTLS) holds for no other.
+bool SameServer(const CGServerSettings& a, const CGServerSettings& b);
+
 // Account status codes (Status).
 enum : int {
     StatusChecking = 1,
