@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 // The character classes and the number scanner that every reader of outside text shares.
 
@@ -8,6 +9,9 @@
 bool IsSpace(char c);
 // The two blanks that may stand around a field of a list: space and tab.
 bool IsBlank(char c);
+// Equal but for the case of ASCII letters, as names in settings files and protocol keywords
+// are compared (no locale: "I" and "i" alike everywhere).
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // A decimal number at the start of a text, as the C library scans one: white space, an
 // optional sign, digits; the scan stops at the first other character.

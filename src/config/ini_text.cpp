@@ -7,10 +7,6 @@
 namespace {
 const char* const LineEnd = "\r\n";
 
-char Lower(char ch) {
-    return (ch >= 'A' && ch <= 'Z') ? static_cast<char>(ch - 'A' + 'a') : ch;
-}
-
 // A name or value ends at its first NUL byte, as a C string would.
 void CutAtNul(std::string& s) {
     size_t nul = s.find('\0');
@@ -38,12 +34,7 @@ std::string CGIniText::Trim(const char* text) {
 }
 
 bool CGIniText::SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    return true;
+    return EqualsIgnoringCase(a, b);
 }
 
 CGIniText::CGIniText(const std::string& bytes) {

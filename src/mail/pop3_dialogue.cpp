@@ -1,9 +1,8 @@
 #include "mail/pop3_dialogue.h"
 
+#include "base/scan.h"
 #include "mail/uidl_bookkeeping.h"
 #include "net/ssl_connection.h"
-
-#include <cctype>
 
 namespace {
 
@@ -85,11 +84,8 @@ int CGPop3Dialogue::OffersStartTls() {
         std::size_t end = lines.find('\n', at);
         if (end == std::string::npos)
             end = lines.size();
-        std::string word = lines.substr(at, end - at);
-        word = word.substr(0, word.find_first_of(" \t\r"));
-        for (char& c : word)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (word == "STLS")
+        const std::string line = lines.substr(at, end - at);
+        if (EqualsIgnoringCase(line.substr(0, line.find_first_of(" \t\r")), "STLS"))
             return 1;
         at = end + 1;
     }

@@ -12,17 +12,6 @@ namespace {
 
 const char VersionPath[] = "/version.txt";
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-    for (; *a != 0 && *b != 0; ++a, ++b)
-        if (Lower(*a) != Lower(*b))
-            return false;
-    return *a == *b;
-}
-
 } // namespace
 
 int CGSocketHTTP::FetchVersionFile() {
