@@ -97,7 +97,7 @@ void CMainWindow::ReadSavedPosition() {
 void CMainWindow::RebuildAccountMenu() {
     std::vector<std::string> names;
     for (CGAccount& a : AccountList)
-        names.emplace_back(a.Name.Get() ? a.Name.Get() : "");
+        names.emplace_back(a.Name.GetOrEmpty());
     PopupMenu.RebuildAccountMenu(names);
 }
 

@@ -26,6 +26,8 @@ public:
     void Clear();
 
     const char* Get() const { return Utf8; }
+    // The text, or "" for a null text: for interfaces that take no null.
+    const char* GetOrEmpty() const { return Utf8 ? Utf8 : ""; }
     const char16_t* Wide() const { return Utf16; }
     bool IsNull() const { return Utf8 == nullptr; }
     bool IsEmpty() const { return Utf8 == nullptr || Utf8[0] == 0; }

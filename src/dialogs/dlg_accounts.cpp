@@ -74,7 +74,7 @@ int CDlgAccounts::OnInitDialog(HWND) {
 void CDlgAccounts::FillList() {
     SendMessageA(AccountsBox.Handle, LB_RESETCONTENT, 0, 0);
     for (CGAccount& a : *AccountList) {
-        const char* name = a.Name.IsNull() ? "" : a.Name.Get();
+        const char* name = a.Name.GetOrEmpty();
         LRESULT line =
             SendMessageA(AccountsBox.Handle, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
         if (line >= 0)
@@ -186,7 +186,7 @@ void RunAccountsDialog(CAccountList& list, CGWinCore* owner) {
         return;
     const CNewMailOptions& chosen = dialog.Options;
     list.PlaySound = chosen.PlaySound;
-    list.CustomSound.Assign(chosen.CustomSound.IsNull() ? "" : chosen.CustomSound.Get());
+    list.CustomSound.Assign(chosen.CustomSound.GetOrEmpty());
     list.ChangeColour = chosen.ChangeColour;
     list.NewMailColour = chosen.NewMailColour;
 }

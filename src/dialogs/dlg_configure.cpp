@@ -16,10 +16,6 @@ const CProviderPreset ProviderPresets[2] = {
 
 namespace {
 
-const char* TextOrEmpty(const CGText& text) {
-    return text.IsNull() ? "" : text.Get();
-}
-
 const char* const MailProgramTip =
     "Path to your mail program, activated when you double click on varnocle. Can be a web "
     "address if you use webmail: e.g.\n  https://mail.google.com/\nor the path of your mail "
@@ -28,7 +24,7 @@ const char* const MailProgramTip =
 // A host name has no blanks; one typed or pasted at either end would fail every lookup.
 CGServerSettings WithTrimmedHost(const CGServerSettings& settings) {
     CGServerSettings trimmed = settings;
-    trimmed.Server.Assign(CGIniText::Trim(TextOrEmpty(settings.Server)).c_str());
+    trimmed.Server.Assign(CGIniText::Trim(settings.Server.GetOrEmpty()).c_str());
     return trimmed;
 }
 
@@ -36,7 +32,7 @@ CGServerSettings WithTrimmedHost(const CGServerSettings& settings) {
 
 int ProviderOfHost(const CGText& host) {
     for (int i = 0; i < ProviderOther; ++i)
-        if (std::strcmp(TextOrEmpty(host), ProviderPresets[i].Host) == 0)
+        if (std::strcmp(host.GetOrEmpty(), ProviderPresets[i].Host) == 0)
             return i;
     return ProviderOther;
 }
@@ -60,7 +56,7 @@ void CDlgConfigure::EnableServerFields(bool other) {
 
 void CDlgConfigure::EnableByHost(const CGText& host) {
     // Blanks alone are no host: OK drops them.
-    bool any = !CGIniText::Trim(TextOrEmpty(host)).empty();
+    bool any = !CGIniText::Trim(host.GetOrEmpty()).empty();
     EnableWindow(CheckButton.Handle, any);
     EnableWindow(OkButton.Handle, any);
 }
@@ -191,12 +187,12 @@ void CDlgConfigure::Probe() {
     WaitCursor.SetBusy();
     const CAccountForm shown = ReadControls();
     CGProbeRequest request;
-    const std::string host = CGIniText::Trim(TextOrEmpty(shown.Settings.Server));
+    const std::string host = CGIniText::Trim(shown.Settings.Server.GetOrEmpty());
     request.Host = host.c_str();
-    request.User = TextOrEmpty(shown.Settings.Username);
-    request.Password = TextOrEmpty(shown.Settings.Password);
+    request.User = shown.Settings.Username.GetOrEmpty();
+    request.Password = shown.Settings.Password.GetOrEmpty();
     // A key the account already trusts for this host is not asked about again.
-    request.CertPin = host == TextOrEmpty(Trusted.Server) ? Trusted.CertPin : std::string();
+    request.CertPin = host == Trusted.Server.GetOrEmpty() ? Trusted.CertPin : std::string();
     request.AskTrust = [this](const CGPeerCertificate& peer) {
         return AskToTrustCertificate(Handle, peer);
     };
@@ -230,8 +226,8 @@ int EditAccount(CGAccount& account, CGWinCore* owner) {
         return 0;
     const CAccountForm& form = dialog.Form;
     CGServerSettings s = WithTrimmedHost(form.Settings);
-    s.Username.Assign(TextOrEmpty(form.Settings.Username));
-    s.Password.Assign(TextOrEmpty(form.Settings.Password));
+    s.Username.Assign(form.Settings.Username.GetOrEmpty());
+    s.Password.Assign(form.Settings.Password.GetOrEmpty());
     const CGServerSettings before = account.CopySettings();
     // One hand-over under the account's lock: the thread's next attempt sees all of it.
     account.ApplySettings(s);
@@ -240,7 +236,7 @@ int EditAccount(CGAccount& account, CGWinCore* owner) {
     // new section at the next save; the old section must not get the new server's key.)
     if (SameServer(before, s) && (s.CertPin != before.CertPin || s.StartTls != before.StartTls))
         account.TrustLearned = 1;
-    account.DoubleClick.Assign(TextOrEmpty(form.MailProgram));
+    account.DoubleClick.Assign(form.MailProgram.GetOrEmpty());
     account.UpdateName();
     account.UpdateStatusText();
     return 1;

@@ -14,7 +14,7 @@ CGAccount::~CGAccount() {
 
 void CGAccount::UpdateName() {
     const CGServerSettings s = CopySettings();
-    const char* server = s.Server.IsNull() ? "" : s.Server.Get();
+    const char* server = s.Server.GetOrEmpty();
     std::string name;
     if (!s.Username.IsEmpty()) {
         name = s.Username.Get();

@@ -113,7 +113,7 @@ bool CAccountList::AnyUnread() const {
 
 bool CAccountList::AnyNamed(const std::string& section) const {
     for (CGAccount& a : *this)
-        if (SameStoredName(section, a.Name.IsNull() ? "" : a.Name.Get()))
+        if (SameStoredName(section, a.Name.GetOrEmpty()))
             return true;
     return false;
 }

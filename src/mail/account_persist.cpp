@@ -14,10 +14,6 @@ namespace {
 constexpr signed char PasswordLowest = 0x20;
 constexpr signed char PasswordHighest = 0x7E;
 
-const char* OrEmpty(const CGText& text) {
-    return text.IsNull() ? "" : text.Get();
-}
-
 // Only what was learned is written: a settings file of an account that never met a
 // certificate or STARTTLS keeps the keys it had.
 int WriteTrust(const char* section, const CGServerSettings& s, const char* settingsPath) {
@@ -67,17 +63,17 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
 
 int CGAccount::Save(const char* settingsPath) {
     const CGServerSettings s = CopySettings();
-    const std::string section = OrEmpty(Name);
-    CGObfuscate password(OrEmpty(s.Password), PasswordLowest, PasswordHighest);
+    const std::string section = Name.GetOrEmpty();
+    CGObfuscate password(s.Password.GetOrEmpty(), PasswordLowest, PasswordHighest);
     password.Encode();
     const char* at = section.c_str();
-    int written = WriteProfileText(at, "server", OrEmpty(s.Server), settingsPath);
-    written &= WriteProfileText(at, "username", OrEmpty(s.Username), settingsPath);
+    int written = WriteProfileText(at, "server", s.Server.GetOrEmpty(), settingsPath);
+    written &= WriteProfileText(at, "username", s.Username.GetOrEmpty(), settingsPath);
     written &= WriteProfileText(at, "password", password.Get() ? password.Get() : "", settingsPath);
     written &= WriteProfileBool(at, "SSL", s.UseSSL, settingsPath);
     written &= WriteProfileInt(at, "port", s.Port, settingsPath);
     written &= WriteProfileInt(at, "checkmins", s.CheckMinutes, settingsPath);
-    written &= WriteProfileText(at, "doubleclick", OrEmpty(DoubleClick), settingsPath);
+    written &= WriteProfileText(at, "doubleclick", DoubleClick.GetOrEmpty(), settingsPath);
     written &= WriteTrust(at, s, settingsPath);
     if (written)
         Section = section;
@@ -132,9 +128,9 @@ int CAccountList::Load(const char* settingsPath) {
 int CAccountList::Save(const char* settingsPath) {
     CGCommaList names;
     for (CGAccount& a : *this)
-        names.Append(OrEmpty(a.Name));
+        names.Append(a.Name.GetOrEmpty());
     int ok = WriteProfileBool("newmail", "playsound", PlaySound, settingsPath);
-    ok &= WriteProfileText("newmail", "customsound", OrEmpty(CustomSound), settingsPath);
+    ok &= WriteProfileText("newmail", "customsound", CustomSound.GetOrEmpty(), settingsPath);
     ok &= WriteProfileBool("newmail", "changecolour", ChangeColour, settingsPath);
     ok &= WriteNewMailColour(NewMailColour, settingsPath);
     // With no accounts there is no text, and the key goes.

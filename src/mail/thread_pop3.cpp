@@ -108,9 +108,8 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
 }
 
 bool SameServer(const CGServerSettings& a, const CGServerSettings& b) {
-    return std::strcmp(a.Server.IsNull() ? "" : a.Server.Get(),
-                       b.Server.IsNull() ? "" : b.Server.Get()) == 0 &&
-           a.Port == b.Port && (a.UseSSL != 0) == (b.UseSSL != 0);
+    return std::strcmp(a.Server.GetOrEmpty(), b.Server.GetOrEmpty()) == 0 && a.Port == b.Port &&
+           (a.UseSSL != 0) == (b.UseSSL != 0);
 }
 
 void CGThreadPOP3::KeepLearned(const CGServerSettings& used, const CGTlsGate& gate) {

@@ -77,7 +77,7 @@ void CGCtrlEditText::Write(const CGText& text) {
     if (&text != &Value)
         Value = text;
     // The field's change notification takes the text back into Value as the field holds it.
-    SetWindowTextA(Handle, Value.IsNull() ? "" : Value.Get());
+    SetWindowTextA(Handle, Value.GetOrEmpty());
 }
 
 const CGText& CGCtrlEditText::Read() {
