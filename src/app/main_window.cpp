@@ -235,11 +235,10 @@ void CMainWindow::OpenMail() {
         GetMessageTime() - static_cast<LONG>(LastClickTime) <=
             static_cast<LONG>(GetDoubleClickTime())) {
         for (CGAccount& a : AccountList) {
-            for (const CGAccount* marked : UnreadAtLastClick) {
-                if (marked == &a) {
-                    served = true;
-                    OpenProgram(a.DoubleClick);
-                }
+            if (std::find(UnreadAtLastClick.begin(), UnreadAtLastClick.end(), &a) !=
+                UnreadAtLastClick.end()) {
+                served = true;
+                OpenProgram(a.DoubleClick);
             }
         }
     }
