@@ -163,6 +163,37 @@ def free_port(address="127.0.0.1"):
         return s.getsockname()[1]
 
 
+def dovecot_binary():
+    found = shutil.which("dovecot")
+    return found or ("/usr/sbin/dovecot" if os.path.exists("/usr/sbin/dovecot") else None)
+
+
+def wrapper_arguments(argv, doc, ports=()):
+    """A peer wrapper's options before "--" (--user, --keep, and the integer options named in
+    ports) and the command after it; (None, None) after printing doc when there is no "--"."""
+    if "--" not in argv:
+        print(doc, file=sys.stderr)
+        return None, None
+    split = argv.index("--")
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--user", action="append", default=[])
+    parser.add_argument("--keep", action="store_true")
+    for name in ports:
+        parser.add_argument(name, type=int, default=0)
+    return parser.parse_args(argv[1:split]), argv[split + 1:]
+
+
+def peer_command(command):
+    """The command as a peer wrapper runs it: by absolute path, and an .exe under Wine
+    (scripts/wine-run), where it reaches the same servers."""
+    if command and os.sep in command[0]:
+        command[0] = os.path.abspath(command[0])
+    if command and command[0].lower().endswith(".exe"):
+        here = os.path.dirname(os.path.abspath(__file__))
+        command = [os.path.join(here, "..", "wine-run")] + command
+    return command
+
+
 def answers(address, port):
     """Whether something accepts connections on address:port."""
     try:

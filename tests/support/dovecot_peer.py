@@ -14,7 +14,6 @@ A command ending in ".exe" runs under Wine (scripts/wine-run); it reaches the sa
 Exit status: the command's, or 77 (skipped) when Dovecot is not installed.
 Without --user there is one user "user" with password "secret" and 3 messages.
 """
-import argparse
 import os
 import shutil
 import socket
@@ -47,19 +46,11 @@ def wait_for_ports(ports, process, seconds=15):
 
 
 def main():
-    if "--" not in sys.argv:
-        print(__doc__, file=sys.stderr)
+    args, command = demo_mailbox.wrapper_arguments(sys.argv, __doc__,
+                                                   ("--plain-port", "--tls-port"))
+    if args is None:
         return 2
-    split = sys.argv.index("--")
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--user", action="append", default=[])
-    parser.add_argument("--plain-port", type=int, default=0)
-    parser.add_argument("--tls-port", type=int, default=0)
-    parser.add_argument("--keep", action="store_true")
-    args = parser.parse_args(sys.argv[1:split])
-    command = sys.argv[split + 1:]
-    dovecot = shutil.which("dovecot") or ("/usr/sbin/dovecot"
-                                          if os.path.exists("/usr/sbin/dovecot") else None)
+    dovecot = demo_mailbox.dovecot_binary()
     if not dovecot:
         print("dovecot is not installed: skipped", file=sys.stderr)
         return SKIP
@@ -92,10 +83,7 @@ def main():
         env["VARNOCLE_DOVECOT_PLAIN_PORT"] = str(plain)
         env["VARNOCLE_DOVECOT_TLS_PORT"] = str(tls)
         env["VARNOCLE_DOVECOT_USERS"] = ",".join("%s:%s" % (n, p) for n, p, _ in users)
-        if command and command[0].lower().endswith(".exe"):
-            here = os.path.dirname(os.path.abspath(__file__))
-            command = [os.path.join(here, "..", "..", "scripts", "wine-run")] + command
-        return subprocess.call(command, env=env)
+        return subprocess.call(demo_mailbox.peer_command(command), env=env)
     finally:
         if process and process.poll() is None:
             process.terminate()

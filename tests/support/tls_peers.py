@@ -34,7 +34,6 @@ as lines arrive; a test may empty them. Exit status: the command's, or 77 (skipp
 Dovecot is not installed. Without --user there is one user "user" with password "secret" and
 3 messages. Importable: TlsPeers(users).start() returns that environment, stop() ends it.
 """
-import argparse
 import os
 import select
 import shutil
@@ -55,12 +54,8 @@ SKIP = 77
 STRICT_ADDRESS = "127.0.0.2"
 
 
-def dovecot_binary():
-    found = shutil.which("dovecot")
-    return found or ("/usr/sbin/dovecot" if os.path.exists("/usr/sbin/dovecot") else None)
-
-
 free_port, answers = demo_mailbox.free_port, demo_mailbox.answers
+dovecot_binary = demo_mailbox.dovecot_binary
 
 
 class LineLog:
@@ -331,15 +326,9 @@ class TlsPeers:
 
 
 def main():
-    if "--" not in sys.argv:
-        print(__doc__, file=sys.stderr)
+    args, command = demo_mailbox.wrapper_arguments(sys.argv, __doc__)
+    if args is None:
         return 2
-    split = sys.argv.index("--")
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--user", action="append", default=[])
-    parser.add_argument("--keep", action="store_true")
-    args = parser.parse_args(sys.argv[1:split])
-    command = sys.argv[split + 1:]
     if not dovecot_binary():
         print("dovecot is not installed: skipped", file=sys.stderr)
         return SKIP
@@ -352,12 +341,8 @@ def main():
         except RuntimeError as e:
             print(e, file=sys.stderr)
             return 1
-        if command and os.sep in command[0]:
-            command[0] = os.path.abspath(command[0])  # it runs in another folder
-        if command and command[0].lower().endswith(".exe"):
-            command = [os.path.join(HERE, "..", "..", "scripts", "wine-run")] + command
         # The program reads "cacert.pem" from its working folder: the test authority's.
-        return subprocess.call(command, env=env, cwd=peers.root)
+        return subprocess.call(demo_mailbox.peer_command(command), env=env, cwd=peers.root)
     finally:
         peers.stop(args.keep)
 
