@@ -1,11 +1,12 @@
 // Certificates and STARTTLS against real peers: those tests/support/tls_peers.py starts
-// around this binary, in a working folder whose cacert.pem holds only the test authority.
+// around this binary. The process's certificate store holds only the test authority.
 // Every case goes through the checking thread, so status, line and learned keys are what
 // the program shows and stores.
 #include "mail/account.h"
 #include "support/counting_sink.h"
 #include "support/dovecot_peer.h"
 #include "support/temp_dir.h"
+#include "support/test_authority.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -28,6 +29,13 @@ std::string Env(const char* name) {
 std::uint16_t PortOf(const char* name) {
     return static_cast<std::uint16_t>(std::atoi(Env(name).c_str()));
 }
+
+// Chosen before the store is first used, whatever this machine trusts.
+[[maybe_unused]] const bool TestAuthorityOnly = [] {
+    const std::string authority = Env("VARNOCLE_TLS_CACERT");
+    TrustOnly(authority.empty() ? "" : PeerPath(authority));
+    return true;
+}();
 
 struct Peers {
     bool Available = false;
