@@ -31,6 +31,8 @@ void AddRootsOf(X509_STORE* store, DWORD location) {
 } // namespace
 
 void AddPlatformRootsOfSystem(X509_STORE* store) {
+    // The user's ROOT store shows the machine's own roots too, but not those a domain
+    // publishes for the machine (its enterprise store), which the machine's ROOT store holds.
     AddRootsOf(store, CERT_SYSTEM_STORE_CURRENT_USER);
     AddRootsOf(store, CERT_SYSTEM_STORE_LOCAL_MACHINE);
 }

@@ -2,7 +2,8 @@
 // window (class "varnocle"), sends it messages, and reads what the screen shows. Prints one
 // line of key=value pairs; exits 0 on success, 1 when a wait or a check failed, 2 on misuse.
 //
-//   vtdriver launch EXE              start EXE; wait for its window and its first resize
+//   vtdriver launch EXE [FOLDER]     start EXE in FOLDER (default: its own); wait for its
+//                                    window and its first resize
 //   vtdriver state                   window position, size, visibility and fill colour
 //   vtdriver wait [lines=N] [fill=RRGGBB] [nofill=RRGGBB] [gone] [timeout=S]
 //   vtdriver post MSG WPARAM LPARAM  PostMessage to the window (numbers: decimal or 0x..)
@@ -91,10 +92,10 @@ long Number(const char* text) {
     return std::strtol(text, nullptr, 0);
 }
 
-int Launch(const char* exe) {
+int Launch(const char* exe, const char* startIn) {
     std::string folder(exe);
     size_t cut = folder.find_last_of("\\/");
-    folder = cut == std::string::npos ? "." : folder.substr(0, cut);
+    folder = startIn ? startIn : cut == std::string::npos ? "." : folder.substr(0, cut);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -349,7 +350,7 @@ int main(int argc, char** argv) {
         return 2;
     const std::string command = argv[1];
     if (command == "launch" && argc >= 3)
-        return Launch(argv[2]);
+        return Launch(argv[2], argc >= 4 ? argv[3] : nullptr);
     if (command == "state") {
         State s = ReadState();
         PrintState(s);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <openssl/evp.h>
+#include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
 #include <cstdlib>
@@ -86,24 +88,39 @@ TEST(CertStore, TheBundleBesideTheProgramCountsNotTheWorkingFolders) {
 // Windows adding one to the user's ROOT store asks the user first.
 class ScopedRoot {
 public:
-    ScopedRoot(DWORD location, const std::string& der) {
-        Store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, location, L"ROOT");
-        if (Store)
-            CertAddEncodedCertificateToStore(
-                Store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, &Added);
+    ScopedRoot(DWORD location, const TestCertificate& certificate)
+        : Root(location == CERT_SYSTEM_STORE_CURRENT_USER ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE),
+          Key(L"Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\" +
+              Thumbprint(certificate)) {
+        const std::string der = certificate.Der();
+        HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, location, L"ROOT");
+        Present = store && CertAddEncodedCertificateToStore(
+                               store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
+                               static_cast<DWORD>(der.size()), CERT_STORE_ADD_NEW, nullptr);
+        if (store)
+            CertCloseStore(store, 0); // Wine writes the addition to the registry now
     }
-    ~ScopedRoot() {
-        if (Added)
-            CertDeleteCertificateFromStore(Added); // frees the context too
-        if (Store)
-            CertCloseStore(Store, 0);
-    }
-    bool Present() const { return Added != nullptr; }
+    // Wine's store does not forget a deleted certificate: its registry key goes instead.
+    ~ScopedRoot() { RegDeleteKeyW(Root, Key.c_str()); }
+
+    bool Present = false;
 
 private:
-    HCERTSTORE Store = nullptr;
-    PCCERT_CONTEXT Added = nullptr;
+    // The name of the certificate's key: its SHA-1, upper-case hex.
+    static std::wstring Thumbprint(const TestCertificate& certificate) {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        X509_digest(certificate.Cert, EVP_sha1(), digest, &size);
+        std::wstring hex;
+        for (unsigned int i = 0; i < size; ++i) {
+            hex += L"0123456789ABCDEF"[digest[i] >> 4];
+            hex += L"0123456789ABCDEF"[digest[i] & 15];
+        }
+        return hex;
+    }
+
+    const HKEY Root;
+    const std::wstring Key;
 };
 #endif
 
@@ -119,8 +136,8 @@ TEST(CertStore, ThePlatformsRootsVerify) {
 #ifdef _WIN32
     // The user's ROOT store, and the machine's.
     for (DWORD location : {CERT_SYSTEM_STORE_CURRENT_USER, CERT_SYSTEM_STORE_LOCAL_MACHINE}) {
-        const ScopedRoot root(location, authority.Der());
-        ASSERT_TRUE(root.Present()) << location;
+        const ScopedRoot root(location, authority);
+        ASSERT_TRUE(root.Present) << location;
         EXPECT_TRUE(Verifies(LoadCertificateStore(seams).get(), server)) << location;
     }
 #else

@@ -7,6 +7,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -24,7 +25,7 @@ void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
 TestCertificate::TestCertificate(const std::string& name, const TestCertificate* issuer,
                                  bool authority)
     : Key(EVP_EC_gen("P-256")), Cert(X509_new()) {
-    static long serial = 1;
+    static std::atomic<long> serial{1};
     X509_set_version(Cert, 2);
     ASN1_INTEGER_set(X509_get_serialNumber(Cert), serial++);
     X509_gmtime_adj(X509_getm_notBefore(Cert), -60);
@@ -34,6 +35,9 @@ TestCertificate::TestCertificate(const std::string& name, const TestCertificate*
                                reinterpret_cast<const unsigned char*>(name.c_str()), -1, -1, 0);
     X509* signer = issuer ? issuer->Cert : Cert;
     X509_set_issuer_name(Cert, X509_get_subject_name(signer));
+    // Key identifiers tell an authority from others of the same name.
+    AddExtension(Cert, signer, NID_subject_key_identifier, "hash");
+    AddExtension(Cert, signer, NID_authority_key_identifier, "keyid:always");
     if (authority) {
         AddExtension(Cert, signer, NID_basic_constraints, "critical,CA:TRUE");
         AddExtension(Cert, signer, NID_key_usage, "critical,keyCertSign,cRLSign");
