@@ -17,7 +17,10 @@ Everything lives in a fresh temporary folder (TLS_DIR below):
   - a small POP3 server that answers CAPA with "-ERR" and takes the first user's name and
     password (UIDL lists MESSAGES identifiers "noc-1" ...), logging what the client sent;
   - a relay in front of self's plain port that sends "-ERR injected..." right behind the
-    server's "+OK" to STLS, in the same packet, as an attacker would (logs like the other).
+    server's "+OK" to STLS, in the same packet, as an attacker would (logs like the other);
+  - a relay in front of self's plain port that hangs up right after the server's "+OK" to
+    STLS, as a reset would (logs like the other);
+  - a TLS port with a self-signed key of its own that completes the handshake and hangs up.
 The command gets, in its environment (ports on 127.0.0.1 unless said otherwise):
     VARNOCLE_TLS_DIR             the folder; VARNOCLE_TLS_CACERT its cacert.pem
     VARNOCLE_TLS_SELF_PLAIN_PORT, VARNOCLE_TLS_SELF_TLS_PORT
@@ -27,6 +30,7 @@ The command gets, in its environment (ports on 127.0.0.1 unless said otherwise):
     VARNOCLE_TLS_STRIP_PORT, VARNOCLE_TLS_STRIP_LOG
     VARNOCLE_TLS_NOCAPA_PORT, VARNOCLE_TLS_NOCAPA_LOG
     VARNOCLE_TLS_INJECT_PORT, VARNOCLE_TLS_INJECT_LOG
+    VARNOCLE_TLS_BREAK_PORT, VARNOCLE_TLS_BREAK_LOG, VARNOCLE_TLS_HANGUP_PORT
     VARNOCLE_DOVECOT_DIR, VARNOCLE_DOVECOT_PLAIN_PORT, VARNOCLE_DOVECOT_TLS_PORT: "self", as
     dovecot_peer.py gives them, so that the tests' DovecotPeer finds it
 A command ending in ".exe" runs under Wine (scripts/wine-run). The log files are appended to
@@ -157,8 +161,9 @@ class StripRelay:
     False) passes it on and slips inject in behind the server's consent to STLS, where a
     client must not take it for the encrypted server's words."""
 
-    def __init__(self, target_port, log, strip=True, inject=b""):
+    def __init__(self, target_port, log, strip=True, inject=b"", hang_up=False):
         self.target, self.log, self.strip, self.inject = target_port, log, strip, inject
+        self.hang_up = hang_up
         self.listener = Listener(self.serve)
 
     def serve(self, client):
@@ -181,6 +186,8 @@ class StripRelay:
                     else:
                         replies = split_lines(from_server, data)
                         client.sendall(b"".join(self.filter(replies, asked, state)))
+                        if state["raw"] and self.hang_up:
+                            return
                         if state["raw"] and from_server:
                             client.sendall(bytes(from_server))
 
@@ -201,6 +208,21 @@ class StripRelay:
             state["raw"] = positive and verb == b"STLS"
             kept.append(line + (self.inject if state["raw"] else b""))
         return kept
+
+
+class HangUpTls:
+    """Completes a TLS handshake with a self-signed key of its own, then hangs up."""
+
+    def __init__(self, folder):
+        key, cert = os.path.join(folder, "hangup-key.pem"), os.path.join(folder, "hangup-cert.pem")
+        demo_mailbox.make_certificate(key, cert, "localhost")
+        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.context.load_cert_chain(cert, key)
+        self.listener = Listener(self.serve)
+
+    def serve(self, raw):
+        raw.settimeout(30)
+        self.context.wrap_socket(raw, server_side=True).close()
 
 
 class NoCapaServer:
@@ -286,13 +308,16 @@ class TlsPeers:
                                       strict=(STRICT_ADDRESS, strict_port))
         self.start_dovecot("signed", ports["signed_plain"], ports["signed_tls"], authority)
         logs = {n: LineLog(os.path.join(self.root, n + ".log"))
-                for n in ("mitm", "strip", "nocapa", "inject")}
+                for n in ("mitm", "strip", "nocapa", "inject", "break")}
         name, password, count = self.users[0]
         self.listeners = [MitmRelay(self.root, ports["self_tls"], logs["mitm"]),
                           StripRelay(ports["self_plain"], logs["strip"]),
                           NoCapaServer(name, password, count, logs["nocapa"]),
                           StripRelay(ports["self_plain"], logs["inject"], strip=False,
-                                     inject=b"-ERR injected before the handshake\r\n")]
+                                     inject=b"-ERR injected before the handshake\r\n"),
+                          StripRelay(ports["self_plain"], logs["break"], strip=False,
+                                     hang_up=True)]
+        self.hangup = HangUpTls(self.root)
         self.wait([("127.0.0.1", p) for p in ports.values()] + [(STRICT_ADDRESS, strict_port)])
         env = {"VARNOCLE_TLS_DIR": self.root, "VARNOCLE_TLS_CACERT": cacert,
                "VARNOCLE_TLS_STRICT_ADDRESS": STRICT_ADDRESS,
@@ -305,10 +330,11 @@ class TlsPeers:
         for (key, log), listener in zip(logs.items(), self.listeners):
             env["VARNOCLE_TLS_%s_PORT" % key.upper()] = str(listener.listener.port)
             env["VARNOCLE_TLS_%s_LOG" % key.upper()] = log.path
+        env["VARNOCLE_TLS_HANGUP_PORT"] = str(self.hangup.listener.port)
         return env
 
     def stop(self, keep=False):
-        for listener in self.listeners:
+        for listener in self.listeners + ([self.hangup] if hasattr(self, "hangup") else []):
             listener.listener.close()
         for process in self.processes:
             if process.poll() is None:
