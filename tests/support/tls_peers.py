@@ -79,11 +79,11 @@ class Listener:
     """Accepts on address:port in a thread and hands each connection to serve(socket) in a
     thread of its own. close() stops accepting; connections end with the process."""
 
-    def __init__(self, serve, address="127.0.0.1"):
+    def __init__(self, serve, address="127.0.0.1", port=0):
         self.serve = serve
         self.socket = socket.socket()
         self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.socket.bind((address, 0))
+        self.socket.bind((address, port))
         self.socket.listen(16)
         self.port = self.socket.getsockname()[1]
         threading.Thread(target=self.accept, daemon=True).start()
@@ -161,14 +161,15 @@ class StripRelay:
     False) passes it on and slips inject in behind the server's consent to STLS, where a
     client must not take it for the encrypted server's words."""
 
-    def __init__(self, target_port, log, strip=True, inject=b"", hang_up=False):
+    def __init__(self, target_port, log, strip=True, inject=b"", hang_up=False,
+                 target_address="127.0.0.1", address="127.0.0.1", port=0):
         self.target, self.log, self.strip, self.inject = target_port, log, strip, inject
-        self.hang_up = hang_up
-        self.listener = Listener(self.serve)
+        self.hang_up, self.target_address = hang_up, target_address
+        self.listener = Listener(self.serve, address, port)
 
     def serve(self, client):
         client.settimeout(30)
-        with socket.create_connection(("127.0.0.1", self.target), timeout=30) as server:
+        with socket.create_connection((self.target_address, self.target), timeout=30) as server:
             asked, from_client, from_server = [], bytearray(), bytearray()
             state = {"multi": False, "raw": False}
             while True:
