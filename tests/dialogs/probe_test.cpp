@@ -48,7 +48,7 @@ std::string RelayLog(const char* name) {
 std::string Shorten(const std::string& box) {
     if (box.rfind(Untrusted, 0) != 0 && box.rfind("The server's certificate", 0) == 0)
         return box.substr(0, box.find(')') + 1);
-    if (box.find("(STARTTLS)") != std::string::npos)
+    if (box.rfind("Encryption unavailable", 0) == 0 || box.rfind("The server offers", 0) == 0)
         return box.substr(0, box.find(". ") + 1);
     const std::size_t end = box.find('\n');
     if (box.rfind(Untrusted, 0) != 0 || end == std::string::npos)
