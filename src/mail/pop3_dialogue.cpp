@@ -53,18 +53,37 @@ int JudgeCertificate(CGTlsGate& gate) {
     if (!peer.Present)
         return 0;
     if (peer.Verified()) {
-        gate.Learned |= gate.CertPin != CertPinAuthority;
-        gate.CertPin = CertPinAuthority;
+        gate.Pending = CertPinAuthority;
         return 1;
     }
+    if (gate.AuthorityOnly)
+        return 0;
     if (gate.CertPin == peer.Pin)
         return 1;
-    const int trust = gate.Ask ? gate.Ask(peer) : gate.CertPin.empty();
-    if (!trust)
+    if (gate.Ask) {
+        if (!gate.Ask(peer))
+            return 0;
+        gate.Asked = 1;
+        gate.CertPin = peer.Pin;
+        gate.Learned = 1;
+        return 1;
+    }
+    if (!gate.CertPin.empty() || gate.NoFirstUse)
         return 0;
-    gate.CertPin = peer.Pin;
-    gate.Learned = 1;
+    gate.Pending = peer.Pin;
     return 1;
+}
+
+void CommitLearned(CGTlsGate& gate) {
+    if (!gate.Pending.empty() && gate.Pending != gate.CertPin) {
+        gate.CertPin = gate.Pending;
+        gate.Learned = 1;
+    }
+    gate.Pending.clear();
+    if (gate.UsedStartTls && !gate.StartTls) {
+        gate.StartTls = 1;
+        gate.Learned = 1;
+    }
 }
 
 int CGPop3Dialogue::OffersStartTls() {
@@ -96,23 +115,27 @@ int CGPop3Dialogue::NegotiateStartTls(const char* host, CGTlsGate& gate) {
     const int offered = OffersStartTls();
     if (offered < 0)
         return 0;
-    if (offered && SendCommand("STLS", nullptr)) {
-        const int agreed = Reader.ReadStatus(nullptr, true);
-        if (agreed != 0 && Reader.ConnectionFailed())
-            return 0;
-        if (agreed == 0) {
-            if (!Connection.StartTls(host))
-                return StartTlsBroken;
-            if (!AcceptCertificate(gate))
-                return Pop3Untrusted;
-            gate.UsedStartTls = 1;
-            gate.Learned |= !gate.StartTls;
-            gate.StartTls = 1;
-            return 1;
-        }
+    if (!offered) // someone in between may have removed the offer
+        return gate.StartTls ? Pop3Unencrypted : 1;
+    if (!SendCommand("STLS", nullptr))
+        return 0;
+    const int agreed = Reader.ReadStatus(nullptr, true);
+    if (agreed != 0 && Reader.ConnectionFailed())
+        return 0;
+    if (agreed == 0 && !Connection.StartTls(host)) {
+        gate.StartTlsFailed = 1;
+        return StartTlsBroken;
     }
-    // Not offered, or refused: someone in between may have removed the offer.
-    return gate.StartTls ? Pop3Unencrypted : 1;
+    if (agreed != 0) {
+        // Offered, then refused: as good as a reset for whoever wants the password in
+        // plain text. Only the user's own choice lets it go out so.
+        gate.StartTlsFailed = 1;
+        return gate.PlainLogin && !gate.StartTls ? 1 : Pop3Unencrypted;
+    }
+    if (!AcceptCertificate(gate))
+        return Pop3Untrusted;
+    gate.UsedStartTls = 1;
+    return 1;
 }
 
 int CGPop3Dialogue::Visit(const char* host, int port, int useSSL, const char* user,
@@ -125,17 +148,21 @@ int CGPop3Dialogue::Visit(const char* host, int port, int useSSL, const char* us
         return Pop3NotReached;
     if (!useSSL) {
         int negotiated = NegotiateStartTls(host, gate);
-        if (negotiated == StartTlsBroken && !gate.StartTls) {
-            // Offered but the handshake failed (a server of an old TLS version, say): such a
-            // server was used in plain text before, and nothing says it must encrypt yet. A
-            // stranger could as well have removed the offer, so this gives away nothing.
+        if (negotiated == StartTlsBroken) {
+            // The connection is lost with the handshake. A new one in plain text only when
+            // the user chose that for this server.
+            if (!gate.PlainLogin || gate.StartTls)
+                return Pop3Unencrypted;
             negotiated = Connect(host, port, 0) && ReadGreeting() ? 1 : 0;
         }
         if (negotiated != 1)
             return negotiated == Pop3Untrusted || negotiated == Pop3Unencrypted ? negotiated
                                                                                 : Pop3NotReached;
     }
-    return Login(user, password) ? Pop3LoggedIn : Pop3LoginRefused;
+    if (!Login(user, password))
+        return Pop3LoginRefused;
+    CommitLearned(gate);
+    return Pop3LoggedIn;
 }
 
 int CGPop3Dialogue::SendCommand(const char* verb, const char* argument) {

@@ -23,25 +23,43 @@ inline constexpr const char* CertPinAuthority = "ca"; // the chain verified agai
 
 // What an account knows about proving its server, handed to a visit and updated by it.
 // Before USER is sent, a visit goes on only when
-//   - the certificate verified (CertPin becomes "ca"), or its key is the pinned one, or
-//     nothing is pinned yet (trust on first use: the key becomes the pin); a changed key or
-//     a failed chain after "ca" stops it;
-//   - on a plain connection, the server switched to TLS when it offered to, or it did not
-//     offer and StartTls is not required (StartTls becomes 1 once it was used).
+//   - the certificate verified, or its key is the pinned one, or nothing is pinned yet and
+//     first use may pin (trust on first use); a changed key or a failed chain after "ca"
+//     stops it;
+//   - on a plain connection, the server switched to TLS when it offered to (a refused or
+//     failed switch stops it unless the user chose PlainLogin and STARTTLS was never used),
+//     or it did not offer and StartTls is not required.
+// What a visit learns (CertPin "ca" or a first key, StartTls once used) is kept only once the
+// server took the login on that connection: a stranger who completes a handshake and hangs
+// up plants nothing.
 struct CGTlsGate {
     std::string CertPin; // "", CertPinAuthority or a 64-hex key pin
     int StartTls = 0;    // 1: a plain connection must be switched to TLS
+    int PlainLogin = 0;  // the user allows a plain login when the switch fails
+    // Only a certificate that verifies will do (a preset provider's host): no first use, no
+    // question.
+    int AuthorityOnly = 0;
+    // Nothing may be pinned silently (there are no authorities to verify against), though
+    // the user may still be asked.
+    int NoFirstUse = 0;
     // When set, a certificate that neither verifies nor matches the pin is put to it
-    // (the probe's user) instead of the rule above: 1 = trust it, and its key becomes the pin.
+    // (the probe's user) instead of the rule above: 1 = trust it, and its key becomes the pin
+    // at once (the user decided).
     std::function<int(const CGPeerCertificate&)> Ask;
 
     CGPeerCertificate Peer; // what the last handshake showed
     int UsedStartTls = 0;   // the plain connection was switched to TLS
-    int Learned = 0;        // CertPin or StartTls changed
+    int StartTlsFailed = 0; // STLS was offered, then refused or its handshake failed
+    int Asked = 0;          // the user was asked about a certificate and said yes
+    std::string Pending;    // CertPin to adopt once the login succeeds
+    int Learned = 0;        // CertPin or StartTls changed (kept)
 };
 
-// The certificate rule of CGTlsGate, applied to gate.Peer: 1 = go on (CertPin may have
-// changed, Learned then set), 0 = stop.
+// Adopts what the visit learned; called once the server took the login.
+void CommitLearned(CGTlsGate& gate);
+
+// The certificate rule of CGTlsGate, applied to gate.Peer: 1 = go on (with a new CertPin
+// pending, or adopted when the user said yes), 0 = stop.
 int JudgeCertificate(CGTlsGate& gate);
 
 // The client's side of a POP3 conversation, as explicit steps over one connection: connect,
@@ -69,7 +87,8 @@ public:
     int AcceptCertificate(CGTlsGate& gate);
     // After the greeting on a plain connection: CAPA, and STLS with a handshake when the
     // server offers it. 1 = go on, 0 = the connection failed, StartTlsBroken = the server
-    // agreed but the handshake failed, Pop3Untrusted or Pop3Unencrypted = stop.
+    // agreed but the handshake failed (the connection is unusable), Pop3Untrusted or
+    // Pop3Unencrypted = stop.
     static constexpr int StartTlsBroken = -1;
     int NegotiateStartTls(const char* host, CGTlsGate& gate);
 

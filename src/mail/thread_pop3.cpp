@@ -41,6 +41,20 @@ void CGThreadPOP3::ReplaceSettings(const CGServerSettings& settings) {
     Settings = settings;
 }
 
+void CGThreadPOP3::ReplaceEditedSettings(CGServerSettings settings, bool trustDecided) {
+    std::lock_guard<std::mutex> lock(Guard);
+    const bool same = SameServer(Settings, settings);
+    if (!trustDecided) {
+        settings.CertPin = same ? Settings.CertPin : std::string();
+        settings.StartTls = same ? Settings.StartTls : 0;
+        settings.PlainLogin = same ? Settings.PlainLogin : 0;
+    }
+    if (same && (settings.CertPin != Settings.CertPin || settings.StartTls != Settings.StartTls ||
+                 settings.PlainLogin != Settings.PlainLogin))
+        TrustLearned = 1;
+    Settings = std::move(settings);
+}
+
 int CGThreadPOP3::CheckMinutes() const {
     std::lock_guard<std::mutex> lock(Guard);
     return Settings.CheckMinutes;
@@ -83,6 +97,8 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
     CGTlsGate gate;
     gate.CertPin = s.CertPin;
     gate.StartTls = s.StartTls;
+    gate.PlainLogin = s.PlainLogin;
+    gate.AuthorityOnly = IsProviderHost(s.Server.Get());
     const int reached = Session.Dialogue.Visit(s.Server.Get(), s.Port, s.UseSSL, s.Username.Get(),
                                                s.Password.Get(), gate);
     if (gate.Learned)
@@ -107,15 +123,11 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
     return StatusOk;
 }
 
-bool SameServer(const CGServerSettings& a, const CGServerSettings& b) {
-    return std::strcmp(a.Server.GetOrEmpty(), b.Server.GetOrEmpty()) == 0 && a.Port == b.Port &&
-           (a.UseSSL != 0) == (b.UseSSL != 0);
-}
-
 void CGThreadPOP3::KeepLearned(const CGServerSettings& used, const CGTlsGate& gate) {
     std::lock_guard<std::mutex> lock(Guard);
     CGServerSettings& now = Settings;
-    if (!SameServer(now, used) || now.CertPin != used.CertPin || now.StartTls != used.StartTls)
+    if (!SameServer(now, used) || now.CertPin != used.CertPin || now.StartTls != used.StartTls ||
+        now.PlainLogin != used.PlainLogin)
         return;
     now.CertPin = gate.CertPin;
     now.StartTls = gate.StartTls;

@@ -3,31 +3,13 @@
 #include "base/text.h"
 #include "mail/notify_sink.h"
 #include "mail/pop3_session.h"
+#include "mail/server_settings.h"
 #include "mail/thread.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
-
-// What the checking thread needs to reach and log in to a mailbox. Null texts are sent as
-// bare verbs ("USER\r\n"), as a fresh account has none.
-struct CGServerSettings {
-    CGText Server;
-    CGText Username;
-    CGText Password; // in the clear in memory
-    int Port = 995;
-    int UseSSL = 1;
-    int CheckMinutes = 5;
-    // Learned from the server (CGTlsGate): how its certificate proves it, and whether a
-    // plain connection to it must be switched to TLS.
-    std::string CertPin;
-    int StartTls = 0;
-};
-
-// Whether two settings name the same server: host, port and kind of connection. What is
-// learned about one server (its certificate, its STARTTLS) holds for no other.
-bool SameServer(const CGServerSettings& a, const CGServerSettings& b);
 
 // Account status codes (Status).
 enum : int {
@@ -66,6 +48,13 @@ public:
     // attempt keeps the values it started with.
     CGServerSettings CopySettings() const;
     void ReplaceSettings(const CGServerSettings& settings);
+    // Replaces the settings with those of the details dialog. What is known about proving
+    // the server (CertPin, StartTls, PlainLogin) is taken from them only when the user decided
+    // it there (trustDecided); otherwise the account keeps what it knows now, which a check
+    // may have learned while the dialog was open, as long as the server stays the same
+    // (another server starts with nothing). Raises TrustLearned when that knowledge changed
+    // for the same server, so that it is stored at once.
+    void ReplaceEditedSettings(CGServerSettings settings, bool trustDecided);
     int CheckMinutes() const;
 
     std::mutex& Mutex() const { return Guard; }

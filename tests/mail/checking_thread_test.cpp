@@ -146,15 +146,15 @@ TEST(CheckingThread, FailuresGiveTheirStatusAndRetry) {
     }
 }
 
-TEST(CheckingThread, AServerThatOffersStartTlsButCannotDoItIsUsedPlainAsBefore) {
-    // Until the account has used STARTTLS, a failed handshake after STLS is no reason to stop
-    // checking a server that worked in plain text (an old TLS version, say).
+TEST(CheckingThread, AFailedSwitchToStartTlsSendsNoPasswordUntilTheUserChoosesPlain) {
+    // A reset or junk after the server's consent to STLS is all it takes an attacker to get
+    // a plain login out of a client that falls back by itself.
     ScriptedMailbox box;
     box.SetUidls({"a"});
     std::atomic<int> connections{0};
     ScriptedPop3Server server([&](Conn& c) {
-        if (connections++ > 0)
-            return box(c);
+        if (connections++ % 2 == 1)
+            return box(c); // the plain connection after the failed one
         c.CapaReply = "+OK\r\nSTLS\r\n.\r\n";
         std::string l;
         if (c.Send("+OK\r\n") && c.ReadLine(l) && l == "STLS")
@@ -163,7 +163,16 @@ TEST(CheckingThread, AServerThatOffersStartTlsButCannotDoItIsUsedPlainAsBefore) 
     Watched w(server.Port(), 100000);
     w.Account.Start();
     ASSERT_TRUE(w.Sink.WaitFor(1));
-    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusOk);
+    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusUnencrypted);
+    EXPECT_EQ(box.Logins(), 0);
+    EXPECT_EQ(connections.load(), 1);
+
+    CGServerSettings chosen = w.Account.CopySettings();
+    chosen.PlainLogin = 1; // said in the account dialog after Check explained
+    w.Account.ReplaceEditedSettings(chosen, true);
+    w.Account.RequestCheckNow();
+    ASSERT_TRUE(w.Sink.WaitFor(2));
+    EXPECT_EQ(w.Sink.SeenStatuses()[1], StatusOk);
     EXPECT_EQ(box.Logins(), 1);
     EXPECT_EQ(w.Account.CopySettings().StartTls, 0);
     w.Account.Stop();
