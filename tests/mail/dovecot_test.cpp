@@ -134,7 +134,7 @@ struct DovecotAccount {
 // How many sessions of user's mailbox Dovecot's log shows ended by the client's QUIT
 // ("Logged out") and by a dropped connection ("Connection closed").
 std::pair<int, int> SessionEnds(const std::string& user) {
-    const std::string log = ReadFileBytes(PeerPath(Peer().Dir + "/dovecot.log"));
+    const std::string log = ReadFileBytes(Peer().Dir + "/dovecot.log");
     std::pair<int, int> ends{0, 0};
     for (std::size_t at = 0; (at = log.find("pop3(" + user + ")", at)) != std::string::npos; ++at) {
         const std::string line = log.substr(at, log.find('\n', at) - at);
