@@ -16,7 +16,24 @@ enum : int {
     Pop3LoggedIn = 2,
     Pop3Untrusted = 3,   // the certificate did not prove the server: nothing was sent to it
     Pop3Unencrypted = 4, // encryption is required and was not offered: nothing was sent
+    Pop3LoginDelayed = 5, // refused for now: logins come too often for the server
+    Pop3LoginBusy = 6,    // refused for now: the mailbox is in use, or the server is in trouble
 };
+
+// What a server said of itself in reply to CAPA (RFC 2449); all 0 when it gave no list.
+struct CGPop3Capabilities {
+    int Stls = 0;
+    int RespCodes = 0;  // RESP-CODES or AUTH-RESP-CODE: a refusal's "[...]" is a code
+    int LoginDelay = 0; // seconds the server wants between logins ("LOGIN-DELAY n")
+    int Top = 0;
+    std::string Sasl; // the mechanisms of the SASL line, as listed
+};
+// Reads a capability list (the body of a CAPA reply).
+CGPop3Capabilities ParseCapabilities(const std::string& lines);
+
+// What a refusal of USER or PASS means (its response code, RFC 2449 and 3206, honoured only
+// when the server announced them): Pop3LoginDelayed, Pop3LoginBusy or Pop3LoginRefused.
+int ClassifyRefusal(const std::string& line, const CGPop3Capabilities& capabilities);
 
 // Account key values of CGTlsGate::CertPin besides a key pin.
 inline constexpr const char* CertPinAuthority = "ca"; // the chain verified against the store
@@ -74,8 +91,15 @@ public:
     int Connect(const char* host, int port, int useSSL);
     // 1 when the server greeted with "+OK".
     int ReadGreeting();
-    // USER, then PASS; 1 when both were accepted. Null texts go as bare verbs.
+    // USER, then PASS; 1 when both were accepted, else 0 with Refusal saying why (a
+    // Pop3Login... value). Null texts go as bare verbs.
     int Login(const char* user, const char* password);
+    // CAPA: 1 when the server listed its capabilities (now in Capabilities), 0 when it
+    // refused, -1 when the connection failed.
+    int ReadCapabilities();
+    // After a completed conversation: QUIT, and its reply awaited (at most the reply
+    // time-out), so that the server ends the session its own way.
+    void Quit();
     // Sends UIDL and reads the reply: 0 = the listing follows, -2 = refused with the login
     // limit, -1 = anything else.
     int RequestListing();
@@ -102,11 +126,11 @@ public:
     // An overlong line is cut, but keeps its CR LF.
     int SendCommand(const char* verb, const char* argument);
     CGPop3Reader Reader;
+    // What the last CAPA of this connection said (empty after Connect).
+    CGPop3Capabilities Capabilities;
+    int Refusal = Pop3LoginRefused; // why the last Login failed
 
 private:
-    // CAPA: 1 when the capabilities list STLS, 0 when they do not (or CAPA was refused),
-    // -1 when the connection failed.
-    int OffersStartTls();
 
     CGSslConnection& Connection; // not owned: the session's or the probe's transport
 };

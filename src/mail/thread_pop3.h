@@ -21,12 +21,32 @@ enum : int {
     StatusLimitExceeded = -4,
     StatusUntrusted = -5,   // the certificate did not prove the server; no password was sent
     StatusUnencrypted = -6, // the server no longer offers encryption; no password was sent
+    StatusBusy = -8,        // the login was refused for now (mailbox in use, server trouble)
 };
 
-// A thread that checks one POP3 mailbox forever: connect, log in, list, close, notify, wait.
-// After a listing attempt it waits CheckMinutes minutes (check-now ends that wait), after a
-// failed connection or login five seconds. Waits are on a condition variable, so check-now
-// and quit take effect at once and an idle thread does not wake.
+// How long a checking thread waits after an attempt, in ticks (seconds in the program).
+// After a refused login five ticks, then twice as long after every further refusal, up to the
+// interval (a server that locks accounts or bans addresses after a few failures is not
+// hammered), never below five; a successful login or StartOver() begins the sequence anew.
+class CGRetryPolicy {
+public:
+    // status: how the attempt ended; loggedIn: whether its login was taken; delay: the
+    // seconds of LOGIN-DELAY the server announced when it refused with that code.
+    long long After(int status, int minutes, int loggedIn, int delay);
+    void StartOver() { Refusals = 0; }
+
+private:
+    int Refusals = 0; // logins refused in a row
+};
+
+// A thread that checks one POP3 mailbox forever: connect, log in, list, QUIT, close, notify,
+// wait. After a listing attempt it waits CheckMinutes minutes (check-now ends that wait), after
+// a failed connection five seconds. A refused login waits five seconds, then twice as long
+// after every further refusal, up to CheckMinutes (a server that locks accounts or bans
+// addresses after a few failures is not hammered); check-now, an edit of the account or a
+// successful login start that sequence over. A server's "not now" ([LOGIN-DELAY]) waits the
+// interval or the delay the server announced, whichever is longer. Waits are on a condition
+// variable, so check-now and quit take effect at once and an idle thread does not wake.
 //
 // Shared with the user-interface thread, all guarded by Mutex(): the settings (copied once
 // per attempt), the session's bookkeeping. Status and the flags are atomics.
@@ -77,6 +97,8 @@ public:
     int TakeTrustLearned() { return TrustLearned.exchange(0); }
     // Length of the one-second tick that the waits count in; tests shorten it.
     std::atomic<int> TickMilliseconds{1000};
+    // The wait chosen after the last attempt, in ticks; set before the notification.
+    std::atomic<long long> LastWaitTicks{0};
 
 private:
     mutable std::mutex Guard; // declared before Session, which keeps a pointer to it
@@ -98,7 +120,14 @@ protected:
     // Keeps what the attempt with settings `used` learned, unless the user changed the
     // server or its trust meanwhile.
     void KeepLearned(const CGServerSettings& used, const CGTlsGate& gate);
-    // The waits; false when quit was requested during them.
-    bool LongWait(int minutes);
-    bool ShortWait();
+    // Waits ticks; a check-now ends the wait unless it follows a failed connection.
+    // False when quit was requested meanwhile.
+    bool Pause(long long ticks, bool checkNowEnds);
+
+private:
+    // Used by the checking thread only.
+    CGRetryPolicy Retry;
+    int LoggedIn = 0;       // the last attempt's login was taken
+    int AnnouncedDelay = 0; // seconds of the server's LOGIN-DELAY, after such a refusal
+    std::atomic<int> StartOver{0}; // an edit asks the refusal sequence to start over
 };
