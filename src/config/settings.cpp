@@ -20,9 +20,10 @@ constexpr int NumberBuffer = 64;
 constexpr int ColourBuffer = 1024;
 // As long as the longest list the writer makes, so every account written is found again.
 constexpr int ListBuffer = MaxAccountListText + 1;
-// Text values come back whole up to this buffer, far beyond what the dialogs accept (256
-// characters, quoted: 258), so no password or host is ever cut between two runs.
-constexpr int TextBuffer = 1024;
+// Text values come back whole up to this buffer, beyond anything the dialogs accept: 256
+// characters, up to 768 bytes in UTF-8; a stored password 4/3 of that, its marker and quotes
+// (1027). So no password, name or path is ever cut between two runs.
+constexpr int TextBuffer = 2048;
 
 void AppendBounded(std::string& path, char separator, const char* part) {
     path += separator;

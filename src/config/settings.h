@@ -20,7 +20,7 @@ void MakeDataPath(const char* extension, const char* baseName, std::string& path
 int ReadProfileBool(const char* section, const char* key, int defaultValue, const char* path);
 // Leading blanks, optional sign, digits; no digits gives 0. Missing: defaultValue.
 int ReadProfileInt(const char* section, const char* key, int defaultValue, const char* path);
-// A text value, whole up to 1023 characters; missing gives the empty text.
+// A text value, whole up to 2047 bytes; missing gives the empty text.
 std::string ReadProfileText(const char* section, const char* key, const char* path);
 // "r,g,b", each number keeping its low 8 bits; fewer than three numbers give 95,255,95.
 ColourRef ReadNewMailColour(const char* path);
