@@ -76,6 +76,7 @@ class ReleaseExe(unittest.TestCase):
         self.assertIn(b"Microsoft.Windows.Common-Controls", manifest)
         self.assertIn(b'version="6.0.0.0"', manifest)
         self.assertIn(b'level="asInvoker"', manifest)
+        self.assertIn(b">UTF-8</activeCodePage>", manifest)
 
     def test_size(self):
         size = os.path.getsize(exe_path())
