@@ -12,8 +12,9 @@ constexpr ColourRef MakeColour(int r, int g, int b) {
 }
 constexpr ColourRef DefaultNewMailColour = MakeColour(95, 255, 95);
 
-// Builds "<data folder>\varnocle[\baseName][.extension]" (cut at 259 characters) into path,
-// creating the data folder. Either part may be null. The data folder is ConfigSeams'.
+// Builds "<data folder>\varnocle[\baseName][.extension]" (cut at 259 bytes, never inside a
+// UTF-8 character) into path, creating the data folder. Either part may be null. The data
+// folder is ConfigSeams'.
 void MakeDataPath(const char* extension, const char* baseName, std::string& path);
 
 // "true", "1", "y", "yes" (any case) are true; anything else is false. Missing: defaultValue.

@@ -272,6 +272,12 @@ TEST(DataPath, LongPathsAreCutAt259CharactersAndStillWork) {
     EXPECT_EQ(ReadProfileInt("position", "x", 0, ini.c_str()), 17);
     WriteFileBytes(uidl, "id1\n");
     EXPECT_EQ(ReadFileBytes(uidl), "id1\n");
+    // Nine bytes are left for a name of two-byte letters: four of them, not half a fifth.
+    std::string letters;
+    for (int i = 0; i < 100; ++i)
+        letters += "\xC3\xA9";
+    MakeDataPath(nullptr, letters.c_str(), uidl);
+    EXPECT_EQ(uidl, base + sep + "varnocle" + sep + letters.substr(0, 8));
 }
 
 } // namespace
