@@ -186,7 +186,8 @@ def beyond_ascii(run, args, folder, tls, stored_password):
     with wave.open(prefix_path(sound), "wb") as w:
         w.setparams((1, 1, 8000, 0, "NONE", "not compressed"))
         w.writeframes(b"\x80" * 800)  # a tenth of a second of silence
-    # Read at all, the file's access time moves past its modification time.
+    # Read at all, the file's access time moves past its modification time (relatime, the
+    # default mount option).
     mtime = os.stat(prefix_path(sound)).st_mtime
     os.utime(prefix_path(sound), (mtime - 3600, mtime))
 
