@@ -1,5 +1,5 @@
-#include "config/obfuscate.h"
 #include "config/settings.h"
+#include "config/stored_password.h"
 #include "mail/account.h"
 #include "mail/account_list.h"
 #include "mail/replace_file.h"
@@ -10,9 +10,6 @@
 #include <vector>
 
 namespace {
-
-constexpr signed char PasswordLowest = 0x20;
-constexpr signed char PasswordHighest = 0x7E;
 
 // Only what was learned is written: a settings file of an account that never met a
 // certificate or STARTTLS keeps the keys it had.
@@ -38,10 +35,8 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
     CGServerSettings s;
     s.Server.Assign(ReadProfileText(section, "server", settingsPath).c_str());
     s.Username.Assign(ReadProfileText(section, "username", settingsPath).c_str());
-    CGObfuscate password(ReadProfileText(section, "password", settingsPath).c_str(), PasswordLowest,
-                         PasswordHighest);
-    password.Decode();
-    s.Password.Assign(password.Get() ? password.Get() : "");
+    s.Password.Assign(
+        PasswordFromStored(ReadProfileText(section, "password", settingsPath)).c_str());
     s.UseSSL = ReadProfileBool(section, "SSL", 1, settingsPath);
     s.Port = ReadProfileInt(section, "Port", 995, settingsPath);
     s.CheckMinutes = ReadProfileInt(section, "checkmins", 5, settingsPath);
@@ -69,12 +64,11 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
 int CGAccount::Save(const char* settingsPath) {
     const CGServerSettings s = CopySettings();
     const std::string section = Name.GetOrEmpty();
-    CGObfuscate password(s.Password.GetOrEmpty(), PasswordLowest, PasswordHighest);
-    password.Encode();
+    const std::string password = StoredPassword(s.Password.GetOrEmpty());
     const char* at = section.c_str();
     int written = WriteProfileText(at, "server", s.Server.GetOrEmpty(), settingsPath);
     written &= WriteProfileText(at, "username", s.Username.GetOrEmpty(), settingsPath);
-    written &= WriteProfileText(at, "password", password.Get() ? password.Get() : "", settingsPath);
+    written &= WriteProfileText(at, "password", password.c_str(), settingsPath);
     written &= WriteProfileBool(at, "SSL", s.UseSSL, settingsPath);
     written &= WriteProfileInt(at, "port", s.Port, settingsPath);
     written &= WriteProfileInt(at, "checkmins", s.CheckMinutes, settingsPath);

@@ -76,6 +76,7 @@ class ReleaseExe(unittest.TestCase):
         self.assertIn(b"Microsoft.Windows.Common-Controls", manifest)
         self.assertIn(b'version="6.0.0.0"', manifest)
         self.assertIn(b'level="asInvoker"', manifest)
+        self.assertIn(b">UTF-8</activeCodePage>", manifest)
 
     def test_holds_no_folder_of_the_build_machine(self):
         # A folder compiled in (OpenSSL's for openssl.cnf, engines and modules) is looked for on
