@@ -5,8 +5,10 @@
 #include "toolkit/dialog.h"
 #include "toolkit/window_extensions.h"
 
+#include <functional>
 #include <string>
 
+class CAccountList;
 class CGAccount;
 
 // One provider of the list: its entry, POP3 host and web-mail address.
@@ -40,6 +42,8 @@ public:
     void OnChildNotify(HWND from, UINT code, NMHDR* header) override;
     // OK: Form becomes what the dialog shows.
     void OnOK() override;
+    // Refuses OK, with a message, while the dialog shows the name of another account.
+    LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
     // Shows a form in the controls when the dialog opens.
     void WriteControls(const CAccountForm& form);
     // What the controls show now; the one way the dialog reads them.
@@ -50,6 +54,8 @@ public:
     void Probe();
 
     CAccountForm Form; // shown when the dialog opens; after OK, as confirmed
+    // Whether another account has this name (AccountName); unset: no other account.
+    std::function<bool(const std::string& name)> NameTaken;
     // The server (host, port, TLS) that what is known about proving it (CertPin, StartTls)
     // holds for: the account's at first, the probe's once the user takes what it found. OK
     // keeps that knowledge only when the dialog then shows the same server.
@@ -80,6 +86,7 @@ private:
     void KeepTrustFor(CGServerSettings& shown) const;
 };
 
-// Runs the details dialog for account with owner as parent. On OK the account takes the
-// dialog's values (handed over to its thread as a whole) and 1 is returned; otherwise 0.
-int EditAccount(CGAccount& account, CGWinCore* owner);
+// Runs the details dialog for account with owner as parent; the dialog refuses the name of
+// another account of list. On OK the account takes the dialog's values (handed over to its
+// thread as a whole) and 1 is returned; otherwise 0.
+int EditAccount(CGAccount& account, CGWinCore* owner, const CAccountList* list = nullptr);

@@ -28,7 +28,7 @@ CGAccount* Named(CAccountList& list, const char* name) {
     return a;
 }
 
-TEST(AccountName, UserAndServerWithoutCommas) {
+TEST(AccountName, UserAndServerWithoutCommasLineEndsOrEndBlanks) {
     CGAccount a(0x8000);
     EXPECT_STREQ(a.Name.Get(), "");
     a.ApplySettings(Settings("ann", "server,one"));
@@ -38,7 +38,18 @@ TEST(AccountName, UserAndServerWithoutCommas) {
     a.ApplySettings(Settings(nullptr, "pop.example.com"));
     EXPECT_STREQ(a.Name.Get(), "pop.example.com");
     a.ApplySettings(Settings("a,b", ",,"));
-    EXPECT_STREQ(a.Name.Get(), "ab - ");
+    EXPECT_STREQ(a.Name.Get(), "ab -");
+    a.ApplySettings(Settings(" \tann ", "h\r\nx\v"));
+    EXPECT_STREQ(a.Name.Get(), "ann  - h  x");
+}
+
+TEST(AccountName, TakenByAnotherAccountRegardlessOfCaseAndCommas) {
+    CAccountList list(0x8000);
+    CGAccount* ann = list.AddAccount();
+    ann->ApplySettings(Settings("Ann", "pop.x"));
+    EXPECT_TRUE(list.NameTaken(AccountName(Settings("a,NN", "POP.X")), nullptr));
+    EXPECT_FALSE(list.NameTaken("ann - pop.x", ann)); // the account being edited
+    EXPECT_FALSE(list.NameTaken("ann - pop.y", nullptr));
 }
 
 TEST(AccountStatus, LinesPerStatusCutTo31) {
