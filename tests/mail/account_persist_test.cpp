@@ -406,15 +406,16 @@ TEST_F(Persist, DefaultsAndAnEmptyList) {
 // the old file open without sharing it (as a virus scanner may).
 class WritesFail {
 public:
-    explicit WritesFail(const std::string& path) {
+    explicit WritesFail(const std::string& path, long long limit = 4096) {
 #ifdef _WIN32
+        (void)limit;
         Held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 #else
         (void)path;
         getrlimit(RLIMIT_FSIZE, &Old);
         OldHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit small = Old;
-        small.rlim_cur = 4096;
+        small.rlim_cur = static_cast<rlim_t>(limit);
         setrlimit(RLIMIT_FSIZE, &small);
 #endif
     }
@@ -458,5 +459,29 @@ TEST_F(Persist, ASaveThatCannotReplaceKeepsTheOldList) {
     EXPECT_FALSE(FileExists(SeenPath("acct") + ".tmp"));
     EXPECT_EQ(a->UidlFilePath, SeenPath("acct"));
 }
+
+#ifndef _WIN32
+// A save cut short (here by a full disk; a crash is the same) never leaves a list that names
+// an account whose section is not there: the sections are written before the list.
+TEST_F(Persist, TheListNeverNamesASectionNotYetWritten) {
+    CAccountList list(0x8000);
+    Add(list, "ann", "pop.one", "pw", 1, 995, 5, "");
+    ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    Add(list, "bob", "pop.two", "pw", 1, 995, 5, "");
+    {
+        // Room for the longer list, not for a new section as well.
+        WritesFail full(Ini, static_cast<long long>(ReadFileBytes(Ini).size()) + 40);
+        EXPECT_EQ(list.Save(Ini.c_str()), 0);
+    }
+    CAccountList again(0x8000);
+    again.Load(Ini.c_str());
+    ASSERT_GE(again.Count(), 1);
+    for (CGAccount& a : again)
+        EXPECT_FALSE(a.CopySettings().Server.IsEmpty()) << a.Section;
+    // The next save that can write stores the account that was left out.
+    ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    EXPECT_EQ(Value("main", "accounts"), "ann - pop.one,bob - pop.two");
+}
+#endif
 
 } // namespace
