@@ -36,8 +36,9 @@ bool NamesADevice(const std::string& name) {
         if (EqualsIgnoringCase(stem, device))
             return true;
     const std::string kind = stem.substr(0, 3);
-    return stem.size() == 4 && (EqualsIgnoringCase(kind, "com") || EqualsIgnoringCase(kind, "lpt")) &&
-           stem[3] >= '0' && stem[3] <= '9';
+    return stem.size() == 4 &&
+           (EqualsIgnoringCase(kind, "com") || EqualsIgnoringCase(kind, "lpt")) && stem[3] >= '0' &&
+           stem[3] <= '9';
 }
 
 // The n-th section an account of this name may take: the name, then "name (2)", "name (3)"...
@@ -55,7 +56,8 @@ bool SectionFitsName(const std::string& section, const std::string& name) {
     if (open == std::string::npos || section.back() != ')')
         return false;
     const std::string number = section.substr(open + 1, section.size() - open - 2);
-    const bool digits = !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
+    const bool digits =
+        !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
     return digits && section == NumberedSection(name, ParseLeadingInt(number.c_str()));
 }
 

@@ -53,8 +53,8 @@ public:
     CGUpdateEnvironment Environment; // set before Start()
 
 private:
-    std::mutex Guard;    // over Question and Sink
-    std::string Question; // a newer version's question, until it is asked
+    std::mutex Guard;             // over Question and Sink
+    std::string Question;         // a newer version's question, until it is asked
     CGNotifySink* Sink = nullptr; // not owned
     unsigned Message = 0;
 };

@@ -272,11 +272,21 @@ TEST_F(Persist, RemovedAndRenamedSectionsGoUnlessAListedAccountHasTheName) {
 // back whole at every start: the third start included, after a save of what was loaded.
 TEST_F(Persist, AnyNameComesBackWithItsValuesAndReadState) {
     const std::vector<std::pair<std::string, std::string>> names = {
-        {" ann", "pop.one"},    {"bob ", "pop.one"}, {"DOMAIN\\user", "pop.one"},
-        {"a:b", "pop.one"},     {"a/b", "pop.one"},  {"*?<>|\"", "pop.one"},
-        {"x;y=z #c", "pop.one"}, {"[s]", "pop.one"},  {"]", "pop.one"},
-        {"\"q\"", "pop.one"},    {"'q", "pop.one"},   {"in side", "pop.one"},
-        {"", "con"},            {"lpt1.x", "h"},     {"a\tb", "pop.one\""},
+        {" ann", "pop.one"},
+        {"bob ", "pop.one"},
+        {"DOMAIN\\user", "pop.one"},
+        {"a:b", "pop.one"},
+        {"a/b", "pop.one"},
+        {"*?<>|\"", "pop.one"},
+        {"x;y=z #c", "pop.one"},
+        {"[s]", "pop.one"},
+        {"]", "pop.one"},
+        {"\"q\"", "pop.one"},
+        {"'q", "pop.one"},
+        {"in side", "pop.one"},
+        {"", "con"},
+        {"lpt1.x", "h"},
+        {"a\tb", "pop.one\""},
     };
     {
         CAccountList list(0x8000);
