@@ -1,12 +1,7 @@
 // Options, accounts and seen lists through the settings file and the seen-identifier files.
-#include "config/config_seams.h"
 #include "config/obfuscate.h"
-#include "config/profile.h"
-#include "config/settings.h"
-#include "mail/account_list.h"
+#include "mail/persist_fixture.h"
 #include "net/peer_certificate.h"
-#include "support/scoped_seams.h"
-#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -24,62 +19,6 @@
 #include <vector>
 
 namespace {
-
-class Persist : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Config->DataFolder = Dir.Path();
-        MakeDataPath("ini", "varnocle", Ini);
-    }
-
-    std::string Value(const char* section, const char* key) {
-        return ReadProfileText(section, key, Ini.c_str());
-    }
-    // Whether the key is in the file at all (an empty value is there).
-    bool Has(const char* section, const char* key) {
-        char value[64];
-        ProfileReadString(section, key, "<absent>", value, sizeof value, Ini.c_str());
-        return std::string(value) != "<absent>";
-    }
-    // The seen list written for a section, as a set of lines.
-    std::set<std::string> SeenLines(const char* section) {
-        std::set<std::string> lines;
-        std::string text = ReadFileBytes(SeenPath(section));
-        for (size_t at = 0; at < text.size();) {
-            size_t end = text.find('\n', at);
-            std::string line = text.substr(at, end - at);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            lines.insert(line);
-            at = end == std::string::npos ? text.size() : end + 1;
-        }
-        return lines;
-    }
-    std::string SeenPath(const char* section) {
-        std::string path;
-        MakeDataPath("uidl", section, path);
-        return path;
-    }
-    static CGAccount* Add(CAccountList& list, const char* user, const char* server,
-                          const char* password, int ssl, int port, int minutes,
-                          const char* program) {
-        CGAccount* a = list.AddAccount();
-        CGServerSettings s;
-        s.Username.Assign(user);
-        s.Server.Assign(server);
-        s.Password.Assign(password);
-        s.UseSSL = ssl;
-        s.Port = port;
-        s.CheckMinutes = minutes;
-        a->ApplySettings(s);
-        a->DoubleClick.Assign(program);
-        return a;
-    }
-
-    TempDir Dir;
-    ScopedSeams<CConfigSeams> Config{ConfigSeams};
-    std::string Ini;
-};
 
 TEST_F(Persist, TwoAccountsWriteTheDocumentedValuesAndComeBack) {
     {
@@ -266,126 +205,6 @@ TEST_F(Persist, RemovedAndRenamedSectionsGoUnlessAListedAccountHasTheName) {
     EXPECT_FALSE(FileExists(SeenPath("a - h1")));
     EXPECT_EQ(Value("old - h", "password"), "forgotten");
     EXPECT_EQ(Value("other", "key"), "value");
-}
-
-// Whatever an account is called, its list entry, section and seen file agree, and it comes
-// back whole at every start: the third start included, after a save of what was loaded.
-TEST_F(Persist, AnyNameComesBackWithItsValuesAndReadState) {
-    const std::vector<std::pair<std::string, std::string>> names = {
-        {" ann", "pop.one"},
-        {"bob ", "pop.one"},
-        {"DOMAIN\\user", "pop.one"},
-        {"a:b", "pop.one"},
-        {"a/b", "pop.one"},
-        {"*?<>|\"", "pop.one"},
-        {"x;y=z #c", "pop.one"},
-        {"[s]", "pop.one"},
-        {"]", "pop.one"},
-        {"\"q\"", "pop.one"},
-        {"'q", "pop.one"},
-        {"in side", "pop.one"},
-        {"", "con"},
-        {"lpt1.x", "h"},
-        {"a\tb", "pop.one\""},
-    };
-    {
-        CAccountList list(0x8000);
-        for (size_t i = 0; i < names.size(); ++i) {
-            const std::string n = std::to_string(i);
-            CGAccount* a = Add(list, names[i].first.c_str(), names[i].second.c_str(),
-                               ("pw" + n).c_str(), 1, 1000 + static_cast<int>(i), 5, "");
-            a->Session.ApplyListing(("1 u" + n + "\r\n.\r\n").c_str());
-            a->Session.MarkAllSeen();
-        }
-        ASSERT_EQ(list.Save(Ini.c_str()), 1);
-    }
-    for (int start = 2; start <= 3; ++start) {
-        SCOPED_TRACE(start);
-        CAccountList list(0x8000);
-        ASSERT_EQ(list.Load(Ini.c_str()), 1);
-        ASSERT_EQ(list.Count(), static_cast<int>(names.size()));
-        std::set<std::string> files;
-        for (size_t i = 0; i < names.size(); ++i) {
-            SCOPED_TRACE(names[i].first);
-            CGAccount* a = list.At(static_cast<int>(i));
-            const CGServerSettings s = a->CopySettings();
-            const std::string n = std::to_string(i);
-            EXPECT_EQ(s.Username.GetOrEmpty(), names[i].first);
-            EXPECT_EQ(s.Server.GetOrEmpty(), names[i].second);
-            EXPECT_EQ(s.Password.GetOrEmpty(), "pw" + n);
-            EXPECT_EQ(s.Port, 1000 + static_cast<int>(i));
-            EXPECT_TRUE(FileExists(a->UidlFilePath));
-            files.insert(a->UidlFilePath);
-            a->Session.ApplyListing(("1 u" + n + "\r\n2 new\r\n.\r\n").c_str());
-            EXPECT_EQ(a->UnreadCount(), 1);
-        }
-        EXPECT_EQ(files.size(), names.size()); // no two accounts share a seen file
-        ASSERT_EQ(list.Save(Ini.c_str()), 1);
-    }
-}
-
-// Accounts of one name (as earlier versions let the user make them, and as their settings
-// files may list them) never overwrite each other's section or seen file.
-TEST_F(Persist, AccountsOfOneNameKeepTheirOwnValuesAndReadState) {
-    auto check = [&](CAccountList& list, const std::vector<std::string>& passwords) {
-        ASSERT_EQ(list.Count(), static_cast<int>(passwords.size()));
-        for (int i = 0; i < list.Count(); ++i) {
-            CGAccount* a = list.At(i);
-            EXPECT_EQ(a->CopySettings().Password.GetOrEmpty(), passwords[i]) << i;
-            a->Session.ApplyListing("1 u0\r\n2 u1\r\n3 u2\r\n.\r\n");
-            EXPECT_EQ(a->UnreadCount(), 2) << i << ": only its own message was read";
-        }
-    };
-    {
-        CAccountList list(0x8000);
-        const char* users[] = {"ann", "ANN", "a,nn"};
-        for (int i = 0; i < 3; ++i) {
-            CGAccount* a = Add(list, users[i], "pop.one", users[i], 1, 995, 5, "");
-            a->Session.ApplyListing(("1 u" + std::to_string(i) + "\r\n.\r\n").c_str());
-            a->Session.MarkAllSeen();
-        }
-        ASSERT_EQ(list.Save(Ini.c_str()), 1);
-    }
-    EXPECT_EQ(Value("main", "accounts"), "ann - pop.one,ANN - pop.one (2),ann - pop.one (3)");
-    {
-        CAccountList list(0x8000);
-        list.Load(Ini.c_str());
-        check(list, {"ann", "ANN", "a,nn"});
-    }
-    // A list that names one section twice: both accounts load it, and from the next save on
-    // each has its own.
-    WriteProfileText("main", "accounts", "ann - pop.one,ann - pop.one", Ini.c_str());
-    {
-        CAccountList list(0x8000);
-        list.Load(Ini.c_str());
-        check(list, {"ann", "ann"});
-        CGServerSettings s = list.At(1)->CopySettings();
-        s.Password.Assign("changed");
-        list.At(1)->ApplySettings(s);
-        list.At(1)->Session.ReplaceSeenUidls(CGUidlList());
-        ASSERT_EQ(list.Save(Ini.c_str()), 1);
-    }
-    CAccountList again(0x8000);
-    again.Load(Ini.c_str());
-    ASSERT_EQ(again.Count(), 2);
-    EXPECT_EQ(again.At(0)->CopySettings().Password.GetOrEmpty(), std::string("ann"));
-    EXPECT_EQ(again.At(1)->CopySettings().Password.GetOrEmpty(), std::string("changed"));
-    again.At(0)->Session.ApplyListing("1 u0\r\n.\r\n");
-    again.At(1)->Session.ApplyListing("1 u0\r\n.\r\n");
-    EXPECT_EQ(again.At(0)->UnreadCount(), 0);
-    EXPECT_EQ(again.At(1)->UnreadCount(), 1);
-    // Removing one of two accounts that were loaded from one section leaves the other its
-    // section and seen file.
-    WriteProfileText("main", "accounts", "ann - pop.one,ann - pop.one", Ini.c_str());
-    {
-        CAccountList list(0x8000);
-        list.Load(Ini.c_str());
-        list.RemoveAccount(list.At(1));
-        ASSERT_EQ(list.Save(Ini.c_str()), 1);
-    }
-    CAccountList survivor(0x8000);
-    survivor.Load(Ini.c_str());
-    check(survivor, {"ann"});
 }
 
 TEST_F(Persist, DefaultsAndAnEmptyList) {
