@@ -8,6 +8,12 @@ configuration is read or changed.
   demo_mailbox.py stop ROOT                stop the server and remove ROOT
   demo_mailbox.py running ROOT             exit status 0 while the server of ROOT runs
   demo_mailbox.py settings ROOT FILE       write a settings file with one account per user
+  demo_mailbox.py demo ROOT KEEP FILE      the demo of scripts/run: the server of ROOT with
+                                           user demo (5 messages) on ports 11110 and 11995
+                                           (--plain-port, --tls-port: others; 0: any),
+                                           started unless it runs, with the key and
+                                           certificate kept in the folder KEEP across
+                                           starts, and the settings FILE when it is missing
 
 ROOT must not exist yet (start creates it, world-searchable, as Dovecot's mail processes
 run as "nobody"). start writes ROOT/env with PLAIN_PORT, TLS_PORT and PID lines.
@@ -134,14 +140,24 @@ def make_certificate(key, cert, common_name, authority=None):
     os.remove(extensions)
 
 
-def prepare(root, users, common_name="localhost", authority=None):
+def prepare(root, users, common_name="localhost", authority=None, keep=None):
     """Folders, a certificate for common_name (self-signed, or signed by authority =
     (certificate, key)), the passwd-file and the generated mail of users
-    [(name, password, count)] under root, which exists already."""
+    [(name, password, count)] under root, which exists already. With keep (a folder), the
+    key and certificate there are used, made there the first time."""
     for sub in ("run", "state", "mail"):
         os.makedirs(os.path.join(root, sub))
-    make_certificate(os.path.join(root, "key.pem"), os.path.join(root, "cert.pem"),
-                     common_name, authority)
+    key, cert = os.path.join(root, "key.pem"), os.path.join(root, "cert.pem")
+    if keep and os.path.exists(os.path.join(keep, "cert.pem")):
+        shutil.copy(os.path.join(keep, "key.pem"), key)
+        shutil.copy(os.path.join(keep, "cert.pem"), cert)
+    else:
+        make_certificate(key, cert, common_name, authority)
+        if keep:
+            # A program that trusted the key on first use must meet it again next time.
+            os.makedirs(keep, exist_ok=True)
+            shutil.copy(key, os.path.join(keep, "key.pem"))
+            shutil.copy(cert, os.path.join(keep, "cert.pem"))
     with open(os.path.join(root, "passwd"), "w") as f:
         for name, password, _ in users:
             f.write(f"{name}:{{PLAIN}}{password}::::::\n")
@@ -314,7 +330,7 @@ def start(args):
         if not os.stat(parent).st_mode & 0o001:
             sys.exit(f"{parent} is not world-searchable; Dovecot's mail processes need it")
         parent = os.path.dirname(parent)
-    prepare(root, [u.split(":", 2) for u in args.user])
+    prepare(root, [u.split(":", 2) for u in args.user], keep=getattr(args, "keep", None))
     plain = args.plain_port or free_port()
     tls = args.tls_port or free_port()
     while tls == plain:
@@ -363,6 +379,17 @@ def stop(args):
         shutil.rmtree(root, ignore_errors=True)
 
 
+def demo(args):
+    root = os.path.abspath(args.root)
+    if not server_pid(root):
+        stop(args)
+        shutil.rmtree(root, ignore_errors=True)
+        start(argparse.Namespace(root=root, plain_port=args.plain_port, tls_port=args.tls_port,
+                                 user=["demo:demo:5"], keep=args.keep))
+    if not os.path.exists(args.file):
+        settings(args)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -383,6 +410,12 @@ def main():
     p = sub.add_parser("settings")
     p.add_argument("root")
     p.add_argument("file")
+    p = sub.add_parser("demo")
+    p.add_argument("root")
+    p.add_argument("keep")
+    p.add_argument("file")
+    p.add_argument("--plain-port", type=int, default=11110)
+    p.add_argument("--tls-port", type=int, default=11995)
     args = parser.parse_args()
     if args.command == "start":
         start(args)
@@ -390,6 +423,8 @@ def main():
         add_messages(os.path.abspath(args.root), args.name, args.count)
     elif args.command == "settings":
         settings(args)
+    elif args.command == "demo":
+        demo(args)
     elif args.command == "running":
         sys.exit(0 if server_pid(os.path.abspath(args.root)) else 1)
     else:

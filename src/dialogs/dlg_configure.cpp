@@ -11,11 +11,6 @@
 
 #include <cstring>
 
-const CProviderPreset ProviderPresets[2] = {
-    {"Google/GMail", "pop.gmail.com", "https://mail.google.com/"},
-    {"Live/Hotmail", "outlook.office365.com", "https://outlook.live.com/mail/"},
-};
-
 namespace {
 
 const char* const MailProgramTip =
@@ -40,7 +35,7 @@ CGServerSettings WithTrimmedNames(const CGServerSettings& settings) {
 } // namespace
 
 int ProviderOfHost(const CGText& host) {
-    for (int i = 0; i < ProviderOther; ++i)
+    for (int i = 0; i < ProviderPresetCount; ++i)
         if (std::strcmp(host.GetOrEmpty(), ProviderPresets[i].Host) == 0)
             return i;
     return ProviderOther;
@@ -148,7 +143,7 @@ CAccountForm CDlgConfigure::ReadControls() {
 
 void CDlgConfigure::OnOK() {
     Form = ReadControls();
-    KeepTrustFor(Form.Settings);
+    KeepTrustFor(Form);
 }
 
 LRESULT CDlgConfigure::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -164,12 +159,15 @@ LRESULT CDlgConfigure::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     return CGDialog::HandleMessage(hwnd, msg, wParam, lParam);
 }
 
-void CDlgConfigure::KeepTrustFor(CGServerSettings& shown) const {
-    // Another host, port or kind of connection is another server: what was learned about
-    // the old one would make the new one look like an impostor.
-    const bool same = SameServer(WithTrimmedHost(shown), Trusted);
-    shown.CertPin = same ? Trusted.CertPin : std::string();
-    shown.StartTls = same ? Trusted.StartTls : 0;
+void CDlgConfigure::KeepTrustFor(CAccountForm& form) const {
+    // What the user decided holds for the server it was decided for; for any other server
+    // the account decides (it keeps what it knows of its own server and nothing of another).
+    form.TrustDecided = TrustDecided && SameServer(WithTrimmedHost(form.Settings), Trusted);
+    if (!form.TrustDecided)
+        return;
+    form.Settings.CertPin = Trusted.CertPin;
+    form.Settings.StartTls = Trusted.StartTls;
+    form.Settings.PlainLogin = Trusted.PlainLogin;
 }
 
 void CDlgConfigure::ApplyPreset(int provider) {
@@ -205,38 +203,96 @@ void CDlgConfigure::OnChildNotify(HWND from, UINT code, NMHDR*) {
     }
 }
 
-void CDlgConfigure::Probe() {
-    WaitCursor.SetBusy();
-    const CAccountForm shown = ReadControls();
+CGProbeRequest CDlgConfigure::ProbeRequestFor(const std::string& host, const CAccountForm& shown) {
     CGProbeRequest request;
-    const std::string host = CGIniText::Trim(shown.Settings.Server.GetOrEmpty());
-    request.Host = host.c_str();
     request.User = shown.Settings.Username.GetOrEmpty();
     request.Password = shown.Settings.Password.GetOrEmpty();
-    // A key the account already trusts for this host is not asked about again.
-    request.CertPin = host == Trusted.Server.GetOrEmpty() ? Trusted.CertPin : std::string();
+    // The account's knowledge of this host holds for Check as for every check: a key it
+    // trusts is not asked about again, and a server that used STARTTLS must use it again.
+    if (HostKey(host.c_str()) == HostKey(Trusted.Server.Get())) {
+        request.CertPin = Trusted.CertPin;
+        request.StartTls = Trusted.StartTls;
+        request.PlainLogin = Trusted.PlainLogin;
+    }
     request.AskTrust = [this](const CGPeerCertificate& peer) {
         return AskToTrustCertificate(Handle, peer);
     };
+    return request;
+}
+
+void CDlgConfigure::Probe() {
+    WaitCursor.SetBusy();
+    const CAccountForm shown = ReadControls();
+    const std::string host = CGIniText::Trim(shown.Settings.Server.GetOrEmpty());
+    CGProbeRequest request = ProbeRequestFor(host, shown);
+    request.Host = host.c_str();
     const CGProbeResult result = ProbeMailServer(request); // the dialog waits meanwhile
     WaitCursor.ClearBusy();
+    if (result.Untrusted) {
+        ReportUntrustedCertificate(Handle, result);
+        return;
+    }
+    if (result.Unencrypted) {
+        OfferPlainLogin(result, request);
+        return;
+    }
     const bool taken = AskToUseProbe(Handle, result, shown.Provider == ProviderOther);
     if (taken) {
         SetPort(result.Port);
         SslBox.Write(result.UseSSL);
     }
-    // What the probe learned holds for the server it found, when that is what the dialog
-    // now shows (taken, or a preset that has those settings already).
+    // A certificate the user accepted holds for the server that showed it, when that is
+    // what the dialog shows now (taken, or the settings it had already).
+    CGServerSettings found;
+    found.Server.Assign(host.c_str());
+    found.Port = result.Port;
+    found.UseSSL = result.UseSSL;
+    if (result.Found && (taken || (result.Trusted && SameServer(WithTrimmedHost(shown.Settings), found))))
+        TrustFound(host, result);
+    if (result.Found)
+        ReportProbeLogin(Handle, result);
+}
+
+void CDlgConfigure::TrustFound(const std::string& host, const CGProbeResult& result) {
     CGServerSettings found;
     found.Server.Assign(host.c_str());
     found.Port = result.Port;
     found.UseSSL = result.UseSSL;
     found.CertPin = result.CertPin;
     found.StartTls = result.StartTls;
-    if (result.Found && (taken || SameServer(WithTrimmedHost(shown.Settings), found)))
-        Trusted = found;
-    if (result.Found)
-        ReportProbeLogin(Handle, result);
+    // The same server as before: what was known and the probe did not see again stays.
+    if (SameServer(found, Trusted)) {
+        if (found.CertPin.empty())
+            found.CertPin = Trusted.CertPin;
+        found.StartTls |= Trusted.StartTls;
+        found.PlainLogin = Trusted.PlainLogin;
+    }
+    Trusted = found;
+    TrustDecided = 1;
+}
+
+void CDlgConfigure::OfferPlainLogin(const CGProbeResult& result, CGProbeRequest request) {
+    if (!AskPlainLogin(Handle, result, result.SwitchFailed && !request.StartTls))
+        return;
+    // The user's explicit choice, for this server only: port 110 without TLS.
+    SetPort(ProbePlainPort);
+    SslBox.Write(0);
+    Trusted.Server.Assign(request.Host);
+    Trusted.Port = ProbePlainPort;
+    Trusted.UseSSL = 0;
+    Trusted.CertPin.clear();
+    Trusted.StartTls = 0;
+    Trusted.PlainLogin = 1;
+    TrustDecided = 1;
+    WaitCursor.SetBusy();
+    request.PlainLogin = 1;
+    request.PlainOnly = 1;
+    const CGProbeResult plain = ProbeMailServer(request);
+    WaitCursor.ClearBusy();
+    if (plain.Found)
+        ReportProbeLogin(Handle, plain);
+    else
+        AskToUseProbe(Handle, plain, false); // says that nothing was found
 }
 
 int EditAccount(CGAccount& account, CGWinCore* owner, const CAccountList* list) {
@@ -251,14 +307,10 @@ int EditAccount(CGAccount& account, CGWinCore* owner, const CAccountList* list) 
     const CAccountForm& form = dialog.Form;
     CGServerSettings s = WithTrimmedNames(form.Settings);
     s.Password.Assign(form.Settings.Password.GetOrEmpty());
-    const CGServerSettings before = account.CopySettings();
-    // One hand-over under the account's lock: the thread's next attempt sees all of it.
-    account.ApplySettings(s);
-    // A certificate the user accepted for the same server is stored as soon as a check
-    // reports, like one a check learned. (For another server the whole account moves to a
-    // new section at the next save; the old section must not get the new server's key.)
-    if (SameServer(before, s) && (s.CertPin != before.CertPin || s.StartTls != before.StartTls))
-        account.TrustLearned = 1;
+    // One hand-over under the account's lock: the thread's next attempt sees all of it. What
+    // the account learned while the dialog was open survives unless the user decided
+    // otherwise; a change for the same server is stored as soon as a check reports.
+    account.ReplaceEditedSettings(s, form.TrustDecided != 0);
     account.DoubleClick.Assign(form.MailProgram.GetOrEmpty());
     account.UpdateName();
     account.UpdateStatusText();

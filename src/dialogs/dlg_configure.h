@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/pop3_probe.h"
 #include "mail/thread_pop3.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialog.h"
@@ -11,15 +12,8 @@
 class CAccountList;
 class CGAccount;
 
-// One provider of the list: its entry, POP3 host and web-mail address.
-struct CProviderPreset {
-    const char* Entry;
-    const char* Host;
-    const char* WebMail;
-};
-// The list entries in order: the two presets, then "Other" (index 2, no preset).
-extern const CProviderPreset ProviderPresets[2];
-constexpr int ProviderOther = 2;
+// The list entries in order: the presets (ProviderPresets), then "Other" (no preset).
+constexpr int ProviderOther = ProviderPresetCount;
 // The entry whose preset has exactly this host, else ProviderOther.
 int ProviderOfHost(const CGText& host);
 
@@ -29,6 +23,10 @@ struct CAccountForm {
     int Provider = ProviderOther; // an index of ProviderPresets, or ProviderOther
     CGServerSettings Settings;
     CGText MailProgram;
+    // The user decided in a box what is known about proving the server shown (a certificate,
+    // a setting found, a plain login): Settings' CertPin, StartTls and PlainLogin hold that.
+    // Otherwise the account keeps what it knows when OK is pressed.
+    int TrustDecided = 0;
 };
 
 // The account details dialog (resource 102): server, user name, password, TLS, port, check
@@ -60,6 +58,7 @@ public:
     // holds for: the account's at first, the probe's once the user takes what it found. OK
     // keeps that knowledge only when the dialog then shows the same server.
     CGServerSettings Trusted;
+    int TrustDecided = 0; // Trusted holds what the user decided in a box
     CGCtrlEditText HostEdit;
     CGCtrlEditText UserEdit;
     CGCtrlEditText PasswordEdit;
@@ -82,8 +81,15 @@ private:
     void EnableByHost(const CGText& host);
     void ApplyPreset(int provider);
     void SetPort(int port);
-    // Form.Settings' trust when the dialog shows the server it holds for, else none.
-    void KeepTrustFor(CGServerSettings& shown) const;
+    // Form's trust: what the user decided, when the dialog shows the server it holds for.
+    void KeepTrustFor(CAccountForm& form) const;
+    // The probe's request for the host shown, with what is known about that host.
+    CGProbeRequest ProbeRequestFor(const std::string& host, const CAccountForm& shown);
+    // After the probe stopped for want of encryption: explains, and when the server's switch
+    // failed and the user chooses a plain login anyway, takes it and tries that login.
+    void OfferPlainLogin(const CGProbeResult& result, CGProbeRequest request);
+    // What the probe found becomes what is known, for the settings it found.
+    void TrustFound(const std::string& host, const CGProbeResult& result);
 };
 
 // Runs the details dialog for account with owner as parent; the dialog refuses the name of

@@ -47,6 +47,35 @@ int AskToTrustCertificate(HWND owner, const CGPeerCertificate& peer) {
                                                                                              : 0;
 }
 
+void ReportUntrustedCertificate(HWND owner, const CGProbeResult& result) {
+    std::string text = "The server's certificate could not be verified (";
+    text += CertificateProblemText(result.CertProblem);
+    text += "), and this provider's certificate always can be. Your password was not sent: "
+            "someone on this network may be trying to read it.";
+    ToolkitMessageBox(owner, text.c_str(), Title, MB_OK | MB_ICONWARNING);
+}
+
+int AskPlainLogin(HWND owner, const CGProbeResult& result, bool mayChoose) {
+    if (!mayChoose) {
+        const char* text =
+            result.SwitchFailed
+                ? "Encryption unavailable: the server could not switch to encryption "
+                  "(STARTTLS) as it did before. Your password was not sent: someone on this "
+                  "network may be trying to read it."
+                : "Encryption unavailable: the server used to encrypt the connection "
+                  "(STARTTLS) and no longer offers to. Your password was not sent: someone on "
+                  "this network may be trying to read it.";
+        ToolkitMessageBox(owner, text, Title, MB_OK | MB_ICONWARNING);
+        return 0;
+    }
+    const char* question =
+        "The server offers encryption (STARTTLS), but switching to it failed. Your password "
+        "was not sent.\n\nSomeone on this network may have caused this to read your password. "
+        "Use this server without encryption anyway? Your user name and password would then "
+        "be sent in plain text whenever its encryption fails.";
+    return ToolkitMessageBox(owner, question, Title, MB_YESNO | MB_ICONWARNING) == IDYES ? 1 : 0;
+}
+
 void ReportProbeLogin(HWND owner, const CGProbeResult& result) {
     const char* working = result.UseSSL || result.StartTls
                               ? "Login successful. Secure email checking is working!"

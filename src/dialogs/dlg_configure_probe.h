@@ -18,3 +18,9 @@ void ReportProbeLogin(HWND owner, const CGProbeResult& result);
 // A certificate that does not prove the server: shows why and its fingerprint, and asks
 // whether to trust it. 1 when the user answers Yes.
 int AskToTrustCertificate(HWND owner, const CGPeerCertificate& peer);
+// A certificate that had to verify (a preset provider's) and did not: says so.
+void ReportUntrustedCertificate(HWND owner, const CGProbeResult& result);
+// Encryption required or offered, and not achieved: says that the password was not sent.
+// When mayChoose (the server's switch to encryption failed and it never worked before),
+// asks whether to log in without encryption; 1 when the user answers Yes.
+int AskPlainLogin(HWND owner, const CGProbeResult& result, bool mayChoose);

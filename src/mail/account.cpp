@@ -55,6 +55,9 @@ std::string StatusLine(int status, int unread, int total) {
     case StatusUnencrypted:
         fixed = "Encryption unavailable";
         break;
+    case StatusBusy:
+        fixed = "Server busy, will retry";
+        break;
     default:
         break;
     }

@@ -32,9 +32,11 @@ public:
     // once each is written whole. 1 when everything was written.
     int Save(const std::string& section, const char* settingsPath);
 
-    // Writes what the checking thread learned about the server ("certpin", "starttls") to
+    // Writes what is known about proving the server ("certpin", "starttls", "plainlogin") to
     // the section the account is stored in, at once rather than at exit: the next start must
-    // not trust a key afresh. 1 when written (or nothing to write: never stored yet).
+    // not trust a key afresh. Only while that section holds the same server: after an edit to
+    // another server the whole account moves at the next save, and the old section must
+    // never get the new server's keys. 1 when written or nothing is to be written now.
     int SaveTrust(const char* settingsPath);
 
     // Writes the seen list to path through a temporary file renamed over it; 1 on success.
@@ -53,6 +55,8 @@ public:
     // stored. They lag behind Name after an edit until the next save moves them.
     std::string Section;
     std::string UidlFilePath;
+    // The server (host, port, kind of connection) that Section holds.
+    CGServerSettings StoredServer;
     char StatusText[32] = {};
     CGText Name{""};
     CGText DoubleClick;

@@ -24,6 +24,8 @@ int WriteTrust(const char* section, const CGServerSettings& s, const char* setti
     const char* pin = s.CertPin.empty() ? nullptr : s.CertPin.c_str();
     int written = WriteProfileText(section, "certpin", pin, settingsPath);
     written &= WriteProfileText(section, "starttls", s.StartTls ? "true" : nullptr, settingsPath);
+    written &=
+        WriteProfileText(section, "plainlogin", s.PlainLogin ? "true" : nullptr, settingsPath);
     return written;
 }
 
@@ -75,9 +77,10 @@ std::string SeenFilePath(const std::string& section) {
 }
 
 int CGAccount::SaveTrust(const char* settingsPath) {
-    if (Section.empty())
-        return 1; // never stored: the whole account goes at the next save
-    return WriteTrust(Section.c_str(), CopySettings(), settingsPath);
+    const CGServerSettings s = CopySettings();
+    if (Section.empty() || !SameServer(s, StoredServer))
+        return 1; // never stored, or stored for another server: all goes at the next save
+    return WriteTrust(Section.c_str(), s, settingsPath);
 }
 
 int CGAccount::Load(const char* section, const char* settingsPath) {
@@ -93,7 +96,9 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
     s.CheckMinutes = ReadProfileInt(section, "checkmins", 5, settingsPath);
     s.CertPin = NormalisedPin(ReadProfileText(section, "certpin", settingsPath));
     s.StartTls = ReadProfileBool(section, "starttls", 0, settingsPath);
+    s.PlainLogin = ReadProfileBool(section, "plainlogin", 0, settingsPath);
     ReplaceSettings(s);
+    StoredServer = s;
     UpdateName();
     DoubleClick.Assign(ReadProfileText(section, "doubleclick", settingsPath).c_str());
 
@@ -124,8 +129,10 @@ int CGAccount::Save(const std::string& section, const char* settingsPath) {
     written &= WriteProfileInt(at, "checkmins", s.CheckMinutes, settingsPath);
     written &= WriteProfileText(at, "doubleclick", DoubleClick.GetOrEmpty(), settingsPath);
     written &= WriteTrust(at, s, settingsPath);
-    if (written)
+    if (written) {
         Section = section;
+        StoredServer = s;
+    }
 
     const std::string seenPath = SeenFilePath(section);
     if (seenPath.empty() || !SaveSeenList(seenPath))

@@ -4,6 +4,9 @@
 #include "mail/uidl_bookkeeping.h"
 #include "net/ssl_connection.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 // A command line holds 255 characters with its CR LF (the longest a POP3 server must take).
@@ -15,6 +18,7 @@ CGPop3Dialogue::CGPop3Dialogue(CGSslConnection& connection)
     : Reader(connection), Connection(connection) {}
 
 int CGPop3Dialogue::Connect(const char* host, int port, int useSSL) {
+    Capabilities = CGPop3Capabilities();
     return Connection.Connect(host, port, useSSL);
 }
 
@@ -23,10 +27,65 @@ int CGPop3Dialogue::ReadGreeting() {
 }
 
 int CGPop3Dialogue::Login(const char* user, const char* password) {
-    return SendCommand("USER", user) && Reader.ReadStatus(nullptr) == 0 &&
-                   SendCommand("PASS", password) && Reader.ReadStatus(nullptr) == 0
-               ? 1
-               : 0;
+    Refusal = Pop3LoginRefused;
+    std::string reply;
+    for (const auto& [verb, argument] : {std::pair{"USER", user}, std::pair{"PASS", password}}) {
+        if (!SendCommand(verb, argument))
+            return 0;
+        if (Reader.ReadStatusLine(reply) != 0) {
+            Refusal = ClassifyRefusal(reply, Capabilities);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+void CGPop3Dialogue::Quit() {
+    if (SendCommand("QUIT", nullptr))
+        Reader.ReadStatus(nullptr);
+}
+
+CGPop3Capabilities ParseCapabilities(const std::string& lines) {
+    CGPop3Capabilities found;
+    for (std::size_t at = 0; at < lines.size();) {
+        std::size_t end = lines.find('\n', at);
+        if (end == std::string::npos)
+            end = lines.size();
+        std::string line = lines.substr(at, end - at);
+        at = end + 1;
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.pop_back();
+        const std::size_t cut = line.find_first_of(" \t");
+        const std::string name = line.substr(0, cut);
+        const std::string rest = cut == std::string::npos ? "" : line.substr(cut + 1);
+        if (EqualsIgnoringCase(name, "STLS"))
+            found.Stls = 1;
+        else if (EqualsIgnoringCase(name, "RESP-CODES") || EqualsIgnoringCase(name, "AUTH-RESP-CODE"))
+            found.RespCodes = 1;
+        else if (EqualsIgnoringCase(name, "LOGIN-DELAY"))
+            found.LoginDelay = std::max(0, ParseLeadingInt(rest.c_str()));
+        else if (EqualsIgnoringCase(name, "TOP"))
+            found.Top = 1;
+        else if (EqualsIgnoringCase(name, "SASL"))
+            found.Sasl = rest;
+    }
+    return found;
+}
+
+int ClassifyRefusal(const std::string& line, const CGPop3Capabilities& capabilities) {
+    // "-ERR [CODE/SUBCODE] text"; a server that did not announce codes may write brackets
+    // for other reasons.
+    if (!capabilities.RespCodes || line.compare(0, 6, "-ERR [") != 0)
+        return Pop3LoginRefused;
+    const std::size_t end = line.find(']', 6);
+    if (end == std::string::npos)
+        return Pop3LoginRefused;
+    const std::string code = line.substr(6, end - 6);
+    if (EqualsIgnoringCase(code, "LOGIN-DELAY"))
+        return Pop3LoginDelayed;
+    if (EqualsIgnoringCase(code, "IN-USE") || EqualsIgnoringCase(code, "SYS/TEMP"))
+        return Pop3LoginBusy;
+    return Pop3LoginRefused; // [AUTH], [SYS/PERM] and codes we do not know
 }
 
 int CGPop3Dialogue::RequestListing() {
@@ -53,25 +112,45 @@ int JudgeCertificate(CGTlsGate& gate) {
     if (!peer.Present)
         return 0;
     if (peer.Verified()) {
-        gate.Learned |= gate.CertPin != CertPinAuthority;
-        gate.CertPin = CertPinAuthority;
+        gate.Pending = CertPinAuthority;
         return 1;
     }
+    if (gate.AuthorityOnly)
+        return 0;
     if (gate.CertPin == peer.Pin)
         return 1;
-    const int trust = gate.Ask ? gate.Ask(peer) : gate.CertPin.empty();
-    if (!trust)
+    if (gate.Ask) {
+        if (!gate.Ask(peer))
+            return 0;
+        gate.Asked = 1;
+        gate.CertPin = peer.Pin;
+        gate.Learned = 1;
+        return 1;
+    }
+    if (!gate.CertPin.empty() || gate.NoFirstUse)
         return 0;
-    gate.CertPin = peer.Pin;
-    gate.Learned = 1;
+    gate.Pending = peer.Pin;
     return 1;
 }
 
-int CGPop3Dialogue::OffersStartTls() {
+void CommitLearned(CGTlsGate& gate) {
+    if (!gate.Pending.empty() && gate.Pending != gate.CertPin) {
+        gate.CertPin = gate.Pending;
+        gate.Learned = 1;
+    }
+    gate.Pending.clear();
+    if (gate.UsedStartTls && !gate.StartTls) {
+        gate.StartTls = 1;
+        gate.Learned = 1;
+    }
+}
+
+int CGPop3Dialogue::ReadCapabilities() {
+    Capabilities = CGPop3Capabilities();
     if (!SendCommand("CAPA", nullptr))
         return -1;
-    // A refusal is no offer; a server that went away is a failed connection, not a sign
-    // that someone removed the offer.
+    // A refusal is no list; a server that went away is a failed connection, not a sign
+    // that someone removed an offer.
     if (Reader.ReadStatus(nullptr, true) != 0)
         return Reader.ConnectionFailed() ? -1 : 0;
     std::string lines;
@@ -80,39 +159,36 @@ int CGPop3Dialogue::OffersStartTls() {
         [&](const char* piece, std::size_t n) { lines.append(piece, n); }, 64 * 1024);
     if (read != 1)
         return -1;
-    for (std::size_t at = 0; at < lines.size();) {
-        std::size_t end = lines.find('\n', at);
-        if (end == std::string::npos)
-            end = lines.size();
-        const std::string line = lines.substr(at, end - at);
-        if (EqualsIgnoringCase(line.substr(0, line.find_first_of(" \t\r")), "STLS"))
-            return 1;
-        at = end + 1;
-    }
-    return 0;
+    Capabilities = ParseCapabilities(lines);
+    return 1;
 }
 
 int CGPop3Dialogue::NegotiateStartTls(const char* host, CGTlsGate& gate) {
-    const int offered = OffersStartTls();
-    if (offered < 0)
+    if (ReadCapabilities() < 0)
         return 0;
-    if (offered && SendCommand("STLS", nullptr)) {
-        const int agreed = Reader.ReadStatus(nullptr, true);
-        if (agreed != 0 && Reader.ConnectionFailed())
-            return 0;
-        if (agreed == 0) {
-            if (!Connection.StartTls(host))
-                return StartTlsBroken;
-            if (!AcceptCertificate(gate))
-                return Pop3Untrusted;
-            gate.UsedStartTls = 1;
-            gate.Learned |= !gate.StartTls;
-            gate.StartTls = 1;
-            return 1;
-        }
+    if (!Capabilities.Stls) // someone in between may have removed the offer
+        return gate.StartTls ? Pop3Unencrypted : 1;
+    if (!SendCommand("STLS", nullptr))
+        return 0;
+    const int agreed = Reader.ReadStatus(nullptr, true);
+    if (agreed != 0 && Reader.ConnectionFailed())
+        return 0;
+    if (agreed == 0 && !Connection.StartTls(host)) {
+        gate.StartTlsFailed = 1;
+        return StartTlsBroken;
     }
-    // Not offered, or refused: someone in between may have removed the offer.
-    return gate.StartTls ? Pop3Unencrypted : 1;
+    if (agreed != 0) {
+        // Offered, then refused: as good as a reset for whoever wants the password in
+        // plain text. Only the user's own choice lets it go out so.
+        gate.StartTlsFailed = 1;
+        return gate.PlainLogin && !gate.StartTls ? 1 : Pop3Unencrypted;
+    }
+    if (!AcceptCertificate(gate))
+        return Pop3Untrusted;
+    gate.UsedStartTls = 1;
+    // What the server said before the switch may have been changed by anyone in between:
+    // asked again, encrypted.
+    return ReadCapabilities() < 0 ? 0 : 1;
 }
 
 int CGPop3Dialogue::Visit(const char* host, int port, int useSSL, const char* user,
@@ -125,17 +201,23 @@ int CGPop3Dialogue::Visit(const char* host, int port, int useSSL, const char* us
         return Pop3NotReached;
     if (!useSSL) {
         int negotiated = NegotiateStartTls(host, gate);
-        if (negotiated == StartTlsBroken && !gate.StartTls) {
-            // Offered but the handshake failed (a server of an old TLS version, say): such a
-            // server was used in plain text before, and nothing says it must encrypt yet. A
-            // stranger could as well have removed the offer, so this gives away nothing.
+        if (negotiated == StartTlsBroken) {
+            // The connection is lost with the handshake. A new one in plain text only when
+            // the user chose that for this server.
+            if (!gate.PlainLogin || gate.StartTls)
+                return Pop3Unencrypted;
             negotiated = Connect(host, port, 0) && ReadGreeting() ? 1 : 0;
         }
         if (negotiated != 1)
             return negotiated == Pop3Untrusted || negotiated == Pop3Unencrypted ? negotiated
                                                                                 : Pop3NotReached;
+    } else if (ReadCapabilities() < 0) {
+        return Pop3NotReached;
     }
-    return Login(user, password) ? Pop3LoggedIn : Pop3LoginRefused;
+    if (!Login(user, password))
+        return Refusal;
+    CommitLearned(gate);
+    return Pop3LoggedIn;
 }
 
 int CGPop3Dialogue::SendCommand(const char* verb, const char* argument) {

@@ -16,32 +16,67 @@ enum : int {
     Pop3LoggedIn = 2,
     Pop3Untrusted = 3,   // the certificate did not prove the server: nothing was sent to it
     Pop3Unencrypted = 4, // encryption is required and was not offered: nothing was sent
+    Pop3LoginDelayed = 5, // refused for now: logins come too often for the server
+    Pop3LoginBusy = 6,    // refused for now: the mailbox is in use, or the server is in trouble
 };
+
+// What a server said of itself in reply to CAPA (RFC 2449); all 0 when it gave no list.
+struct CGPop3Capabilities {
+    int Stls = 0;
+    int RespCodes = 0;  // RESP-CODES or AUTH-RESP-CODE: a refusal's "[...]" is a code
+    int LoginDelay = 0; // seconds the server wants between logins ("LOGIN-DELAY n")
+    int Top = 0;
+    std::string Sasl; // the mechanisms of the SASL line, as listed
+};
+// Reads a capability list (the body of a CAPA reply).
+CGPop3Capabilities ParseCapabilities(const std::string& lines);
+
+// What a refusal of USER or PASS means (its response code, RFC 2449 and 3206, honoured only
+// when the server announced them): Pop3LoginDelayed, Pop3LoginBusy or Pop3LoginRefused.
+int ClassifyRefusal(const std::string& line, const CGPop3Capabilities& capabilities);
 
 // Account key values of CGTlsGate::CertPin besides a key pin.
 inline constexpr const char* CertPinAuthority = "ca"; // the chain verified against the store
 
 // What an account knows about proving its server, handed to a visit and updated by it.
 // Before USER is sent, a visit goes on only when
-//   - the certificate verified (CertPin becomes "ca"), or its key is the pinned one, or
-//     nothing is pinned yet (trust on first use: the key becomes the pin); a changed key or
-//     a failed chain after "ca" stops it;
-//   - on a plain connection, the server switched to TLS when it offered to, or it did not
-//     offer and StartTls is not required (StartTls becomes 1 once it was used).
+//   - the certificate verified, or its key is the pinned one, or nothing is pinned yet and
+//     first use may pin (trust on first use); a changed key or a failed chain after "ca"
+//     stops it;
+//   - on a plain connection, the server switched to TLS when it offered to (a refused or
+//     failed switch stops it unless the user chose PlainLogin and STARTTLS was never used),
+//     or it did not offer and StartTls is not required.
+// What a visit learns (CertPin "ca" or a first key, StartTls once used) is kept only once the
+// server took the login on that connection: a stranger who completes a handshake and hangs
+// up plants nothing.
 struct CGTlsGate {
     std::string CertPin; // "", CertPinAuthority or a 64-hex key pin
     int StartTls = 0;    // 1: a plain connection must be switched to TLS
+    int PlainLogin = 0;  // the user allows a plain login when the switch fails
+    // Only a certificate that verifies will do (a preset provider's host): no first use, no
+    // question.
+    int AuthorityOnly = 0;
+    // Nothing may be pinned silently (there are no authorities to verify against), though
+    // the user may still be asked.
+    int NoFirstUse = 0;
     // When set, a certificate that neither verifies nor matches the pin is put to it
-    // (the probe's user) instead of the rule above: 1 = trust it, and its key becomes the pin.
+    // (the probe's user) instead of the rule above: 1 = trust it, and its key becomes the pin
+    // at once (the user decided).
     std::function<int(const CGPeerCertificate&)> Ask;
 
     CGPeerCertificate Peer; // what the last handshake showed
     int UsedStartTls = 0;   // the plain connection was switched to TLS
-    int Learned = 0;        // CertPin or StartTls changed
+    int StartTlsFailed = 0; // STLS was offered, then refused or its handshake failed
+    int Asked = 0;          // the user was asked about a certificate and said yes
+    std::string Pending;    // CertPin to adopt once the login succeeds
+    int Learned = 0;        // CertPin or StartTls changed (kept)
 };
 
-// The certificate rule of CGTlsGate, applied to gate.Peer: 1 = go on (CertPin may have
-// changed, Learned then set), 0 = stop.
+// Adopts what the visit learned; called once the server took the login.
+void CommitLearned(CGTlsGate& gate);
+
+// The certificate rule of CGTlsGate, applied to gate.Peer: 1 = go on (with a new CertPin
+// pending, or adopted when the user said yes), 0 = stop.
 int JudgeCertificate(CGTlsGate& gate);
 
 // The client's side of a POP3 conversation, as explicit steps over one connection: connect,
@@ -56,8 +91,15 @@ public:
     int Connect(const char* host, int port, int useSSL);
     // 1 when the server greeted with "+OK".
     int ReadGreeting();
-    // USER, then PASS; 1 when both were accepted. Null texts go as bare verbs.
+    // USER, then PASS; 1 when both were accepted, else 0 with Refusal saying why (a
+    // Pop3Login... value). Null texts go as bare verbs.
     int Login(const char* user, const char* password);
+    // CAPA: 1 when the server listed its capabilities (now in Capabilities), 0 when it
+    // refused, -1 when the connection failed.
+    int ReadCapabilities();
+    // After a completed conversation: QUIT, and its reply awaited (at most the reply
+    // time-out), so that the server ends the session its own way.
+    void Quit();
     // Sends UIDL and reads the reply: 0 = the listing follows, -2 = refused with the login
     // limit, -1 = anything else.
     int RequestListing();
@@ -69,7 +111,8 @@ public:
     int AcceptCertificate(CGTlsGate& gate);
     // After the greeting on a plain connection: CAPA, and STLS with a handshake when the
     // server offers it. 1 = go on, 0 = the connection failed, StartTlsBroken = the server
-    // agreed but the handshake failed, Pop3Untrusted or Pop3Unencrypted = stop.
+    // agreed but the handshake failed (the connection is unusable), Pop3Untrusted or
+    // Pop3Unencrypted = stop.
     static constexpr int StartTlsBroken = -1;
     int NegotiateStartTls(const char* host, CGTlsGate& gate);
 
@@ -83,11 +126,11 @@ public:
     // An overlong line is cut, but keeps its CR LF.
     int SendCommand(const char* verb, const char* argument);
     CGPop3Reader Reader;
+    // What the last CAPA of this connection said (empty after Connect).
+    CGPop3Capabilities Capabilities;
+    int Refusal = Pop3LoginRefused; // why the last Login failed
 
 private:
-    // CAPA: 1 when the capabilities list STLS, 0 when they do not (or CAPA was refused),
-    // -1 when the connection failed.
-    int OffersStartTls();
 
     CGSslConnection& Connection; // not owned: the session's or the probe's transport
 };

@@ -7,10 +7,13 @@
 #include <string>
 
 // The server probe behind the account dialog's "Check": POP3 over TLS on 995 first, then
-// POP3 on 110 (switched to TLS when the server offers STARTTLS), each with a login. The
-// certificate rule of the checks applies, except that a certificate which neither verifies
-// nor has the pinned key is put to the user (AskTrust) before anything is sent. Blocks its
-// caller; every step has a short time-out, since the dialog does not respond meanwhile.
+// POP3 on 110 (switched to TLS when the server offers STARTTLS), each with a login. The rules
+// of the checks apply, with what the account knows about the host: a known STARTTLS server
+// without the offer gets no user name, nor does one whose switch fails. The one difference:
+// a certificate that neither verifies nor has the pinned key is put to the user (AskTrust)
+// before anything is sent, except for a preset provider's host, whose certificate must
+// verify. Blocks its caller; every step has a short time-out, since the dialog does not
+// respond meanwhile.
 
 inline constexpr int ProbeTlsPort = 995;
 inline constexpr int ProbePlainPort = 110;
@@ -24,9 +27,14 @@ struct CGProbeRequest {
     const char* Password = nullptr;
     CGNetTimeouts Timeouts{ProbeConnectMs, ProbeReplyMs, ProbeReplyMs};
     CGNetEnvironment Net = DefaultNetEnvironment();
-    std::string CertPin; // the account's, as far as it still holds for this host
-    // Whether to trust a certificate that does not verify: 1 = yes. Null: trust on first
-    // use, as a check does.
+    // What the account knows about this host: its certificate's pin, that it switched to
+    // STARTTLS, that the user allows a plain login when the switch fails.
+    std::string CertPin;
+    int StartTls = 0;
+    int PlainLogin = 0;
+    int PlainOnly = 0; // only the plain attempt on 110 (after the user chose a plain login)
+    // Whether to trust a certificate that does not verify: 1 = yes. Null: the rule of the
+    // checks alone.
     std::function<int(const CGPeerCertificate&)> AskTrust;
 };
 
@@ -38,7 +46,13 @@ struct CGProbeResult {
     int LoginAccepted = 0; // 1 when that server took the user name and password
     int StartTls = 0;      // the plain attempt switched to TLS
     std::string CertPin;   // how that server's certificate is trusted, when encrypted
-    int Declined = 0;      // a certificate was not trusted: the probe stopped there
+    int Trusted = 0;       // the user said yes to a certificate: CertPin is their decision
+    int Declined = 0;      // the user said no to a certificate: the probe stopped there
+    // Stopped before the user name, on the attempt of Port and UseSSL:
+    int Untrusted = 0;   // a certificate that must verify did not (CertProblem says why)
+    int CertProblem = 0; // CertVerified ... CertExpired
+    int Unencrypted = 0; // no encryption where it is required, or a failed switch to it
+    int SwitchFailed = 0; // the server offered STARTTLS and the switch failed (Unencrypted)
 };
 
 CGProbeResult ProbeMailServer(const CGProbeRequest& request);

@@ -89,22 +89,47 @@ int CGPop3Reader::ReadStatus(std::string* restOut, bool wholeLine) {
     return status;
 }
 
-int CGPop3Reader::ReadRestOfLine(std::string* restOut) {
+int CGPop3Reader::ReadStatusLine(std::string& line) {
+    line.clear();
+    FollowConnection();
+    while (Available() < 3)
+        if (!Fill())
+            return -1;
+    int status = 0;
+    if (std::memcmp(Buffer.get() + Begin, "+OK", 3) == 0) {
+        line = "+OK";
+        Begin += 3;
+    } else {
+        bool ended = false;
+        status = ReadErrorLine(ended, &line);
+        if (Broken)
+            return -1;
+        if (!ended && ReadRestOfLine(&line, MaxReplyText) != 0)
+            return -1;
+    }
+    if (status == 0 && ReadRestOfLine(&line, MaxReplyText) != 0)
+        return -1;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    return status;
+}
+
+int CGPop3Reader::ReadRestOfLine(std::string* restOut, std::size_t limit) {
     for (;;) {
         if (Available() == 0 && !Fill())
             return -1;
         const char* p = Buffer.get() + Begin;
         const char* lf = static_cast<const char*>(std::memchr(p, '\n', Available()));
         const std::size_t taken = lf ? static_cast<std::size_t>(lf - p) + 1 : Available();
-        if (restOut)
-            restOut->append(p, taken);
+        if (restOut && restOut->size() < limit)
+            restOut->append(p, std::min(taken, limit - restOut->size()));
         Begin += taken;
         if (lf)
             return 0;
     }
 }
 
-int CGPop3Reader::ReadErrorLine(bool& ended) {
+int CGPop3Reader::ReadErrorLine(bool& ended, std::string* taken) {
     // Just enough of the line to tell the login limit from the rest, however small the
     // pieces it arrives in: a server that stops in the middle of a plain refusal is not
     // waited for.
@@ -116,6 +141,8 @@ int CGPop3Reader::ReadErrorLine(bool& ended) {
         const bool decided = seen.size() == Limit.size() || lf != std::string_view::npos ||
                              Limit.substr(0, seen.size()) != seen;
         if (decided) {
+            if (taken)
+                taken->append(seen);
             Begin += seen.size();
             ended = lf != std::string_view::npos;
             return seen == Limit ? -2 : -1;

@@ -27,6 +27,11 @@ public:
     // tell the login limit from the rest, since the attempt usually ends there; wholeLine
     // reads it to its end, for a conversation that goes on after a refusal.
     int ReadStatus(std::string* restOut, bool wholeLine = false);
+    // One status reply read to its end, whatever it is: the same results, and line receives
+    // it without its line end (at most MaxReplyText bytes kept), so that a refusal can be
+    // told by its response code.
+    int ReadStatusLine(std::string& line);
+    static constexpr std::size_t MaxReplyText = 1024;
 
     // Receives the pieces of a body in order, terminating line included. A NUL arrives as a
     // blank, so that it can hide neither the lines after it nor the end of the body.
@@ -50,11 +55,12 @@ private:
     std::size_t Available() const { return End - Begin; }
     // One read of the connection appended to the buffer; 0 when it failed or closed.
     int Fill();
-    // The rest of the current line, its end included, to restOut when given; 0 when it
-    // arrived, -1 when the connection failed first.
-    int ReadRestOfLine(std::string* restOut);
-    // ended: whether the line's end was taken with it.
-    int ReadErrorLine(bool& ended);
+    // The rest of the current line, its end included, to restOut when given (up to limit
+    // bytes of it; the rest is read and dropped); 0 when it arrived, -1 when the connection
+    // failed first.
+    int ReadRestOfLine(std::string* restOut, std::size_t limit = std::string::npos);
+    // ended: whether the line's end was taken with it; what was taken goes to taken.
+    int ReadErrorLine(bool& ended, std::string* taken = nullptr);
 
     CGSslConnection& Connection; // not owned: the session's or the probe's transport
     std::unique_ptr<char[]> Buffer;

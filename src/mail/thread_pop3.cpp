@@ -1,5 +1,6 @@
 #include "mail/thread_pop3.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -41,6 +42,21 @@ void CGThreadPOP3::ReplaceSettings(const CGServerSettings& settings) {
     Settings = settings;
 }
 
+void CGThreadPOP3::ReplaceEditedSettings(CGServerSettings settings, bool trustDecided) {
+    std::lock_guard<std::mutex> lock(Guard);
+    const bool same = SameServer(Settings, settings);
+    if (!trustDecided) {
+        settings.CertPin = same ? Settings.CertPin : std::string();
+        settings.StartTls = same ? Settings.StartTls : 0;
+        settings.PlainLogin = same ? Settings.PlainLogin : 0;
+    }
+    StartOver = 1;
+    if (same && (settings.CertPin != Settings.CertPin || settings.StartTls != Settings.StartTls ||
+                 settings.PlainLogin != Settings.PlainLogin))
+        TrustLearned = 1;
+    Settings = std::move(settings);
+}
+
 int CGThreadPOP3::CheckMinutes() const {
     std::lock_guard<std::mutex> lock(Guard);
     return Settings.CheckMinutes;
@@ -51,12 +67,14 @@ void CGThreadPOP3::Run() {
         Status = StatusChecking;
         CGServerSettings settings;
         const int status = GuardedCheck(settings);
+        if (StartOver.exchange(0))
+            Retry.StartOver();
+        const long long ticks =
+            Retry.After(status, settings.CheckMinutes, LoggedIn, AnnouncedDelay);
+        LastWaitTicks = ticks;
         Status = status; // stored before the notification, so the receiver sees this attempt
         Notify();
-        const bool goOn = (status == StatusConnectFailed || status == StatusLoginFailed)
-                              ? ShortWait()
-                              : LongWait(settings.CheckMinutes);
-        if (!goOn)
+        if (!Pause(ticks, status != StatusConnectFailed))
             return;
     }
 }
@@ -70,6 +88,7 @@ int CGThreadPOP3::GuardedCheck(CGServerSettings& settings) {
         // long wait follows: a server that exhausts memory is not asked every five seconds.
         Session.Close();
         settings.CheckMinutes = CheckMinutes();
+        LoggedIn = 0;
         return StatusProtocolError;
     }
 }
@@ -83,6 +102,10 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
     CGTlsGate gate;
     gate.CertPin = s.CertPin;
     gate.StartTls = s.StartTls;
+    gate.PlainLogin = s.PlainLogin;
+    gate.AuthorityOnly = IsProviderHost(s.Server.Get());
+    LoggedIn = 0;
+    AnnouncedDelay = 0;
     const int reached = Session.Dialogue.Visit(s.Server.Get(), s.Port, s.UseSSL, s.Username.Get(),
                                                s.Password.Get(), gate);
     if (gate.Learned)
@@ -92,6 +115,11 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
         return StatusConnectFailed;
     case Pop3LoginRefused:
         return StatusLoginFailed;
+    case Pop3LoginBusy:
+        return StatusBusy;
+    case Pop3LoginDelayed:
+        AnnouncedDelay = Session.Dialogue.Capabilities.LoginDelay;
+        return StatusLimitExceeded;
     case Pop3Untrusted:
         return StatusUntrusted;
     case Pop3Unencrypted:
@@ -99,23 +127,22 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
     default:
         break;
     }
+    LoggedIn = 1;
     const int r = Session.ListUidls();
     if (r == -2)
         return StatusLimitExceeded;
     if (r == -1)
         return StatusProtocolError;
+    // The server ends the session its own way (and keeps its process for the next one).
+    Session.Dialogue.Quit();
     return StatusOk;
-}
-
-bool SameServer(const CGServerSettings& a, const CGServerSettings& b) {
-    return std::strcmp(a.Server.GetOrEmpty(), b.Server.GetOrEmpty()) == 0 && a.Port == b.Port &&
-           (a.UseSSL != 0) == (b.UseSSL != 0);
 }
 
 void CGThreadPOP3::KeepLearned(const CGServerSettings& used, const CGTlsGate& gate) {
     std::lock_guard<std::mutex> lock(Guard);
     CGServerSettings& now = Settings;
-    if (!SameServer(now, used) || now.CertPin != used.CertPin || now.StartTls != used.StartTls)
+    if (!SameServer(now, used) || now.CertPin != used.CertPin || now.StartTls != used.StartTls ||
+        now.PlainLogin != used.PlainLogin)
         return;
     now.CertPin = gate.CertPin;
     now.StartTls = gate.StartTls;
@@ -133,24 +160,37 @@ void CGThreadPOP3::DetachNotifySink() {
     NotifySink = nullptr;
 }
 
-bool CGThreadPOP3::LongWait(int minutes) {
-    // The interval counts in ticks (one second in the program); check-now ends it at once
-    // and is consumed, quit ends the thread.
-    const auto ticks = static_cast<long long>(minutes > 0 ? minutes : 0) * 60;
-    const auto span = std::chrono::milliseconds(ticks * TickMilliseconds.load());
-    std::unique_lock<std::mutex> lock(Guard);
-    Wake.wait_for(lock, span, [&] { return QuitRequested || StopRequested || CheckNow; });
-    if (QuitRequested || StopRequested)
-        return false;
-    CheckNow = 0;
-    return true;
+long long CGRetryPolicy::After(int status, int minutes, int loggedIn, int delay) {
+    constexpr long long Short = 5;
+    const long long interval = static_cast<long long>(minutes > 0 ? minutes : 0) * 60;
+    if (loggedIn)
+        Refusals = 0;
+    switch (status) {
+    case StatusConnectFailed:
+        return Short; // a network that comes back is seen quickly
+    case StatusLoginFailed:
+    case StatusBusy: {
+        const long long doubled = Short << std::min(Refusals, 30);
+        ++Refusals;
+        return std::max(Short, std::min(doubled, interval));
+    }
+    case StatusLimitExceeded:
+        return std::max(interval, static_cast<long long>(delay));
+    default:
+        return interval;
+    }
 }
 
-bool CGThreadPOP3::ShortWait() {
-    // Five ticks after a failed connection or login; check-now is left for the next long
-    // wait.
-    const auto span = std::chrono::milliseconds(5LL * TickMilliseconds.load());
+bool CGThreadPOP3::Pause(long long ticks, bool checkNowEnds) {
+    // Counted in ticks (one second in the program); check-now ends the wait at once, is
+    // consumed and starts the refusals over; quit ends the thread.
+    const auto span = std::chrono::milliseconds(ticks * TickMilliseconds.load());
     std::unique_lock<std::mutex> lock(Guard);
-    Wake.wait_for(lock, span, [&] { return QuitRequested || StopRequested; });
-    return !(QuitRequested || StopRequested);
+    Wake.wait_for(lock, span,
+                  [&] { return QuitRequested || StopRequested || (checkNowEnds && CheckNow); });
+    if (QuitRequested || StopRequested)
+        return false;
+    if (checkNowEnds && CheckNow.exchange(0))
+        Retry.StartOver();
+    return true;
 }

@@ -3,31 +3,13 @@
 #include "base/text.h"
 #include "mail/notify_sink.h"
 #include "mail/pop3_session.h"
+#include "mail/server_settings.h"
 #include "mail/thread.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <string>
-
-// What the checking thread needs to reach and log in to a mailbox. Null texts are sent as
-// bare verbs ("USER\r\n"), as a fresh account has none.
-struct CGServerSettings {
-    CGText Server;
-    CGText Username;
-    CGText Password; // in the clear in memory
-    int Port = 995;
-    int UseSSL = 1;
-    int CheckMinutes = 5;
-    // Learned from the server (CGTlsGate): how its certificate proves it, and whether a
-    // plain connection to it must be switched to TLS.
-    std::string CertPin;
-    int StartTls = 0;
-};
-
-// Whether two settings name the same server: host, port and kind of connection. What is
-// learned about one server (its certificate, its STARTTLS) holds for no other.
-bool SameServer(const CGServerSettings& a, const CGServerSettings& b);
 
 // Account status codes (Status).
 enum : int {
@@ -39,12 +21,32 @@ enum : int {
     StatusLimitExceeded = -4,
     StatusUntrusted = -5,   // the certificate did not prove the server; no password was sent
     StatusUnencrypted = -6, // the server no longer offers encryption; no password was sent
+    StatusBusy = -8,        // the login was refused for now (mailbox in use, server trouble)
 };
 
-// A thread that checks one POP3 mailbox forever: connect, log in, list, close, notify, wait.
-// After a listing attempt it waits CheckMinutes minutes (check-now ends that wait), after a
-// failed connection or login five seconds. Waits are on a condition variable, so check-now
-// and quit take effect at once and an idle thread does not wake.
+// How long a checking thread waits after an attempt, in ticks (seconds in the program).
+// After a refused login five ticks, then twice as long after every further refusal, up to the
+// interval (a server that locks accounts or bans addresses after a few failures is not
+// hammered), never below five; a successful login or StartOver() begins the sequence anew.
+class CGRetryPolicy {
+public:
+    // status: how the attempt ended; loggedIn: whether its login was taken; delay: the
+    // seconds of LOGIN-DELAY the server announced when it refused with that code.
+    long long After(int status, int minutes, int loggedIn, int delay);
+    void StartOver() { Refusals = 0; }
+
+private:
+    int Refusals = 0; // logins refused in a row
+};
+
+// A thread that checks one POP3 mailbox forever: connect, log in, list, QUIT, close, notify,
+// wait. After a listing attempt it waits CheckMinutes minutes (check-now ends that wait), after
+// a failed connection five seconds. A refused login waits five seconds, then twice as long
+// after every further refusal, up to CheckMinutes (a server that locks accounts or bans
+// addresses after a few failures is not hammered); check-now, an edit of the account or a
+// successful login start that sequence over. A server's "not now" ([LOGIN-DELAY]) waits the
+// interval or the delay the server announced, whichever is longer. Waits are on a condition
+// variable, so check-now and quit take effect at once and an idle thread does not wake.
 //
 // Shared with the user-interface thread, all guarded by Mutex(): the settings (copied once
 // per attempt), the session's bookkeeping. Status and the flags are atomics.
@@ -66,6 +68,13 @@ public:
     // attempt keeps the values it started with.
     CGServerSettings CopySettings() const;
     void ReplaceSettings(const CGServerSettings& settings);
+    // Replaces the settings with those of the details dialog. What is known about proving
+    // the server (CertPin, StartTls, PlainLogin) is taken from them only when the user decided
+    // it there (trustDecided); otherwise the account keeps what it knows now, which a check
+    // may have learned while the dialog was open, as long as the server stays the same
+    // (another server starts with nothing). Raises TrustLearned when that knowledge changed
+    // for the same server, so that it is stored at once.
+    void ReplaceEditedSettings(CGServerSettings settings, bool trustDecided);
     int CheckMinutes() const;
 
     std::mutex& Mutex() const { return Guard; }
@@ -88,6 +97,8 @@ public:
     int TakeTrustLearned() { return TrustLearned.exchange(0); }
     // Length of the one-second tick that the waits count in; tests shorten it.
     std::atomic<int> TickMilliseconds{1000};
+    // The wait chosen after the last attempt, in ticks; set before the notification.
+    std::atomic<long long> LastWaitTicks{0};
 
 private:
     mutable std::mutex Guard; // declared before Session, which keeps a pointer to it
@@ -109,7 +120,14 @@ protected:
     // Keeps what the attempt with settings `used` learned, unless the user changed the
     // server or its trust meanwhile.
     void KeepLearned(const CGServerSettings& used, const CGTlsGate& gate);
-    // The waits; false when quit was requested during them.
-    bool LongWait(int minutes);
-    bool ShortWait();
+    // Waits ticks; a check-now ends the wait unless it follows a failed connection.
+    // False when quit was requested meanwhile.
+    bool Pause(long long ticks, bool checkNowEnds);
+
+private:
+    // Used by the checking thread only.
+    CGRetryPolicy Retry;
+    int LoggedIn = 0;       // the last attempt's login was taken
+    int AnnouncedDelay = 0; // seconds of the server's LOGIN-DELAY, after such a refusal
+    std::atomic<int> StartOver{0}; // an edit asks the refusal sequence to start over
 };

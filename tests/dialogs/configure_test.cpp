@@ -182,18 +182,23 @@ TEST(DetailsDialog, BlanksAroundTheHostAndUserAreDropped) {
     driver.WaitFor("Varnocle").Do([&](HWND d) {
         DialogDriver::Type(d, IDC_HOST, " \t ");
         blanksOnly = Look(d);
-        DialogDriver::Type(d, IDC_HOST, "  pop.example \t");
+        DialogDriver::Type(d, IDC_HOST, "  Pop.Example. \t");
         DialogDriver::Type(d, IDC_USER, " \tann  ");
+        // A check proves the server by an authority while the dialog is open.
+        CGServerSettings meanwhile = account.CopySettings();
+        meanwhile.CertPin = "ca";
+        account.ReplaceSettings(meanwhile);
         DialogDriver::Click(d, IDOK);
     });
     EXPECT_EQ(EditAccount(account, nullptr), 1);
     ASSERT_TRUE(driver.Finished());
     EXPECT_FALSE(blanksOnly.CheckOn || blanksOnly.OkOn);
-    EXPECT_STREQ(account.CopySettings().Server.Get(), "pop.example");
+    EXPECT_STREQ(account.CopySettings().Server.Get(), "Pop.Example.");
     EXPECT_STREQ(account.CopySettings().Username.Get(), "ann");
-    EXPECT_STREQ(account.Name.Get(), "ann - pop.example");
-    // The same server, typed again with blanks: what was learned about it stays.
-    EXPECT_EQ(account.CopySettings().CertPin, std::string(64, 'c'));
+    EXPECT_STREQ(account.Name.Get(), "ann - Pop.Example.");
+    // The same server, typed again with blanks, another case and the root's dot: what was
+    // learned about it stays, also what was learned while the dialog was open.
+    EXPECT_EQ(account.CopySettings().CertPin, "ca");
     EXPECT_EQ(account.CopySettings().StartTls, 1);
 }
 

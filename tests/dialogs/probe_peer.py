@@ -6,6 +6,10 @@ One private Dovecot instance answers on the probe's fixed ports:
   127.0.0.10  POP3 over TLS on 995 and plain POP3 on 110   ("tls.probe.test", "pop.gmail.com")
   127.0.0.11  plain POP3 on 110 only                        ("plain.probe.test",
                                                              "outlook.office365.com")
+Relays in front of 127.0.0.11:110, on 110, each logging the lines the client sent to
+$VARNOCLE_PROBE_LOGS/<name>.log (and nothing on 995):
+  127.0.0.12  hides STLS from CAPA                          ("strip.probe.test")
+  127.0.0.13  hangs up right after the server's consent to STLS  ("broken.probe.test")
 The names are added to the namespace's /etc/hosts; any other name does not resolve there.
 One user: "probe" with the password "secret". Prints "ready" when the ports answer, then
 runs until stdin closes or it is terminated.
@@ -20,10 +24,14 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts", "lib"))
 import demo_mailbox  # noqa: E402  (the private Dovecot instance)
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+import tls_peers  # noqa: E402  (the relays)
 
 TLS_ADDRESS, PLAIN_ADDRESS = "127.0.0.10", "127.0.0.11"
+STRIP_ADDRESS, BROKEN_ADDRESS = "127.0.0.12", "127.0.0.13"
 HOSTS = [(TLS_ADDRESS, "tls.probe.test"), (TLS_ADDRESS, "pop.gmail.com"),
-         (PLAIN_ADDRESS, "plain.probe.test"), (PLAIN_ADDRESS, "outlook.office365.com")]
+         (PLAIN_ADDRESS, "plain.probe.test"), (PLAIN_ADDRESS, "outlook.office365.com"),
+         (STRIP_ADDRESS, "strip.probe.test"), (BROKEN_ADDRESS, "broken.probe.test")]
 
 answers = demo_mailbox.answers
 
@@ -57,10 +65,19 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     try:
         start(root)
+        logs = os.environ.get("VARNOCLE_PROBE_LOGS", os.path.join(root, "logs"))
+        os.makedirs(logs, exist_ok=True)
+        relays = [tls_peers.StripRelay(110, tls_peers.LineLog(os.path.join(logs, name + ".log")),
+                                       strip=strip, hang_up=not strip,
+                                       target_address=PLAIN_ADDRESS, address=address, port=110)
+                  for name, address, strip in (("strip", STRIP_ADDRESS, True),
+                                               ("broken", BROKEN_ADDRESS, False))]
         with open("/etc/hosts", "a") as f:
             f.write("".join("%s %s\n" % pair for pair in HOSTS))
         print("ready", flush=True)
         sys.stdin.read()  # until the runner closes it
+        for relay in relays:
+            relay.listener.close()
     finally:
         stop(root)
 

@@ -3,6 +3,8 @@
 #include "dialogs/dialog_test_support.h"
 #include "dialogs/dlg_configure.h"
 #include "resources/dialog_ids.h"
+#include "support/dovecot_peer.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +23,8 @@ struct Probe {
     const char* Password;
     std::vector<int> Answers; // to the boxes that ask
     bool Confirm = false;     // OK after the probe instead of Cancel
+    // The account as it was before the dialog; null: no host yet, port 2000 and TLS off.
+    const CGServerSettings* Known = nullptr;
 };
 
 struct Outcome {
@@ -33,8 +37,19 @@ struct Outcome {
 
 const char* const Untrusted = "The server's certificate could not be verified (self-signed).";
 
-// The certificate box: its first line, and whether the fingerprint follows it grouped.
+// The lines the relay of probe_peer.py called name passed on from the client.
+std::string RelayLog(const char* name) {
+    const char* folder = std::getenv("VARNOCLE_PROBE_LOGS");
+    return folder ? ReadFileBytes(PeerPath(std::string(folder) + "/" + name + ".log")) : "";
+}
+
+// The certificate box: its first line, and whether the fingerprint follows it grouped. Other
+// boxes: their first sentence.
 std::string Shorten(const std::string& box) {
+    if (box.rfind(Untrusted, 0) != 0 && box.rfind("The server's certificate", 0) == 0)
+        return box.substr(0, box.find(')') + 1);
+    if (box.rfind("Encryption unavailable", 0) == 0 || box.rfind("The server offers", 0) == 0)
+        return box.substr(0, box.find(". ") + 1);
     const std::size_t end = box.find('\n');
     if (box.rfind(Untrusted, 0) != 0 || end == std::string::npos)
         return box;
@@ -53,7 +68,7 @@ Outcome RunProbe(const Probe& p) {
     CGServerSettings s;
     s.Port = 2000;
     s.UseSSL = 0;
-    account.ApplySettings(s);
+    account.ApplySettings(p.Known ? *p.Known : s);
     Outcome out;
     HWND dialog = nullptr;
     DialogDriver driver;
@@ -65,7 +80,7 @@ Outcome RunProbe(const Probe& p) {
                 SendMessageA(combo, CB_SETCURSEL, p.Provider, 0);
                 SendMessageA(d, WM_COMMAND, MAKEWPARAM(IDC_PROVIDER, CBN_SELCHANGE),
                              reinterpret_cast<LPARAM>(combo)); // TLS on, port 995
-            } else {
+            } else if (!p.Known) {
                 DialogDriver::Type(d, IDC_HOST, p.Host);
             }
             DialogDriver::Type(d, IDC_USER, "probe");
@@ -87,7 +102,7 @@ Outcome RunProbe(const Probe& p) {
         out.AllTitled = out.AllTitled && b.Caption == "Check Host" && b.Owner == dialog;
     }
     out.After = account.CopySettings();
-    if (!p.Confirm) {
+    if (!p.Confirm && !p.Known) {
         EXPECT_EQ(out.After.Port, 2000); // the probe alone never changes the account
         EXPECT_EQ(out.After.UseSSL, 0);
         EXPECT_EQ(out.After.CertPin, "");
@@ -106,6 +121,8 @@ protected:
 } // namespace
 
 const std::string Asked = std::string(Untrusted) + " [fingerprint]";
+const std::string ProviderUnverified = "The server's certificate could not be verified "
+                                       "(self-signed)";
 
 TEST_F(ProbeTest, TlsServerWithTheRightPasswordAndItsCertificateTrusted) {
     // The self-signed certificate is put to the user before the password goes; OK keeps its
@@ -136,9 +153,9 @@ TEST_F(ProbeTest, TlsServerWithAWrongPassword) {
               (std::vector<std::string>{Asked, "Secure email checking found. Use this?", Refused}));
     EXPECT_EQ(other.Port, "2000");
     EXPECT_FALSE(other.Ssl);
-    // A preset provider is not asked.
+    // A preset provider's certificate must verify: no question, no password.
     Outcome preset = RunProbe({nullptr, 0, "wrong", {IDYES}});
-    EXPECT_EQ(preset.Boxes, (std::vector<std::string>{Asked, Refused}));
+    EXPECT_EQ(preset.Boxes, std::vector<std::string>{ProviderUnverified});
     EXPECT_TRUE(preset.AllTitled);
 }
 
@@ -152,14 +169,49 @@ TEST_F(ProbeTest, PlainPortThatOffersStartTlsIsTakenEncrypted) {
     EXPECT_EQ(o.After.UseSSL, 0);
     EXPECT_EQ(o.After.StartTls, 1);
     EXPECT_EQ(o.After.CertPin.size(), 64u);
-    // For a preset, No keeps the preset's values.
+    // A preset's server behind STARTTLS too must verify; the preset's values stay.
     Outcome preset = RunProbe({nullptr, 1, "secret", {IDYES, IDNO}});
-    EXPECT_EQ(preset.Boxes, (std::vector<std::string>{
-                                Asked, "Encrypted (STARTTLS) email checking found. Use this?",
-                                "Login successful. Secure email checking is working!"}));
+    EXPECT_EQ(preset.Boxes, std::vector<std::string>{ProviderUnverified});
     EXPECT_EQ(preset.Port, "995");
     EXPECT_TRUE(preset.Ssl);
     EXPECT_TRUE(preset.AllTitled);
+}
+
+TEST_F(ProbeTest, CheckKeepsTheRulesTheAccountLearned) {
+    // An account that used STARTTLS on 110, checked where someone hides the offer (and 995
+    // does not answer): no user name goes out, and OK keeps what the account knew.
+    CGServerSettings known;
+    known.Server.Assign("strip.probe.test");
+    known.Port = 110;
+    known.UseSSL = 0;
+    known.StartTls = 1;
+    known.CertPin = std::string(64, 'a');
+    Outcome o = RunProbe({"strip.probe.test", ProviderOther, "secret", {}, true, &known});
+    EXPECT_EQ(o.Boxes, std::vector<std::string>{"Encryption unavailable: the server used to "
+                                                "encrypt the connection (STARTTLS) and no "
+                                                "longer offers to."});
+    EXPECT_NE(RelayLog("strip").find("CAPA"), std::string::npos);
+    EXPECT_EQ(RelayLog("strip").find("USER"), std::string::npos) << RelayLog("strip");
+    EXPECT_EQ(o.After.StartTls, 1);
+    EXPECT_EQ(o.After.CertPin, known.CertPin);
+}
+
+TEST_F(ProbeTest, AFailedSwitchToStartTlsAsksBeforeAPlainLogin) {
+    const std::string question = "The server offers encryption (STARTTLS), but switching to it "
+                                 "failed.";
+    Outcome no = RunProbe({"broken.probe.test", ProviderOther, "secret", {IDNO}, true});
+    EXPECT_EQ(no.Boxes, std::vector<std::string>{question});
+    EXPECT_EQ(RelayLog("broken").find("USER"), std::string::npos) << RelayLog("broken");
+    EXPECT_EQ(no.After.PlainLogin, 0);
+    // Yes is the user's own choice for this server, stored with it, and the login is tried.
+    Outcome yes = RunProbe({"broken.probe.test", ProviderOther, "secret", {IDYES}, true});
+    EXPECT_EQ(yes.Boxes, (std::vector<std::string>{question,
+                                                   "Unencrypted email checking is working!."}));
+    EXPECT_NE(RelayLog("broken").find("PASS secret"), std::string::npos);
+    EXPECT_EQ(yes.After.Port, 110);
+    EXPECT_EQ(yes.After.UseSSL, 0);
+    EXPECT_EQ(yes.After.PlainLogin, 1);
+    EXPECT_EQ(yes.After.StartTls, 0);
 }
 
 TEST_F(ProbeTest, HostThatDoesNotResolve) {

@@ -27,14 +27,17 @@ void FuzzStartTls(const std::string& incoming, int piece, uint8_t flags) {
     CGTlsGate gate;
     gate.StartTls = flags & 1;
     gate.CertPin = (flags & 2) ? "ca" : "";
+    gate.PlainLogin = (flags >> 2) & 1;
     const std::string pinBefore = gate.CertPin;
     const int result = session.Dialogue.NegotiateStartTls("fuzz.example", gate);
-    // Whatever the bytes, going on means encrypted or encryption not required.
-    if (result == 1 && gate.StartTls && !gate.UsedStartTls && !(flags & 1))
+    // Whatever the bytes, going on means encrypted, or no offer where none is required, or
+    // a failed switch the user chose to accept for a server that never used STARTTLS.
+    if (result == 1 && !gate.UsedStartTls && (flags & 1))
         __builtin_trap();
-    if (result == 1 && (flags & 1) && !gate.UsedStartTls)
+    if (result == 1 && gate.StartTlsFailed && !(gate.PlainLogin && !(flags & 1)))
         __builtin_trap();
-    if (gate.UsedStartTls && gate.CertPin != pinBefore && !gate.Learned)
+    // Nothing is adopted before a login.
+    if (gate.CertPin != pinBefore || gate.Learned)
         __builtin_trap();
 }
 
@@ -47,17 +50,21 @@ void FuzzCertificateRule(const uint8_t* data, size_t size) {
     gate.Peer.Present = (data[0] >> 2) & 1;
     gate.Peer.Problem = data[1] % 6;
     gate.Peer.Pin = pins[2 + ((data[0] >> 3) & 1)];
+    gate.AuthorityOnly = (data[2] >> 1) & 1;
+    gate.NoFirstUse = (data[2] >> 2) & 1;
     if (data[0] & 0x40)
         gate.Ask = [&](const CGPeerCertificate&) { return static_cast<int>(data[2] & 1); };
     const CGTlsGate before = gate;
     const int go = JudgeCertificate(gate);
     const bool verified = gate.Peer.Present && gate.Peer.Problem == CertVerified;
-    const bool pinned = gate.Peer.Present && before.CertPin == gate.Peer.Pin;
-    const bool firstUse = gate.Peer.Present && before.CertPin.empty() && !before.Ask;
-    const bool userSaidYes = gate.Peer.Present && before.Ask && (data[2] & 1);
+    const bool open = gate.Peer.Present && !before.AuthorityOnly;
+    const bool pinned = open && before.CertPin == gate.Peer.Pin;
+    const bool firstUse = open && before.CertPin.empty() && !before.Ask && !before.NoFirstUse;
+    const bool userSaidYes = open && before.Ask && (data[2] & 1);
     if (go && !(verified || pinned || firstUse || userSaidYes))
         __builtin_trap();
-    if (!go && gate.CertPin != before.CertPin)
+    // Only the user's yes changes the pin here; the rest waits for a login.
+    if (gate.CertPin != before.CertPin && !(go && userSaidYes))
         __builtin_trap();
 }
 

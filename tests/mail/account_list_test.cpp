@@ -54,6 +54,39 @@ TEST(AccountName, TakenByAnotherAccountRegardlessOfCaseAndCommas) {
     EXPECT_FALSE(list.NameTaken("ann - pop.y", nullptr));
 }
 
+TEST(AccountSettings, AnEditKeepsWhatTheServerTaughtUnlessTheUserDecided) {
+    // The details dialog hands over what it copied when it opened; a check may have learned
+    // the server's key meanwhile.
+    CGAccount a(0x8000);
+    CGServerSettings learned = Settings("ann", "pop.example.com");
+    learned.CertPin = std::string(64, 'a');
+    learned.StartTls = 1;
+    learned.PlainLogin = 1;
+    a.ReplaceSettings(learned);
+    CGServerSettings edited = Settings("ann ", "  Pop.Example.COM. "); // the same server
+    edited.CheckMinutes = 9;
+    a.ReplaceEditedSettings(edited, false);
+    CGServerSettings now = a.CopySettings();
+    EXPECT_EQ(now.CheckMinutes, 9);
+    EXPECT_EQ(now.CertPin, learned.CertPin);
+    EXPECT_EQ(now.StartTls, 1);
+    EXPECT_EQ(now.PlainLogin, 1);
+    EXPECT_EQ(a.TakeTrustLearned(), 0);
+    // What the user decided in a box for the same server replaces it, to be stored at once.
+    edited.CertPin = std::string(64, 'b');
+    a.ReplaceEditedSettings(edited, true);
+    EXPECT_EQ(a.CopySettings().CertPin, edited.CertPin);
+    EXPECT_EQ(a.CopySettings().StartTls, 0);
+    EXPECT_EQ(a.TakeTrustLearned(), 1);
+    // Another server starts with nothing.
+    a.ReplaceSettings(learned);
+    edited.Port = 110;
+    a.ReplaceEditedSettings(edited, false);
+    EXPECT_EQ(a.CopySettings().CertPin, "");
+    EXPECT_EQ(a.CopySettings().PlainLogin, 0);
+    EXPECT_EQ(a.TakeTrustLearned(), 0);
+}
+
 TEST(AccountStatus, LinesPerStatusCutTo31) {
     CGAccount a(0x8000);
     a.UpdateStatusText();

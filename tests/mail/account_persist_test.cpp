@@ -106,6 +106,37 @@ TEST_F(Persist, TwoAccountsWriteTheDocumentedValuesAndComeBack) {
     EXPECT_FALSE(Has("server2", "starttls"));
 }
 
+TEST_F(Persist, LearnedTrustGoesOnlyToTheSectionOfItsServer) {
+    CAccountList list(0x8000);
+    Add(list, "ann", "old.example", "pw", 1, 995, 5, "");
+    ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    CAccountList loaded(0x8000);
+    ASSERT_EQ(loaded.Load(Ini.c_str()), 1);
+    CGAccount& a = *loaded.At(0);
+    // Edited to another server, which a check then proves: until the next save the file
+    // still holds the old server, which must not get the new one's key.
+    CGServerSettings s = a.CopySettings();
+    s.Server.Assign("new.example");
+    s.CertPin = std::string(64, 'e');
+    s.StartTls = 1;
+    s.PlainLogin = 1;
+    a.ApplySettings(s);
+    ASSERT_EQ(a.SaveTrust(Ini.c_str()), 1);
+    EXPECT_FALSE(Has("ann - old.example", "certpin"));
+    EXPECT_FALSE(Has("ann - new.example", "certpin"));
+    ASSERT_EQ(loaded.Save(Ini.c_str()), 1);
+    EXPECT_EQ(Value("ann - new.example", "certpin"), s.CertPin);
+    EXPECT_EQ(Value("ann - new.example", "plainlogin"), "true");
+    // Stored there, later learning goes there at once.
+    s.CertPin = "ca";
+    a.ApplySettings(s);
+    ASSERT_EQ(a.SaveTrust(Ini.c_str()), 1);
+    EXPECT_EQ(Value("ann - new.example", "certpin"), "ca");
+    CAccountList again(0x8000);
+    ASSERT_EQ(again.Load(Ini.c_str()), 1);
+    EXPECT_EQ(again.At(0)->CopySettings().PlainLogin, 1);
+}
+
 TEST_F(Persist, AnAddedAccountKeepsWhatWasReadAndItsLongestPassword) {
     const std::string password(256, 'p'); // the most the details dialog takes
     {

@@ -32,6 +32,7 @@ struct Watched {
         Account.TickMilliseconds = tickMs;
         Account.Session.Transport.Timeouts.ReadMs = 500;
         Sink.StatusSource = &Account.Status;
+        Sink.WaitSource = &Account.LastWaitTicks;
         Account.NotifySink = &Sink;
     }
     std::string Line() {
@@ -146,15 +147,15 @@ TEST(CheckingThread, FailuresGiveTheirStatusAndRetry) {
     }
 }
 
-TEST(CheckingThread, AServerThatOffersStartTlsButCannotDoItIsUsedPlainAsBefore) {
-    // Until the account has used STARTTLS, a failed handshake after STLS is no reason to stop
-    // checking a server that worked in plain text (an old TLS version, say).
+TEST(CheckingThread, AFailedSwitchToStartTlsSendsNoPasswordUntilTheUserChoosesPlain) {
+    // A reset or junk after the server's consent to STLS is all it takes an attacker to get
+    // a plain login out of a client that falls back by itself.
     ScriptedMailbox box;
     box.SetUidls({"a"});
     std::atomic<int> connections{0};
     ScriptedPop3Server server([&](Conn& c) {
-        if (connections++ > 0)
-            return box(c);
+        if (connections++ % 2 == 1)
+            return box(c); // the plain connection after the failed one
         c.CapaReply = "+OK\r\nSTLS\r\n.\r\n";
         std::string l;
         if (c.Send("+OK\r\n") && c.ReadLine(l) && l == "STLS")
@@ -163,7 +164,16 @@ TEST(CheckingThread, AServerThatOffersStartTlsButCannotDoItIsUsedPlainAsBefore) 
     Watched w(server.Port(), 100000);
     w.Account.Start();
     ASSERT_TRUE(w.Sink.WaitFor(1));
-    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusOk);
+    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusUnencrypted);
+    EXPECT_EQ(box.Logins(), 0);
+    EXPECT_EQ(connections.load(), 1);
+
+    CGServerSettings chosen = w.Account.CopySettings();
+    chosen.PlainLogin = 1; // said in the account dialog after Check explained
+    w.Account.ReplaceEditedSettings(chosen, true);
+    w.Account.RequestCheckNow();
+    ASSERT_TRUE(w.Sink.WaitFor(2));
+    EXPECT_EQ(w.Sink.SeenStatuses()[1], StatusOk);
     EXPECT_EQ(box.Logins(), 1);
     EXPECT_EQ(w.Account.CopySettings().StartTls, 0);
     w.Account.Stop();
@@ -287,23 +297,110 @@ TEST(CheckingThread, UnreachableHostAndEmptyServerFailToConnect) {
 
 TEST(CheckingThread, CheckNowDuringTheShortWaitEndsTheNextLongWait) {
     ScriptedMailbox box;
-    box.Password = "new";
     box.SetUidls({"x"});
-    ScriptedPop3Server server(std::ref(box));
-    Watched w(server.Port(), 100000, 200, "old");
+    std::atomic<int> connections{0};
+    ScriptedPop3Server server([&](Conn& c) {
+        if (connections++ == 0)
+            c.Send("-ERR not yet\r\n"); // a failed connection
+        else
+            box(c);
+    });
+    Watched w(server.Port(), 100000, 200);
     w.Account.Start();
     ASSERT_TRUE(w.Sink.WaitFor(1));
-    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusLoginFailed);
-    // The new password is used from the next attempt; the check-now asked during the short
-    // wait is kept for the long wait after that attempt, which it ends at once.
-    CGServerSettings s = w.Account.CopySettings();
-    s.Password.Assign("new");
-    w.Account.ApplySettings(s);
+    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusConnectFailed);
+    // The five-tick wait after a failed connection is sat out; the check-now asked during it
+    // is kept for the long wait after the next attempt, which it ends at once.
     w.Account.RequestCheckNow();
     ASSERT_TRUE(w.Sink.WaitFor(3));
     const std::vector<int> statuses = w.Sink.SeenStatuses();
     EXPECT_EQ(statuses[1], StatusOk);
     EXPECT_EQ(statuses[2], StatusOk);
+    EXPECT_EQ(box.Quits(), 2); // a completed listing ends with QUIT
+}
+
+TEST(CheckingThread, RefusedLoginsBackOffAndAServersNotNowIsHeeded) {
+    const std::string codes = "+OK\r\nRESP-CODES\r\n";
+    const struct {
+        const char* Name;
+        std::string Capabilities, Refusal;
+        int Status;
+        std::vector<long long> Waits; // in ticks, after each attempt; the interval is 60
+    } cases[] = {
+        {"wrong password", "", "-ERR invalid password", StatusLoginFailed, {5, 10, 20, 40, 60, 60}},
+        {"codes not announced", "", "-ERR [IN-USE] locked", StatusLoginFailed, {5, 10}},
+        {"auth", codes + ".\r\n", "-ERR [AUTH] no", StatusLoginFailed, {5, 10}},
+        {"sys/perm", codes + ".\r\n", "-ERR [SYS/PERM] gone", StatusLoginFailed, {5}},
+        {"in use", codes + ".\r\n", "-ERR [IN-USE] Mailbox locked", StatusBusy, {5, 10, 20}},
+        {"sys/temp", "+OK\r\nAUTH-RESP-CODE\r\n.\r\n", "-ERR [SYS/TEMP] later", StatusBusy,
+         {5, 10}},
+        {"login delay announced", codes + "LOGIN-DELAY 900\r\n.\r\n",
+         "-ERR [LOGIN-DELAY] Logins must be at least 1 minute apart", StatusLimitExceeded,
+         {900, 900}},
+        {"login delay below the interval", codes + "LOGIN-DELAY 30 USER\r\n.\r\n",
+         "-ERR [login-delay] wait", StatusLimitExceeded, {60}},
+    };
+    for (const auto& k : cases) {
+        ScriptedMailbox box;
+        box.Capabilities = k.Capabilities;
+        box.Refusal = k.Refusal;
+        ScriptedPop3Server server(std::ref(box));
+        Watched w(server.Port(), 1, 1, "wrong");
+        w.Account.Start();
+        const int n = static_cast<int>(k.Waits.size());
+        ASSERT_TRUE(w.Sink.WaitFor(n)) << k.Name;
+        w.Account.Stop();
+        const std::vector<long long> waits = w.Sink.SeenWaits();
+        EXPECT_EQ(std::vector<long long>(waits.begin(), waits.begin() + n), k.Waits) << k.Name;
+        EXPECT_EQ(w.Sink.SeenStatuses()[0], k.Status) << k.Name;
+    }
+    EXPECT_EQ(StatusLine(StatusBusy, 0, 0), "Server busy, will retry");
+}
+
+TEST(RetryPolicy, ALoginOrAnEditStartsTheRefusalsOver) {
+    CGRetryPolicy p;
+    std::vector<long long> waits;
+    for (int status : {StatusLoginFailed, StatusConnectFailed, StatusBusy, StatusUntrusted,
+                       StatusLoginFailed})
+        waits.push_back(p.After(status, 5, 0, 0));
+    // A failed connection or a certificate says nothing of the password: the sequence goes on.
+    EXPECT_EQ(waits, (std::vector<long long>{5, 5, 10, 300, 20}));
+    EXPECT_EQ(p.After(StatusOk, 5, 1, 0), 300);
+    EXPECT_EQ(p.After(StatusLoginFailed, 5, 0, 0), 5);
+    EXPECT_EQ(p.After(StatusLoginFailed, 5, 0, 0), 10);
+    p.StartOver();
+    EXPECT_EQ(p.After(StatusLoginFailed, 5, 0, 0), 5);
+    // "Exceeded the login limit" after a login taken: the interval, and the refusals end.
+    EXPECT_EQ(p.After(StatusLimitExceeded, 5, 1, 0), 300);
+    EXPECT_EQ(p.After(StatusLoginFailed, 0, 0, 0), 5); // checks back to back: never below 5
+    EXPECT_EQ(p.After(StatusLoginFailed, 0, 0, 0), 5);
+}
+
+TEST(CheckingThread, CheckNowOrAnEditStartsTheRefusalsOver) {
+    ScriptedMailbox box;
+    ScriptedPop3Server server(std::ref(box));
+    Watched w(server.Port(), 1, 1, "wrong");
+    w.Account.Start();
+    // Once the waits are at the interval they stay there, unless something starts the
+    // refusals over: then a wait of five ticks follows within a few attempts.
+    auto startsOver = [&](const std::function<void()>& action) {
+        const std::size_t from = w.Sink.SeenWaits().size();
+        action();
+        for (std::size_t n = from + 1; n <= from + 10; ++n) {
+            if (!w.Sink.WaitFor(static_cast<int>(n)))
+                return false;
+            if (w.Sink.SeenWaits()[n - 1] == 5)
+                return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(w.Sink.WaitFor(6)); // 5, 10, 20, 40, 60, 60
+    EXPECT_TRUE(startsOver([&] { w.Account.RequestCheckNow(); }));
+    ASSERT_TRUE(w.Sink.WaitFor(w.Sink.Count() + 6));
+    EXPECT_TRUE(startsOver([&] { w.Account.ReplaceEditedSettings(w.Account.CopySettings(), false); }));
+    ASSERT_TRUE(w.Sink.WaitFor(w.Sink.Count() + 6));
+    EXPECT_FALSE(startsOver([] {}));
+    w.Account.Stop();
 }
 
 TEST(CheckingThread, StoppingEndsWaitsAndBlockedStepsAtOnce) {

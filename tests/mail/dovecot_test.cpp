@@ -4,6 +4,7 @@
 #include "mail/pop3_probe.h"
 #include "support/counting_sink.h"
 #include "support/dovecot_peer.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -130,6 +131,19 @@ struct DovecotAccount {
     }
 };
 
+// How many sessions of user's mailbox Dovecot's log shows ended by the client's QUIT
+// ("Logged out") and by a dropped connection ("Connection closed").
+std::pair<int, int> SessionEnds(const std::string& user) {
+    const std::string log = ReadFileBytes(Peer().Dir + "/dovecot.log");
+    std::pair<int, int> ends{0, 0};
+    for (std::size_t at = 0; (at = log.find("pop3(" + user + ")", at)) != std::string::npos; ++at) {
+        const std::string line = log.substr(at, log.find('\n', at) - at);
+        ends.first += line.find("Logged out") != std::string::npos;
+        ends.second += line.find("Connection closed") != std::string::npos;
+    }
+    return ends;
+}
+
 // The mailbox of user "tls" and user "plain" start with 3 messages each.
 TEST(DovecotAccount, MessagesArriveAreReadAndLeave) {
     SKIP_WITHOUT_DOVECOT(Peer());
@@ -137,6 +151,7 @@ TEST(DovecotAccount, MessagesArriveAreReadAndLeave) {
         const char* user = tls ? "tls" : "plain";
         SCOPED_TRACE(user);
         DovecotAccount d(user, "secret", tls);
+        const std::pair<int, int> before = SessionEnds(user);
         d.Account.Start();
         ASSERT_TRUE(d.Sink.WaitFor(1));
         ASSERT_EQ(d.Sink.SeenStatuses()[0], StatusOk);
@@ -159,6 +174,11 @@ TEST(DovecotAccount, MessagesArriveAreReadAndLeave) {
         d.Account.Session.MarkAllSeen();
         d.CheckNow(4);
         EXPECT_EQ(d.Line(), "0 / 4");
+        // Every completed check ended with QUIT: the server closed the session itself.
+        d.Account.Stop();
+        const std::pair<int, int> after = SessionEnds(user);
+        EXPECT_GE(after.first - before.first, 4); // and one more for DeleteMessage's session
+        EXPECT_EQ(after.second, before.second);
     }
 }
 

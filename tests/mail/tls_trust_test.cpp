@@ -32,9 +32,9 @@ std::uint16_t PortOf(const char* name) {
 struct Peers {
     bool Available = false;
     std::uint16_t SelfTls = 0, SignedTls = 0, SignedPlain = 0, Strict = 0;
-    std::uint16_t Mitm = 0, Strip = 0, NoCapa = 0, Inject = 0;
+    std::uint16_t Mitm = 0, Strip = 0, NoCapa = 0, Inject = 0, Break = 0, HangUp = 0;
     std::string StrictAddress, SelfCertificate, SignedCertificate;
-    std::string MitmLog, StripLog, NoCapaLog;
+    std::string MitmLog, StripLog, NoCapaLog, BreakLog;
 };
 
 const Peers& P() {
@@ -50,12 +50,15 @@ const Peers& P() {
         p.Strip = PortOf("VARNOCLE_TLS_STRIP_PORT");
         p.NoCapa = PortOf("VARNOCLE_TLS_NOCAPA_PORT");
         p.Inject = PortOf("VARNOCLE_TLS_INJECT_PORT");
+        p.Break = PortOf("VARNOCLE_TLS_BREAK_PORT");
+        p.HangUp = PortOf("VARNOCLE_TLS_HANGUP_PORT");
         p.StrictAddress = Env("VARNOCLE_TLS_STRICT_ADDRESS");
         p.SelfCertificate = PeerPath(dir + "/self/cert.pem");
         p.SignedCertificate = PeerPath(dir + "/signed/cert.pem");
         p.MitmLog = PeerPath(Env("VARNOCLE_TLS_MITM_LOG"));
         p.StripLog = PeerPath(Env("VARNOCLE_TLS_STRIP_LOG"));
         p.NoCapaLog = PeerPath(Env("VARNOCLE_TLS_NOCAPA_LOG"));
+        p.BreakLog = PeerPath(Env("VARNOCLE_TLS_BREAK_LOG"));
         return p;
     }();
     return peers;
@@ -95,12 +98,13 @@ bool Sent(const std::string& log, const std::string& verb) {
     return text.find("\n" + verb) != std::string::npos;
 }
 
-// The system's resolver, and "mail.other.test" for 127.0.0.1: a name that the certificate
-// of the test authority's server does not hold.
+// The system's resolver, and "mail.other.test" and a preset provider's host for 127.0.0.1:
+// names that the certificates of the test servers do not hold.
 CGNetEnvironment AnotherName() {
     CGNetEnvironment net;
     net.Resolve = [](const char* host, int port) {
-        const bool other = std::string(host) == "mail.other.test";
+        const bool other = std::string(host) == "mail.other.test" ||
+                           std::string(host) == "pop.gmail.com";
         return DefaultNetEnvironment().Resolve(other ? "127.0.0.1" : host, port);
     };
     return net;
@@ -112,11 +116,11 @@ struct Watched {
     CGAccount Account{0x8000};
 
     Watched(const std::string& host, std::uint16_t port, int tls, const char* pin = "",
-            int startTls = 0) {
+            int startTls = 0, const char* password = "secret") {
         CGServerSettings s;
         s.Server.Assign(host.c_str());
         s.Username.Assign("user");
-        s.Password.Assign("secret");
+        s.Password.Assign(password);
         s.UseSSL = tls;
         s.Port = port;
         s.CheckMinutes = 100000;
@@ -171,6 +175,21 @@ TEST(TlsTrust, SelfSignedKeyIsPinnedOnFirstUseAndAnotherKeyGetsNoPassword) {
     EXPECT_EQ(w.Account.TakeNewMail(), 1);
     ASSERT_EQ(w.CheckAt("localhost", P().SelfTls), StatusOk); // the pinned key: a normal check
     EXPECT_EQ(w.Learned().CertPin, pin);
+
+    // The pin of a first use is kept only once the server took the login: a stranger who
+    // completes a handshake and hangs up, or refuses the password, plants nothing.
+    for (const std::uint16_t port : {P().HangUp, P().SelfTls}) {
+        Watched planted("localhost", port, 1, "", 0, "wrong");
+        ASSERT_EQ(planted.Attempt(1), port == P().HangUp ? StatusConnectFailed : StatusLoginFailed);
+        EXPECT_EQ(planted.Learned().CertPin, "") << port;
+    }
+
+    // A preset provider's certificate must verify, even on first use.
+    WriteFileBytes(P().MitmLog, "");
+    Watched provider("pop.gmail.com", P().Mitm, 1);
+    ASSERT_EQ(provider.Attempt(1), StatusUntrusted);
+    EXPECT_EQ(provider.Learned().CertPin, "");
+    EXPECT_FALSE(Sent(P().MitmLog, "USER")) << ReadFileBytes(P().MitmLog);
 
     // Somebody in between with a key of their own: stopped before the user name.
     WriteFileBytes(P().MitmLog, "");
@@ -245,6 +264,20 @@ TEST(StartTls, PlainPortThatRefusesPlainLoginsIsReachedThroughStls) {
     EXPECT_EQ(plain.Learned().StartTls, 0);
     EXPECT_EQ(plain.Learned().CertPin, "");
     EXPECT_TRUE(Sent(P().StripLog, "PASS secret")) << ReadFileBytes(P().StripLog);
+
+    // A hang-up right after the server's consent to STLS gets no password in plain text,
+    // unless the user chose that for this server.
+    WriteFileBytes(P().BreakLog, "");
+    Watched reset("127.0.0.1", P().Break, 0);
+    ASSERT_EQ(reset.Attempt(1), StatusUnencrypted);
+    EXPECT_TRUE(Sent(P().BreakLog, "STLS")) << ReadFileBytes(P().BreakLog);
+    EXPECT_FALSE(Sent(P().BreakLog, "USER")) << ReadFileBytes(P().BreakLog);
+    CGServerSettings chosen = reset.Learned();
+    chosen.PlainLogin = 1;
+    reset.Account.ReplaceEditedSettings(chosen, true);
+    ASSERT_EQ(reset.CheckAt("127.0.0.1", P().Break), StatusOk);
+    EXPECT_TRUE(Sent(P().BreakLog, "PASS secret")) << ReadFileBytes(P().BreakLog);
+    EXPECT_EQ(reset.Learned().StartTls, 0);
 
     // A reply slipped in behind the server's consent to STLS is not taken for one of the
     // encrypted conversation.

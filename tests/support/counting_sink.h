@@ -17,6 +17,8 @@ public:
         LastMessage = message;
         if (StatusSource)
             Statuses.push_back(StatusSource->load());
+        if (WaitSource)
+            Waits.push_back(WaitSource->load());
         Changed.notify_all();
     }
     // true when at least n calls have arrived within timeoutMs.
@@ -34,6 +36,11 @@ public:
         std::lock_guard<std::mutex> lock(Guard);
         return Statuses;
     }
+    // The watched wait at every call so far.
+    std::vector<long long> SeenWaits() {
+        std::lock_guard<std::mutex> lock(Guard);
+        return Waits;
+    }
     unsigned Message() {
         std::lock_guard<std::mutex> lock(Guard);
         return LastMessage;
@@ -41,9 +48,12 @@ public:
 
     // When set (before the thread starts), every call records this status.
     const std::atomic<int>* StatusSource = nullptr;
+    // When set, every call records this wait (a thread's LastWaitTicks).
+    const std::atomic<long long>* WaitSource = nullptr;
 
 private:
     std::vector<int> Statuses;
+    std::vector<long long> Waits;
     std::mutex Guard;
     std::condition_variable Changed;
     int Calls = 0;

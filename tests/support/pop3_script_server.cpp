@@ -129,6 +129,8 @@ std::vector<std::string> ScriptedMailbox::Uidls() const {
 
 void ScriptedMailbox::operator()(ScriptedPop3Server::Connection& c) {
     std::string line;
+    if (!Capabilities.empty())
+        c.CapaReply = Capabilities;
     if (!c.Send("+OK scripted POP3 ready\r\n") || !c.ReadLine(line))
         return;
     const bool known = User.empty() ? line.rfind("USER ", 0) == 0 : line == "USER " + User;
@@ -139,7 +141,7 @@ void ScriptedMailbox::operator()(ScriptedPop3Server::Connection& c) {
     if (!c.Send("+OK\r\n") || !c.ReadLine(line))
         return;
     if (line != "PASS " + Password) {
-        c.Send("-ERR invalid password\r\n");
+        c.Send(Refusal + "\r\n");
         return;
     }
     ++LoginCount;
@@ -151,8 +153,10 @@ void ScriptedMailbox::operator()(ScriptedPop3Server::Connection& c) {
         listing += std::to_string(++number) + " " + uidl + "\r\n";
     listing += ".\r\n";
     c.Send(listing);
-    // The client drops the connection without QUIT; wait for that.
-    c.ReadLine(line, 2000);
+    if (c.ReadLine(line, 2000) && line == "QUIT") {
+        ++QuitCount;
+        c.Send("+OK bye\r\n");
+    }
 }
 
 CGServerSettings ScriptedServerAccount(std::uint16_t port, const char* password, int checkMinutes) {

@@ -69,22 +69,28 @@ private:
     std::vector<Worker> Workers; // used by the accepting thread only, until Stop()
 };
 
-// A well-behaved mailbox for ScriptedPop3Server: greeting, USER/PASS checked against User
-// and Password, UIDL listing the current Uidls. The lists may change between connections.
+// A well-behaved mailbox for ScriptedPop3Server: greeting, CAPA answered with Capabilities
+// (refused while that is empty), USER/PASS checked against User and Password (a wrong
+// password gets Refusal), UIDL listing the current Uidls, QUIT answered. The lists may change
+// between connections.
 class ScriptedMailbox {
 public:
     void operator()(ScriptedPop3Server::Connection& c);
     void SetUidls(std::vector<std::string> uidls);
     std::vector<std::string> Uidls() const;
     int Logins() const { return LoginCount.load(); }
+    int Quits() const { return QuitCount.load(); }
 
     std::string User = "user"; // empty: every user name is taken
     std::string Password = "secret";
+    std::string Capabilities; // a whole CAPA reply, e.g. "+OK\r\nRESP-CODES\r\n.\r\n"
+    std::string Refusal = "-ERR invalid password";
 
 private:
     mutable std::mutex Guard;
     std::vector<std::string> Current;
     std::atomic<int> LoginCount{0};
+    std::atomic<int> QuitCount{0};
 };
 
 // A plain-POP3 account of "user" on a scripted server at 127.0.0.1:port.

@@ -17,7 +17,10 @@ Everything lives in a fresh temporary folder (TLS_DIR below):
   - a small POP3 server that answers CAPA with "-ERR" and takes the first user's name and
     password (UIDL lists MESSAGES identifiers "noc-1" ...), logging what the client sent;
   - a relay in front of self's plain port that sends "-ERR injected..." right behind the
-    server's "+OK" to STLS, in the same packet, as an attacker would (logs like the other).
+    server's "+OK" to STLS, in the same packet, as an attacker would (logs like the other);
+  - a relay in front of self's plain port that hangs up right after the server's "+OK" to
+    STLS, as a reset would (logs like the other);
+  - a TLS port with a self-signed key of its own that completes the handshake and hangs up.
 The command gets, in its environment (ports on 127.0.0.1 unless said otherwise):
     VARNOCLE_TLS_DIR             the folder; VARNOCLE_TLS_CACERT its cacert.pem
     VARNOCLE_TLS_SELF_PLAIN_PORT, VARNOCLE_TLS_SELF_TLS_PORT
@@ -27,6 +30,7 @@ The command gets, in its environment (ports on 127.0.0.1 unless said otherwise):
     VARNOCLE_TLS_STRIP_PORT, VARNOCLE_TLS_STRIP_LOG
     VARNOCLE_TLS_NOCAPA_PORT, VARNOCLE_TLS_NOCAPA_LOG
     VARNOCLE_TLS_INJECT_PORT, VARNOCLE_TLS_INJECT_LOG
+    VARNOCLE_TLS_BREAK_PORT, VARNOCLE_TLS_BREAK_LOG, VARNOCLE_TLS_HANGUP_PORT
     VARNOCLE_DOVECOT_DIR, VARNOCLE_DOVECOT_PLAIN_PORT, VARNOCLE_DOVECOT_TLS_PORT: "self", as
     dovecot_peer.py gives them, so that the tests' DovecotPeer finds it
 A command ending in ".exe" runs under Wine (scripts/wine-run). The log files are appended to
@@ -75,11 +79,11 @@ class Listener:
     """Accepts on address:port in a thread and hands each connection to serve(socket) in a
     thread of its own. close() stops accepting; connections end with the process."""
 
-    def __init__(self, serve, address="127.0.0.1"):
+    def __init__(self, serve, address="127.0.0.1", port=0):
         self.serve = serve
         self.socket = socket.socket()
         self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.socket.bind((address, 0))
+        self.socket.bind((address, port))
         self.socket.listen(16)
         self.port = self.socket.getsockname()[1]
         threading.Thread(target=self.accept, daemon=True).start()
@@ -157,13 +161,15 @@ class StripRelay:
     False) passes it on and slips inject in behind the server's consent to STLS, where a
     client must not take it for the encrypted server's words."""
 
-    def __init__(self, target_port, log, strip=True, inject=b""):
+    def __init__(self, target_port, log, strip=True, inject=b"", hang_up=False,
+                 target_address="127.0.0.1", address="127.0.0.1", port=0):
         self.target, self.log, self.strip, self.inject = target_port, log, strip, inject
-        self.listener = Listener(self.serve)
+        self.hang_up, self.target_address = hang_up, target_address
+        self.listener = Listener(self.serve, address, port)
 
     def serve(self, client):
         client.settimeout(30)
-        with socket.create_connection(("127.0.0.1", self.target), timeout=30) as server:
+        with socket.create_connection((self.target_address, self.target), timeout=30) as server:
             asked, from_client, from_server = [], bytearray(), bytearray()
             state = {"multi": False, "raw": False}
             while True:
@@ -181,6 +187,8 @@ class StripRelay:
                     else:
                         replies = split_lines(from_server, data)
                         client.sendall(b"".join(self.filter(replies, asked, state)))
+                        if state["raw"] and self.hang_up:
+                            return
                         if state["raw"] and from_server:
                             client.sendall(bytes(from_server))
 
@@ -201,6 +209,21 @@ class StripRelay:
             state["raw"] = positive and verb == b"STLS"
             kept.append(line + (self.inject if state["raw"] else b""))
         return kept
+
+
+class HangUpTls:
+    """Completes a TLS handshake with a self-signed key of its own, then hangs up."""
+
+    def __init__(self, folder):
+        key, cert = os.path.join(folder, "hangup-key.pem"), os.path.join(folder, "hangup-cert.pem")
+        demo_mailbox.make_certificate(key, cert, "localhost")
+        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.context.load_cert_chain(cert, key)
+        self.listener = Listener(self.serve)
+
+    def serve(self, raw):
+        raw.settimeout(30)
+        self.context.wrap_socket(raw, server_side=True).close()
 
 
 class NoCapaServer:
@@ -286,13 +309,16 @@ class TlsPeers:
                                       strict=(STRICT_ADDRESS, strict_port))
         self.start_dovecot("signed", ports["signed_plain"], ports["signed_tls"], authority)
         logs = {n: LineLog(os.path.join(self.root, n + ".log"))
-                for n in ("mitm", "strip", "nocapa", "inject")}
+                for n in ("mitm", "strip", "nocapa", "inject", "break")}
         name, password, count = self.users[0]
         self.listeners = [MitmRelay(self.root, ports["self_tls"], logs["mitm"]),
                           StripRelay(ports["self_plain"], logs["strip"]),
                           NoCapaServer(name, password, count, logs["nocapa"]),
                           StripRelay(ports["self_plain"], logs["inject"], strip=False,
-                                     inject=b"-ERR injected before the handshake\r\n")]
+                                     inject=b"-ERR injected before the handshake\r\n"),
+                          StripRelay(ports["self_plain"], logs["break"], strip=False,
+                                     hang_up=True)]
+        self.hangup = HangUpTls(self.root)
         self.wait([("127.0.0.1", p) for p in ports.values()] + [(STRICT_ADDRESS, strict_port)])
         env = {"VARNOCLE_TLS_DIR": self.root, "VARNOCLE_TLS_CACERT": cacert,
                "VARNOCLE_TLS_STRICT_ADDRESS": STRICT_ADDRESS,
@@ -305,10 +331,11 @@ class TlsPeers:
         for (key, log), listener in zip(logs.items(), self.listeners):
             env["VARNOCLE_TLS_%s_PORT" % key.upper()] = str(listener.listener.port)
             env["VARNOCLE_TLS_%s_LOG" % key.upper()] = log.path
+        env["VARNOCLE_TLS_HANGUP_PORT"] = str(self.hangup.listener.port)
         return env
 
     def stop(self, keep=False):
-        for listener in self.listeners:
+        for listener in self.listeners + ([self.hangup] if hasattr(self, "hangup") else []):
             listener.listener.close()
         for process in self.processes:
             if process.poll() is None:

@@ -1,0 +1,37 @@
+#include "mail/server_settings.h"
+
+
+const CProviderPreset ProviderPresets[ProviderPresetCount] = {
+    {"Google/GMail", "pop.gmail.com", "https://mail.google.com/"},
+    {"Live/Hotmail", "outlook.office365.com", "https://outlook.live.com/mail/"},
+};
+
+std::string HostKey(const char* host) {
+    std::string key = host ? host : "";
+    auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    while (!key.empty() && blank(key.back()))
+        key.pop_back();
+    std::size_t first = 0;
+    while (first < key.size() && blank(key[first]))
+        ++first;
+    key.erase(0, first);
+    if (!key.empty() && key.back() == '.')
+        key.pop_back();
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
+bool SameServer(const CGServerSettings& a, const CGServerSettings& b) {
+    return HostKey(a.Server.Get()) == HostKey(b.Server.Get()) && a.Port == b.Port &&
+           (a.UseSSL != 0) == (b.UseSSL != 0);
+}
+
+bool IsProviderHost(const char* host) {
+    const std::string key = HostKey(host);
+    for (const CProviderPreset& p : ProviderPresets)
+        if (key == p.Host)
+            return true;
+    return false;
+}
