@@ -102,7 +102,8 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
     UpdateName();
     DoubleClick.Assign(ReadProfileText(section, "doubleclick", settingsPath).c_str());
 
-    // The seen list is read from the section's file; the next save moves both to the Name.
+    // The seen list is read from the section's file; a save may move both (to the section
+    // that the list plans from the Name).
     // The store ignores blanks around a section's name, and so does the account.
     Section = CGIniText::Trim(section);
     UidlFilePath = SeenFilePath(Section);
