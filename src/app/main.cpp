@@ -60,7 +60,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         CMainWindow window;
         if (window.Initialise())
             exitCode = RunMessageLoop();
-        stillRunning = window.ReleaseAccounts(ExitGraceMilliseconds);
+        stillRunning = window.ReleaseAccounts(ExitGraceMilliseconds) + window.ReleaseUpdateCheck();
     }
     // Winsock is cleaned up only when no checking thread can be inside it any more; a thread
     // still blocked would have its socket pulled away. The end of the process releases it

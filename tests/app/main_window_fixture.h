@@ -89,7 +89,7 @@ protected:
         App->RunAccountsDialog = FakeAccountsDialog;
         App->RunAboutDialog = FakeAbout;
         Window = std::make_unique<CMainWindow>();
-        Window->UpdateChecker.AutoStart = 0; // no network in these tests
+        Window->UpdateChecker->AutoStart = 0; // no network in these tests
         Window->AccountList.StartSpacingMilliseconds = 0;
     }
     void TearDown() override {

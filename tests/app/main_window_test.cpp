@@ -60,7 +60,7 @@ TEST_F(MainWindowTest, CreatesTheCentredTopmostToolWindowOrUsesTheSavedPosition)
 
     // A saved position is used as it is, off the screen too; text atoi cannot read is 0.
     CMainWindow second;
-    second.UpdateChecker.AutoStart = 0;
+    second.UpdateChecker->AutoStart = 0;
     ProfileWriteString("position", "x", "-500", second.IniPath.c_str());
     ProfileWriteString("position", "y", "junk", second.IniPath.c_str());
     ASSERT_TRUE(second.CreateFloating());
