@@ -8,6 +8,7 @@
 #include "update/checker_thread.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -81,8 +82,12 @@ private:
     static constexpr UINT_PTR StartTimer = 1;
     // Takes every account's new-mail flag; one sound when any was set.
     void PlayNewMailSound();
-    // Status lines, window size and tray tooltip, then a repaint.
+    // Status lines, window size and tray tooltip, then a repaint; each only when it changed.
     void ShowStatusLines();
+    // What the window shows now: its lines (none before the first refresh) and its fill
+    // (-1: none).
+    std::optional<std::vector<std::string>> ShownLines;
+    long long ShownFill = -1;
     // The tray icon's mouse message; 1 when handled.
     int OnTrayMouse(UINT mouse);
     void StartNextAccount();
