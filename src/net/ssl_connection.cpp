@@ -239,6 +239,11 @@ int CGSslConnection::Write(const char* data, int length) {
     return n;
 }
 
+int CGSslConnection::CanVerify() const {
+    return Environment.HasAuthorities ? Environment.HasAuthorities()
+                                      : CertificateStoreHasAuthorities();
+}
+
 void CGSslConnection::Close() {
     std::lock_guard<std::mutex> lock(SocketGuard);
     Connection.reset(); // closes the socket and frees the TLS object with it

@@ -55,6 +55,8 @@ public:
     // the owner is going away. The owner still closes.
     void Interrupt();
     bool IsOpen() const { return Connection != nullptr; }
+    // 1 when a certificate can verify at all (Environment, else the process's store).
+    int CanVerify() const;
 
     // Takes over an already built chain (for example a memory BIO), as if Connect had made
     // it. Used to feed recorded or generated server replies to the session.

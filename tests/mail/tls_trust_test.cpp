@@ -124,7 +124,7 @@ struct Watched {
     CGAccount Account{0x8000};
 
     Watched(const std::string& host, std::uint16_t port, int tls, const char* pin = "",
-            int startTls = 0, const char* password = "secret") {
+            int startTls = 0, const char* password = "secret", int authorities = 1) {
         CGServerSettings s;
         s.Server.Assign(host.c_str());
         s.Username.Assign("user");
@@ -137,6 +137,8 @@ struct Watched {
         Account.ApplySettings(s);
         Account.TickMilliseconds = 20;
         Account.Session.Transport.Environment = AnotherName();
+        if (!authorities)
+            Account.Session.Transport.Environment.HasAuthorities = [] { return 0; };
         Sink.StatusSource = &Account.Status;
         Account.NotifySink = &Sink;
         Account.Start();
@@ -191,6 +193,14 @@ TEST(TlsTrust, SelfSignedKeyIsPinnedOnFirstUseAndAnotherKeyGetsNoPassword) {
         ASSERT_EQ(planted.Attempt(1), port == P().HangUp ? StatusConnectFailed : StatusLoginFailed);
         EXPECT_EQ(planted.Learned().CertPin, "") << port;
     }
+
+    // Without a single authority nothing can verify, so nothing is pinned silently either
+    // (a pinned key still works).
+    Watched bare("localhost", P().SelfTls, 1, "", 0, "secret", 0);
+    ASSERT_EQ(bare.Attempt(1), StatusUntrusted);
+    EXPECT_EQ(bare.Learned().CertPin, "");
+    Watched barePinned("localhost", P().SelfTls, 1, pin.c_str(), 0, "secret", 0);
+    ASSERT_EQ(barePinned.Attempt(1), StatusOk);
 
     // A preset provider's certificate must verify, even on first use.
     WriteFileBytes(P().MitmLog, "");
