@@ -127,7 +127,7 @@ protected:
 private:
     // Used by the checking thread only.
     CGRetryPolicy Retry;
-    int LoggedIn = 0;       // the last attempt's login was taken
-    int AnnouncedDelay = 0; // seconds of the server's LOGIN-DELAY, after such a refusal
+    int LoggedIn = 0;              // the last attempt's login was taken
+    int AnnouncedDelay = 0;        // seconds of the server's LOGIN-DELAY, after such a refusal
     std::atomic<int> StartOver{0}; // an edit asks the refusal sequence to start over
 };

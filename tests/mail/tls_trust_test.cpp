@@ -111,8 +111,8 @@ bool Sent(const std::string& log, const std::string& verb) {
 CGNetEnvironment AnotherName() {
     CGNetEnvironment net;
     net.Resolve = [](const char* host, int port) {
-        const bool other = std::string(host) == "mail.other.test" ||
-                           std::string(host) == "pop.gmail.com";
+        const bool other =
+            std::string(host) == "mail.other.test" || std::string(host) == "pop.gmail.com";
         return DefaultNetEnvironment().Resolve(other ? "127.0.0.1" : host, port);
     };
     return net;
