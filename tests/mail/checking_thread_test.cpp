@@ -319,6 +319,63 @@ TEST(CheckingThread, CheckNowDuringTheShortWaitEndsTheNextLongWait) {
     EXPECT_EQ(box.Quits(), 2); // a completed listing ends with QUIT
 }
 
+// Waits until the server has accepted n connections.
+void AwaitConnections(const ScriptedPop3Server& server, int n) {
+    for (int i = 0; i < 2000 && server.Connections() < n; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+TEST(CheckingThread, AfterAWakeFailedConnectionsKeepTheLineQuietlyWhileTheGraceLasts) {
+    // The network after a resume: the second to fourth connections fail slowly, as while
+    // Wi-Fi reconnects; then the server is back with a new message.
+    ScriptedMailbox box;
+    box.SetUidls({"a", "b"});
+    std::atomic<int> served{0};
+    ScriptedPop3Server server([&](Conn& c) {
+        const int n = ++served;
+        if (n >= 2 && n <= 4) {
+            c.Stall(300);
+            c.Send("-ERR not yet\r\n");
+            return;
+        }
+        box(c);
+    });
+    Watched w(server.Port(), 100000);
+    w.Account.Start();
+    ASSERT_TRUE(w.Sink.WaitFor(1));
+    EXPECT_EQ(w.Line(), "2 / 2");
+
+    // A check that began before the resume shows "Checking..."; failing in the grace, it puts
+    // the line back and says so.
+    w.Account.RequestCheckNow();
+    AwaitConnections(server, 2);
+    EXPECT_EQ(w.Line(), "Checking...");
+    w.Account.RequestWakeCheck(500);
+    ASSERT_TRUE(w.Sink.WaitFor(2));
+    EXPECT_EQ(w.Sink.SeenStatuses()[1], StatusOk);
+    EXPECT_EQ(w.Sink.SeenWaits()[1], 5);
+    // The retries run without "Checking..." and tell nobody of their failures.
+    AwaitConnections(server, 3);
+    EXPECT_EQ(w.Line(), "2 / 2");
+    box.SetUidls({"a", "b", "c"});
+    ASSERT_TRUE(w.Sink.WaitFor(3));
+    EXPECT_EQ(w.Sink.SeenStatuses(), (std::vector<int>{StatusOk, StatusOk, StatusOk}));
+    EXPECT_EQ(w.Line(), "3 / 3");
+    EXPECT_EQ(server.Connections(), 5); // the wake check was answered: the long wait follows
+}
+
+TEST(CheckingThread, AFailedConnectionShowsOnceTheGraceHasRunOut) {
+    ScriptedPop3Server server([](Conn& c) { c.Send("-ERR not yet\r\n"); });
+    Watched w(server.Port(), 100000);
+    w.Account.RequestWakeCheck(25); // half a second
+    const auto start = std::chrono::steady_clock::now();
+    w.Account.Start();
+    ASSERT_TRUE(w.Sink.WaitFor(1));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusConnectFailed);
+    EXPECT_GE(server.Connections(), 3); // retried every five ticks meanwhile
+}
+
 TEST(CheckingThread, RefusedLoginsBackOffAndAServersNotNowIsHeeded) {
     const std::string codes = "+OK\r\nRESP-CODES\r\n";
     const struct {
@@ -332,13 +389,21 @@ TEST(CheckingThread, RefusedLoginsBackOffAndAServersNotNowIsHeeded) {
         {"auth", codes + ".\r\n", "-ERR [AUTH] no", StatusLoginFailed, {5, 10}},
         {"sys/perm", codes + ".\r\n", "-ERR [SYS/PERM] gone", StatusLoginFailed, {5}},
         {"in use", codes + ".\r\n", "-ERR [IN-USE] Mailbox locked", StatusBusy, {5, 10, 20}},
-        {"sys/temp", "+OK\r\nAUTH-RESP-CODE\r\n.\r\n", "-ERR [SYS/TEMP] later", StatusBusy,
+        {"sys/temp",
+         "+OK\r\nAUTH-RESP-CODE\r\n.\r\n",
+         "-ERR [SYS/TEMP] later",
+         StatusBusy,
          {5, 10}},
-        {"login delay announced", codes + "LOGIN-DELAY 900\r\n.\r\n",
-         "-ERR [LOGIN-DELAY] Logins must be at least 1 minute apart", StatusLimitExceeded,
+        {"login delay announced",
+         codes + "LOGIN-DELAY 900\r\n.\r\n",
+         "-ERR [LOGIN-DELAY] Logins must be at least 1 minute apart",
+         StatusLimitExceeded,
          {900, 900}},
-        {"login delay below the interval", codes + "LOGIN-DELAY 30 USER\r\n.\r\n",
-         "-ERR [login-delay] wait", StatusLimitExceeded, {60}},
+        {"login delay below the interval",
+         codes + "LOGIN-DELAY 30 USER\r\n.\r\n",
+         "-ERR [login-delay] wait",
+         StatusLimitExceeded,
+         {60}},
     };
     for (const auto& k : cases) {
         ScriptedMailbox box;
@@ -360,8 +425,8 @@ TEST(CheckingThread, RefusedLoginsBackOffAndAServersNotNowIsHeeded) {
 TEST(RetryPolicy, ALoginOrAnEditStartsTheRefusalsOver) {
     CGRetryPolicy p;
     std::vector<long long> waits;
-    for (int status : {StatusLoginFailed, StatusConnectFailed, StatusBusy, StatusUntrusted,
-                       StatusLoginFailed})
+    for (int status :
+         {StatusLoginFailed, StatusConnectFailed, StatusBusy, StatusUntrusted, StatusLoginFailed})
         waits.push_back(p.After(status, 5, 0, 0));
     // A failed connection or a certificate says nothing of the password: the sequence goes on.
     EXPECT_EQ(waits, (std::vector<long long>{5, 5, 10, 300, 20}));
@@ -397,9 +462,12 @@ TEST(CheckingThread, CheckNowOrAnEditStartsTheRefusalsOver) {
     ASSERT_TRUE(w.Sink.WaitFor(6)); // 5, 10, 20, 40, 60, 60
     EXPECT_TRUE(startsOver([&] { w.Account.RequestCheckNow(); }));
     ASSERT_TRUE(w.Sink.WaitFor(w.Sink.Count() + 6));
-    EXPECT_TRUE(startsOver([&] { w.Account.ReplaceEditedSettings(w.Account.CopySettings(), false); }));
+    EXPECT_TRUE(
+        startsOver([&] { w.Account.ReplaceEditedSettings(w.Account.CopySettings(), false); }));
     ASSERT_TRUE(w.Sink.WaitFor(w.Sink.Count() + 6));
     EXPECT_FALSE(startsOver([] {}));
+    // The system's check after a resume or a network change keeps the back-off.
+    EXPECT_FALSE(startsOver([&] { w.Account.RequestWakeCheck(0); }));
     w.Account.Stop();
 }
 
