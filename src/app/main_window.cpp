@@ -76,6 +76,7 @@ bool CMainWindow::CreateFloating() {
     NotifySink.Window = Handle;
     ReadSavedPosition();
     SetWindowPos(Handle, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    NetworkWatch.Start(Handle, NetworkMessage); // without it, no check when the network returns
     return true;
 }
 
@@ -313,6 +314,12 @@ LRESULT CMainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     } else if (msg == AccountList.NotifyMessage) {
         StoreLearnedTrust();
         RefreshIndication();
+    } else if (msg == NetworkMessage) {
+        NetworkWatch.Rearm();
+        AccountList.CheckAfterWake();
+    } else if (msg == WM_POWERBROADCAST && wParam == PBT_APMRESUMEAUTOMATIC) {
+        // A wait that began before the sleep does not count the time asleep.
+        AccountList.CheckAfterWake();
     } else if (msg == WM_CLOSE) {
         // OnClose decides whether the window goes; default processing would destroy it
         // whatever OnClose decided.

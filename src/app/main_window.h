@@ -1,10 +1,12 @@
 #pragma once
 
 #include "app/menu.h"
+#include "app/network_watch.h"
 #include "app/tray_icon.h"
 #include "mail/account_list.h"
 #include "toolkit/window.h"
 #include "toolkit/window_extensions.h"
+#include "toolkit/wm_handler.h"
 #include "update/checker_thread.h"
 
 #include <string>
@@ -42,7 +44,8 @@ public:
     // returns how many still run.
     int ReleaseAccounts(int waitMilliseconds);
     void OnLButtonDblClk(WPARAM keys, int x, int y) override;
-    // Tray callbacks and account notifications, then the toolkit's dispatch.
+    // Tray callbacks, account notifications, a resume from sleep and a network that came
+    // back, then the toolkit's dispatch.
     LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
     void OnPaint(HDC dc) override;
 
@@ -67,6 +70,9 @@ public:
     CGVRNMenu PopupMenu;
     CGWEIcon WindowIcon;
     CGWETray Tray;
+    // Posted when the computer's addresses change (a network came back): every account checks.
+    const UINT NetworkMessage = TakePrivateMessage();
+    CNetworkWatch NetworkWatch;
     int LineHeight = 0;
     CCheckerThread UpdateChecker;
 

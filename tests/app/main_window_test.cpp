@@ -1,8 +1,11 @@
 #include "app/indication.h"
 #include "app/main_window_fixture.h"
+#include "support/pop3_script_server.h"
 #include "support/tcp_peer.h"
 
 #include <mmsystem.h>
+
+#include <functional>
 
 namespace {
 
@@ -267,4 +270,34 @@ TEST_F(MainWindowTest, StartUpStartsOneAccountNowAndTheOthersOnePerTimerTickInOr
     SendMessageA(Window->Handle, WM_TIMER, 1, 0); // the last tick ends the timer
     EXPECT_EQ(running(), "+++");
     CloseHandleOf(silent);
+}
+
+TEST_F(MainWindowTest, AResumeOrANetworkThatCameBackChecksEveryAccountAtOnce) {
+    ScriptedMailbox box;
+    box.SetUidls({"a"});
+    ScriptedPop3Server server(std::ref(box));
+    ASSERT_TRUE(Window->CreateFloating());
+    CGAccount* a = Window->AccountList.AddAccount();
+    a->ApplySettings(ScriptedServerAccount(server.Port(), "secret", 60)); // hourly checks
+    Window->StartAccounts();
+    auto until = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 1000 && !done(); ++i) {
+            PumpMessages();
+            Sleep(10);
+        }
+        return done();
+    };
+    auto connections = [&](int n) { return until([&] { return server.Connections() >= n; }); };
+    ASSERT_TRUE(until([&] { return std::string(a->StatusText) == "1 / 1"; }));
+    PostMessageA(Window->Handle, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    PumpMessages();
+    EXPECT_FALSE(a->InGrace());
+    PostMessageA(Window->Handle, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    PumpMessages();
+    EXPECT_TRUE(a->InGrace());
+    EXPECT_TRUE(connections(2));
+    // What the system does when an address changes; the window asks for the next change.
+    ASSERT_NE(Window->NetworkWatch.ChangeEvent(), nullptr);
+    SetEvent(Window->NetworkWatch.ChangeEvent());
+    EXPECT_TRUE(connections(3));
 }
