@@ -4,6 +4,8 @@
 #include "app/network_watch.h"
 #include "app/tray_icon.h"
 #include "mail/account_list.h"
+#include "toolkit/dpi.h"
+#include "toolkit/handles.h"
 #include "toolkit/window.h"
 #include "toolkit/window_extensions.h"
 #include "toolkit/wm_handler.h"
@@ -60,6 +62,9 @@ public:
     // list's start spacing, so the window stays responsive while the first checks spread out.
     void StartAccounts();
     void OnTimer(UINT_PTR id) override;
+    // The window moved to a monitor of another DPI (WM_DPICHANGED): font, margins and size
+    // follow, at the place the system suggests.
+    void OnDpiChanged(unsigned dpi, const RECT& suggested);
 
     // How the account threads reach this window: a post of the list's message. Declared
     // first so that it outlives the accounts, whose threads stop only when they are destroyed.
@@ -74,6 +79,9 @@ public:
     const UINT NetworkMessage = TakePrivateMessage();
     CNetworkWatch NetworkWatch;
     int LineHeight = 0;
+    // The DPI of the window's monitor and the lines' font for it (null: the default font).
+    unsigned Dpi = DefaultDpi;
+    CGFont LineFont;
     CCheckerThread UpdateChecker;
 
 private:

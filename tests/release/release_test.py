@@ -76,6 +76,8 @@ class ReleaseExe(unittest.TestCase):
         self.assertIn(b"Microsoft.Windows.Common-Controls", manifest)
         self.assertIn(b'version="6.0.0.0"', manifest)
         self.assertIn(b'level="asInvoker"', manifest)
+        self.assertIn(b">PerMonitorV2, PerMonitor</dpiAwareness>", manifest)
+        self.assertIn(b'<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>', manifest)
 
     def test_size(self):
         size = os.path.getsize(exe_path())
