@@ -11,6 +11,8 @@
 #include "toolkit/wm_handler.h"
 #include "update/checker_thread.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,8 +24,8 @@ public:
     // Takes the message numbers (account list, menu, tray, in that order) and computes the
     // settings path. Creates no window.
     CMainWindow();
-    // Releases the accounts (without waiting), stops the update check, removes the tray
-    // icon and frees the menu (members, in that order).
+    // Releases the accounts and the update check (without waiting for either), removes the
+    // tray icon and frees the menu (members, in that order).
     ~CMainWindow() override;
 
     // The start-up sequence; false means the program must end.
@@ -45,6 +47,9 @@ public:
     // meets a freed account or sink. Waits at most waitMilliseconds for the threads to end;
     // returns how many still run.
     int ReleaseAccounts(int waitMilliseconds);
+    // The same for the update check, without any wait: a check still looking up or connecting
+    // to the update host is left to the end of the process. 1 when it still runs.
+    int ReleaseUpdateCheck();
     void OnLButtonDblClk(WPARAM keys, int x, int y) override;
     // Tray callbacks, account notifications, a resume from sleep and a network that came
     // back, then the toolkit's dispatch.
@@ -75,24 +80,33 @@ public:
     CGVRNMenu PopupMenu;
     CGWEIcon WindowIcon;
     CGWETray Tray;
-    // Posted when the computer's addresses change (a network came back): every account checks.
-    const UINT NetworkMessage = TakePrivateMessage();
-    CNetworkWatch NetworkWatch;
     int LineHeight = 0;
     // The DPI of the window's monitor and the lines' font for it (null: the default font).
     unsigned Dpi = DefaultDpi;
     CGFont LineFont;
-    CCheckerThread UpdateChecker;
+    // Its question is asked on this window's thread, in a box this window owns (so above it);
+    // the check only posts UpdateMessage. Null once released.
+    std::unique_ptr<CCheckerThread> UpdateChecker = std::make_unique<CCheckerThread>();
+    const unsigned UpdateMessage;
+    // Posted when the computer's addresses change (a network came back): every account
+    // checks. Taken after UpdateMessage.
+    const UINT NetworkMessage = TakePrivateMessage();
+    CNetworkWatch NetworkWatch;
 
 private:
     static constexpr UINT_PTR StartTimer = 1;
     // Takes every account's new-mail flag; one sound when any was set.
     void PlayNewMailSound();
-    // Status lines, window size and tray tooltip, then a repaint.
+    // Status lines, window size and tray tooltip, then a repaint; each only when it changed.
     void ShowStatusLines();
+    // What the window shows now: its lines (none before the first refresh) and its fill
+    // (-1: none).
+    std::optional<std::vector<std::string>> ShownLines;
+    long long ShownFill = -1;
     // The tray icon's mouse message; 1 when handled.
     int OnTrayMouse(UINT mouse);
     void StartNextAccount();
+    void StartUpdateCheck();
     // The menu's dialogs, each with its item greyed while it runs; false when it is already
     // open (the item greys late: a command can still arrive).
     bool RunAccountsDialog();
