@@ -28,8 +28,7 @@ unsigned FlapColour(HICON icon) {
 }
 
 // A 32-bit picture to draw into or copy a window into, and read back.
-class Picture {
-public:
+struct Picture {
     Picture(int width, int height) : Width(width), Height(height) {
         BITMAPINFO info = {};
         info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -46,8 +45,6 @@ public:
 
     const int Width, Height;
     HDC Dc = CreateCompatibleDC(nullptr);
-
-private:
     HBITMAP Bitmap;
     HGDIOBJ Old;
     unsigned* Bits = nullptr;
@@ -80,13 +77,11 @@ Shown Look(CMainWindow& window, const std::vector<std::string>& lines) {
         DrawTextA(drawn.Dc, lines[i].c_str(), -1, &r, DT_SINGLELINE | DT_CENTER | DT_NOCLIP);
     }
     Shown s = {window.LineHeight, 0, 0, false};
-    const unsigned background = GetSysColor(COLOR_WINDOW) & 0xFFFFFF;
-    const unsigned paper = (background & 0xFF) << 16 | (background & 0xFF00) | background >> 16;
     int first = -1, last = -1;
     for (int y = 0; y < shot.Height; ++y) {
         for (int x = 0; x < shot.Width; ++x) {
             s.Differing += shot.At(x, y) != drawn.At(x, y);
-            if (shot.At(x, y) == paper)
+            if (shot.At(x, y) == drawn.At(0, 0)) // the background
                 continue;
             first = first < 0 ? y : first;
             last = y;
@@ -97,15 +92,14 @@ Shown Look(CMainWindow& window, const std::vector<std::string>& lines) {
     return s;
 }
 
-unsigned IconWidth(HICON icon) {
+int IconWidth(HICON icon) {
     ICONINFO info = {};
+    BITMAP mask = {};
     GetIconInfo(icon, &info);
-    BITMAP bitmap = {};
-    GetObjectA(info.hbmMask, sizeof bitmap, &bitmap);
+    GetObjectA(info.hbmMask, sizeof mask, &mask);
     DeleteObject(info.hbmMask);
-    if (info.hbmColor)
-        DeleteObject(info.hbmColor);
-    return static_cast<unsigned>(bitmap.bmWidth);
+    DeleteObject(info.hbmColor); // null for a monochrome icon, which DeleteObject ignores
+    return mask.bmWidth;
 }
 
 } // namespace
@@ -421,7 +415,7 @@ TEST_F(MainWindowTest, LinesScaleWithTheDpiOfTheMonitorAndNothingIsClipped) {
     ASSERT_TRUE(Window->CreateFloating());
     Window->ShowFloating(true);
     EXPECT_EQ(Window->Dpi, expected); // the manifest declares the program aware of DPI
-    EXPECT_EQ(IconWidth(Window->Tray.IconData.hIcon), unsigned(GetSystemMetrics(SM_CXSMICON)));
+    EXPECT_EQ(IconWidth(Window->Tray.IconData.hIcon), GetSystemMetrics(SM_CXSMICON));
     RECT r;
     GetWindowRect(Window->Handle, &r);
     // The position is kept in the pixels a program unaware of DPI sees.
