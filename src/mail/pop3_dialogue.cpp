@@ -60,7 +60,8 @@ CGPop3Capabilities ParseCapabilities(const std::string& lines) {
         const std::string rest = cut == std::string::npos ? "" : line.substr(cut + 1);
         if (EqualsIgnoringCase(name, "STLS"))
             found.Stls = 1;
-        else if (EqualsIgnoringCase(name, "RESP-CODES") || EqualsIgnoringCase(name, "AUTH-RESP-CODE"))
+        else if (EqualsIgnoringCase(name, "RESP-CODES") ||
+                 EqualsIgnoringCase(name, "AUTH-RESP-CODE"))
             found.RespCodes = 1;
         else if (EqualsIgnoringCase(name, "LOGIN-DELAY"))
             found.LoginDelay = std::max(0, ParseLeadingInt(rest.c_str()));

@@ -14,8 +14,8 @@ enum : int {
     Pop3NotReached = 0,   // no connection, or no positive greeting
     Pop3LoginRefused = 1, // a POP3 server, which did not take the user name and password
     Pop3LoggedIn = 2,
-    Pop3Untrusted = 3,   // the certificate did not prove the server: nothing was sent to it
-    Pop3Unencrypted = 4, // encryption is required and was not offered: nothing was sent
+    Pop3Untrusted = 3,    // the certificate did not prove the server: nothing was sent to it
+    Pop3Unencrypted = 4,  // encryption is required and was not offered: nothing was sent
     Pop3LoginDelayed = 5, // refused for now: logins come too often for the server
     Pop3LoginBusy = 6,    // refused for now: the mailbox is in use, or the server is in trouble
 };
@@ -131,6 +131,5 @@ public:
     int Refusal = Pop3LoginRefused; // why the last Login failed
 
 private:
-
     CGSslConnection& Connection; // not owned: the session's or the probe's transport
 };
