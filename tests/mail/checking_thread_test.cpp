@@ -297,6 +297,63 @@ TEST(CheckingThread, CheckNowDuringTheShortWaitEndsTheNextLongWait) {
     EXPECT_EQ(box.Quits(), 2); // a completed listing ends with QUIT
 }
 
+// Waits until the server has accepted n connections.
+void AwaitConnections(const ScriptedPop3Server& server, int n) {
+    for (int i = 0; i < 2000 && server.Connections() < n; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+TEST(CheckingThread, AfterAWakeFailedConnectionsKeepTheLineQuietlyWhileTheGraceLasts) {
+    // The network after a resume: the second to fourth connections fail slowly, as while
+    // Wi-Fi reconnects; then the server is back with a new message.
+    ScriptedMailbox box;
+    box.SetUidls({"a", "b"});
+    std::atomic<int> served{0};
+    ScriptedPop3Server server([&](Conn& c) {
+        const int n = ++served;
+        if (n >= 2 && n <= 4) {
+            c.Stall(300);
+            c.Send("-ERR not yet\r\n");
+            return;
+        }
+        box(c);
+    });
+    Watched w(server.Port(), 100000);
+    w.Account.Start();
+    ASSERT_TRUE(w.Sink.WaitFor(1));
+    EXPECT_EQ(w.Line(), "2 / 2");
+
+    // A check that began before the resume shows "Checking..."; failing in the grace, it puts
+    // the line back and says so.
+    w.Account.RequestCheckNow();
+    AwaitConnections(server, 2);
+    EXPECT_EQ(w.Line(), "Checking...");
+    w.Account.RequestWakeCheck(500);
+    ASSERT_TRUE(w.Sink.WaitFor(2));
+    EXPECT_EQ(w.Sink.SeenStatuses()[1], StatusOk);
+    EXPECT_EQ(w.Sink.SeenWaits()[1], 5);
+    // The retries run without "Checking..." and tell nobody of their failures.
+    AwaitConnections(server, 3);
+    EXPECT_EQ(w.Line(), "2 / 2");
+    box.SetUidls({"a", "b", "c"});
+    ASSERT_TRUE(w.Sink.WaitFor(3));
+    EXPECT_EQ(w.Sink.SeenStatuses(), (std::vector<int>{StatusOk, StatusOk, StatusOk}));
+    EXPECT_EQ(w.Line(), "3 / 3");
+    EXPECT_EQ(server.Connections(), 5); // the wake check was answered: the long wait follows
+}
+
+TEST(CheckingThread, AFailedConnectionShowsOnceTheGraceHasRunOut) {
+    ScriptedPop3Server server([](Conn& c) { c.Send("-ERR not yet\r\n"); });
+    Watched w(server.Port(), 100000);
+    w.Account.RequestWakeCheck(25); // half a second
+    const auto start = std::chrono::steady_clock::now();
+    w.Account.Start();
+    ASSERT_TRUE(w.Sink.WaitFor(1));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusConnectFailed);
+    EXPECT_GE(server.Connections(), 3); // retried every five ticks meanwhile
+}
+
 TEST(CheckingThread, StoppingEndsWaitsAndBlockedStepsAtOnce) {
     ScriptedMailbox box;
     box.SetUidls({"x"});

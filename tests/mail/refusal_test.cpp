@@ -100,6 +100,8 @@ TEST(CheckingThread, CheckNowOrAnEditStartsTheRefusalsOver) {
         startsOver([&] { w.Account.ReplaceEditedSettings(w.Account.CopySettings(), false); }));
     ASSERT_TRUE(w.Sink.WaitFor(w.Sink.Count() + 6));
     EXPECT_FALSE(startsOver([] {}));
+    // The system's check after a resume or a network change keeps the back-off.
+    EXPECT_FALSE(startsOver([&] { w.Account.RequestWakeCheck(0); }));
     w.Account.Stop();
 }
 
