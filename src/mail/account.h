@@ -46,8 +46,8 @@ public:
     // Convenience reads of the session's bookkeeping.
     int UnreadCount() const { return Session.UnreadCount(); }
     int MessageCount() const { return Session.MessageCount(); }
-    // Reads and clears NewMail.
-    int TakeNewMail() { return Session.TakeNewMail(); }
+    // Reads and clears NewMail; what was announced moves to note when given.
+    int TakeNewMail(CGNewMailNote* note = nullptr) { return Session.TakeNewMail(note); }
 
     // Where the account is stored now: the section it was loaded from or last saved under,
     // and the file holding its seen list. Empty for an account that was never stored. They

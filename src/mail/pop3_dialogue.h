@@ -3,19 +3,22 @@
 #include "mail/pop3_reader.h"
 #include "net/peer_certificate.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 class CGSslConnection;
 class CGUidlList;
+class CGMessageNumbers;
+struct CGMessageHeaders;
 
 // How far a visit to a mailbox got (CGPop3Dialogue::Visit).
 enum : int {
     Pop3NotReached = 0,   // no connection, or no positive greeting
     Pop3LoginRefused = 1, // a POP3 server, which did not take the user name and password
     Pop3LoggedIn = 2,
-    Pop3Untrusted = 3,   // the certificate did not prove the server: nothing was sent to it
-    Pop3Unencrypted = 4, // encryption is required and was not offered: nothing was sent
+    Pop3Untrusted = 3,    // the certificate did not prove the server: nothing was sent to it
+    Pop3Unencrypted = 4,  // encryption is required and was not offered: nothing was sent
     Pop3LoginDelayed = 5, // refused for now: logins come too often for the server
     Pop3LoginBusy = 6,    // refused for now: the mailbox is in use, or the server is in trouble
 };
@@ -103,9 +106,16 @@ public:
     // Sends UIDL and reads the reply: 0 = the listing follows, -2 = refused with the login
     // limit, -1 = anything else.
     int RequestListing();
-    // Streams the listing into into (a fresh table): 1 when it arrived whole, 0 when the
-    // connection failed first, -1 when it grew past limit bytes.
-    int ReceiveListing(CGUidlList& into, std::size_t limit = CGPop3Reader::MaxBodyBytes);
+    // Streams the listing into into (a fresh table), each line's message number into numbers
+    // when given: 1 when it arrived whole, 0 when the connection failed first, -1 when it grew
+    // past limit bytes.
+    int ReceiveListing(CGUidlList& into, std::size_t limit = CGPop3Reader::MaxBodyBytes,
+                       CGMessageNumbers* numbers = nullptr);
+    // TOP number 0: the message's headers, never its body. 1 = read into headers, 0 = refused
+    // (the conversation goes on), -1 = the connection failed or the reply grew past
+    // MaxHeaderBytes (the conversation is out of step).
+    int ReadHeaders(std::uint64_t number, CGMessageHeaders& headers);
+    static constexpr std::size_t MaxHeaderBytes = 64 * 1024;
 
     // Judges the certificate of the handshake just made (the rule of CGTlsGate); 1 = go on.
     int AcceptCertificate(CGTlsGate& gate);
@@ -131,6 +141,5 @@ public:
     int Refusal = Pop3LoginRefused; // why the last Login failed
 
 private:
-
     CGSslConnection& Connection; // not owned: the session's or the probe's transport
 };
