@@ -1,13 +1,18 @@
 // Sender and subject of new mail: the header block read and decoded, the message numbers taken
 // from the listing, and the TOP requests of a listing that announces new mail, fed from
 // memory through a scripted BIO.
+#include "mail/account.h"
 #include "mail/encoded_words.h"
 #include "mail/message_headers.h"
 #include "mail/pop3_session.h"
+#include "support/counting_sink.h"
+#include "support/pop3_script_server.h"
 #include "support/script_bio.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -184,6 +189,75 @@ TEST(Pop3ListUidls, TheNewestAnnouncedMessagesAreAskedForTheirHeaders) {
     EXPECT_EQ(l.Run(), 2);
     EXPECT_EQ(l.State->Written, "UIDL\r\n");
     EXPECT_EQ(l.Note.Count, 0);
+}
+
+// A server of ours that first predates CAPA (counts only, no TOP asked), then offers TOP with
+// hostile replies, one kind per check: each check still ends well and soon, its new message
+// counted, "no sender" where nothing sane was read.
+TEST(CheckingThread, NoTopOrHostileHeadersEndAsNoSenderWithoutAHang) {
+    std::atomic<int> kind{0};
+    ScriptedMailbox box;
+    box.Top = [&](ScriptedPop3Server::Connection& c, int) {
+        switch (kind.load()) {
+        case 1: // malformed encoded-words, a NUL, controls: read, and cleaned
+            c.Send("+OK\r\nFrom: =?utf-8?B?***?= <a@x.org>\r\nSubject: \x1b]0;t\x07=?x?Q?\0"s +
+                   "=?utf-8?q?=C3=?=\r\n\r\n.\r\n");
+            return;
+        case 2: { // 10 MB of folding: given up at the bound
+            std::string folds;
+            for (int i = 0; i < 100000; ++i)
+                folds += " folded\r\n";
+            if (!c.Send("+OK\r\nSubject: x\r\n"))
+                return;
+            for (int i = 0; i < 10 && c.Send(folds); ++i) {
+            }
+            return;
+        }
+        case 3: // no end: waited for no longer than a read may be silent
+            c.Send("+OK\r\nFrom: b@x.org\r\n");
+            c.Stall(5000);
+            return;
+        default: // gone in the middle
+            c.Send("+OK\r\nFrom: c@x.org\r\nSubj");
+            c.Close();
+        }
+    };
+    ScriptedPop3Server server(std::ref(box));
+    CountingSink sink;
+    CGAccount account(0x8000);
+    account.ApplySettings(ScriptedServerAccount(server.Port(), "secret", 100000));
+    account.TickMilliseconds = 20;
+    account.Session.Transport.Timeouts.ReadMs = 500;
+    sink.StatusSource = &account.Status;
+    account.NotifySink = &sink;
+    std::vector<std::string> uidls;
+    for (int check = 0; check < 5; ++check) {
+        SCOPED_TRACE(check);
+        kind = check;
+        if (check == 1)
+            box.Capabilities = "+OK\r\nTOP\r\nUIDL\r\n.\r\n";
+        uidls.push_back("m" + std::to_string(check));
+        box.SetUidls(uidls);
+        const auto start = std::chrono::steady_clock::now();
+        if (check == 0)
+            account.Start();
+        else
+            account.RequestCheckNow();
+        ASSERT_TRUE(sink.WaitFor(check + 1));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+        EXPECT_EQ(sink.SeenStatuses().back(), StatusOk);
+        CGNewMailNote note;
+        EXPECT_EQ(account.TakeNewMail(&note), 1);
+        EXPECT_EQ(note.Count, 1);
+        if (check == 1) {
+            ASSERT_EQ(note.Headers.size(), 1u);
+            EXPECT_EQ(note.Headers[0].Sender, "=?utf-8?B?***?=");
+            EXPECT_EQ(note.Headers[0].Subject, "]0;t=?x?Q? =?utf-8?q?=C3=?=");
+        } else {
+            EXPECT_TRUE(note.Headers.empty());
+        }
+        EXPECT_EQ(box.TopRequests(), check);
+    }
 }
 
 } // namespace
