@@ -16,7 +16,12 @@ void ShowAboutDialog(CGWinCore* owner) {
     CGDlgAbout about(owner);
 }
 
-constexpr CAppSeams ProgramSeams = {SystemPlaySound, RunAccountsDialog, ShowAboutDialog};
+BOOL ShellNotifyIcon(DWORD message, NOTIFYICONDATAW* data) {
+    return Shell_NotifyIconW(message, data);
+}
+
+constexpr CAppSeams ProgramSeams = {SystemPlaySound, RunAccountsDialog, ShowAboutDialog,
+                                    ShellNotifyIcon};
 
 } // namespace
 

@@ -2,11 +2,14 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 class CAccountList;
 class CGWinCore;
 
-// The sound and the dialogs the main window reaches through pointers, so that tests can count
-// sounds and answer the dialogs without a user or a speaker (programs are opened through the
+// The sound, the dialogs and the notification the main window reaches through pointers, so
+// that tests can count sounds, read notifications and answer the dialogs without a user or a
+// speaker (programs are opened through the
 // toolkit's shell "open", ToolkitSeams). The
 // program runs with DefaultAppSeams(); a test saves AppSeams, replaces what it answers itself
 // and puts the saved struct back.
@@ -16,6 +19,8 @@ struct CAppSeams {
     void (*RunAccountsDialog)(CAccountList& list, CGWinCore* owner);
     // The About dialog, modally.
     void (*RunAboutDialog)(CGWinCore* owner);
+    // The shell's notification area, for the new-mail notification (Shell_NotifyIconW).
+    BOOL (*NotifyIcon)(DWORD message, NOTIFYICONDATAW* data);
 };
 
 // The seams in use.

@@ -102,8 +102,10 @@ void CMainWindow::RebuildAccountMenu() {
 }
 
 void CMainWindow::StartAccounts() {
-    for (CGAccount& a : AccountList)
+    for (CGAccount& a : AccountList) {
         a.NotifySink = &NotifySink;
+        a.FetchHeaders = AccountList.Notify && AccountList.NotifyDetails;
+    }
     NextToStart = 0;
     StartNextAccount();
     if (AccountList.Count() > 1)
@@ -197,6 +199,7 @@ bool CMainWindow::RunAccountsDialog() {
     if (AccountsDialogOpen)
         return false;
     CMenuDialogRun run(PopupMenu, ID_CONFIGURE, AccountsDialogOpen);
+    Announced.clear(); // the dialog may remove them
     AppSeams.RunAccountsDialog(AccountList, this);
     return true;
 }
@@ -293,6 +296,9 @@ int CMainWindow::OnTrayMouse(UINT mouse) {
         return 1;
     case WM_LBUTTONDBLCLK:
         OpenMail();
+        return 1;
+    case NIN_BALLOONUSERCLICK:
+        OpenAnnounced();
         return 1;
     case WM_RBUTTONDOWN:
     case WM_CONTEXTMENU: {

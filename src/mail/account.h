@@ -4,6 +4,7 @@
 #include "mail/thread_pop3.h"
 
 #include <string>
+#include <vector>
 
 // One configured mailbox as the user sees it: its checking thread and session, a display
 // name (also its settings section), a status line, and the program to open for it.
@@ -59,6 +60,8 @@ public:
     char StatusText[32] = {};
     CGText Name{""};
     CGText DoubleClick;
+    // The senders and subjects of the account's last announced new mail, newest first.
+    std::vector<CGMessageHeaders> LastNewMail;
 };
 
 // The status line for a status code and counts, at most 31 characters.

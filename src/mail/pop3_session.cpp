@@ -64,11 +64,11 @@ CGPOP3Session::ReadNewHeaders(const CGUidlList& current, const CGMessageNumbers&
     return read;
 }
 
-int CGPOP3Session::ApplyListing(const char* body) {
+int CGPOP3Session::ApplyListing(const char* body, std::vector<CGUidlBookkeeping::Fetched> headers) {
     CGUidlList current(CGUidlList::Unindexed);
     ScanListing(body, current);
     std::lock_guard<std::mutex> lock(Guard());
-    return Book.Apply(std::move(current));
+    return Book.Apply(std::move(current), std::move(headers));
 }
 
 void CGPOP3Session::MarkAllSeen() {

@@ -60,9 +60,10 @@ public:
     int ListUidls(int withHeaders = 0);
     static constexpr std::size_t MaxNoteHeaders = 5;
 
-    // Bookkeeping of a listing that has fully arrived (the body, terminating line included).
-    // Returns the message count. Tests and benchmarks call it directly.
-    int ApplyListing(const char* body);
+    // Bookkeeping of a listing that has fully arrived (the body, terminating line included),
+    // with the headers read of its new messages. Returns the message count. Tests and
+    // benchmarks call it directly.
+    int ApplyListing(const char* body, std::vector<CGUidlBookkeeping::Fetched> headers = {});
 
     // Every UIDL of the last listing joins the seen list; nothing is announced any more.
     void MarkAllSeen();

@@ -31,6 +31,14 @@ struct SoundCall {
 };
 std::vector<SoundCall> Sounds;
 std::vector<std::string> Opened;
+// The notifications shown: the icon they came from, their texts (UTF-16 as UTF-8) and flags.
+struct NoticeCall {
+    HWND Window;
+    UINT Icon;
+    std::string Title, Text;
+    DWORD Flags;
+};
+std::vector<NoticeCall> Notices;
 // What the accounts dialog seam does when it runs, and what it saw meanwhile.
 int AccountsToAdd = 0;
 UINT ConfigureStateDuringDialog = 0;
@@ -43,6 +51,19 @@ int MostDialogsOpen = 0;
 
 BOOL CountSound(const char* sound, HMODULE, DWORD flags) {
     Sounds.push_back({sound ? sound : "", flags});
+    return TRUE;
+}
+
+std::string Narrow(const wchar_t* wide) {
+    char text[1024] = {};
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    return text;
+}
+
+BOOL RecordNotice(DWORD message, NOTIFYICONDATAW* data) {
+    if (message == NIM_MODIFY && (data->uFlags & NIF_INFO))
+        Notices.push_back({data->hWnd, data->uID, Narrow(data->szInfoTitle), Narrow(data->szInfo),
+                           data->dwInfoFlags});
     return TRUE;
 }
 
@@ -81,10 +102,12 @@ protected:
         NextPrivateMessage = WM_APP;
         Sounds.clear();
         Opened.clear();
+        Notices.clear();
         AccountsToAdd = 0;
         CommandDuringDialog = 0;
         MostDialogsOpen = 0;
         App->PlaySound = CountSound;
+        App->NotifyIcon = RecordNotice;
         Toolkit->ShellExecute = RecordOpen;
         App->RunAccountsDialog = FakeAccountsDialog;
         App->RunAboutDialog = FakeAbout;
