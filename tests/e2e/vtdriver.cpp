@@ -14,12 +14,19 @@
 //   vtdriver dialog TITLE select ID INDEX   select a line of its list box, as a user would
 //   vtdriver dialog TITLE rect       where the dialog is on the screen
 //   vtdriver dialog TITLE type ID TEXT      replace the text of its edit field, as typing does
+//   vtdriver balloon [timeout=S] [not=TEXT]  the title and text of the notification balloon
+//                                    shown (waited for; one whose text is TEXT does not count)
 #include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -342,6 +349,114 @@ int Dialog(int argc, char** argv) {
     return 0;
 }
 
+// The notification area's balloon: a visible balloon tooltip, of Wine's tray or any other.
+BOOL CALLBACK FindBalloon(HWND hwnd, LPARAM found) {
+    char cls[64] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    if (IsWindowVisible(hwnd) && !lstrcmpiA(cls, TOOLTIPS_CLASSA) &&
+        (GetWindowLongA(hwnd, GWL_STYLE) & TTS_BALLOON)) {
+        *reinterpret_cast<HWND*>(found) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string Utf8(const wchar_t* wide) {
+    char text[2048] = {};
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    return text;
+}
+
+// The balloon's title, read where the tray keeps it. Wine's tooltips cannot hand out a title
+// (TTM_GETTITLE is not implemented), so it is taken from Wine's record of the tray icon: the
+// icon's window (a child of the tray window that owns the balloon) points to it with its user
+// data, and there the balloon's text, 256 characters long, is followed by its title.
+BOOL CALLBACK AddChild(HWND child, LPARAM windows) {
+    reinterpret_cast<std::vector<HWND>*>(windows)->push_back(child);
+    return TRUE;
+}
+
+std::string BalloonTitle(HWND balloon, const wchar_t* text) {
+    std::vector<HWND> icons;
+    if (HWND tray = GetWindow(balloon, GW_OWNER)) {
+        icons.push_back(tray);
+        EnumChildWindows(tray, AddChild, reinterpret_cast<LPARAM>(&icons));
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(balloon, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_READ, FALSE, pid);
+    if (!process || !*text)
+        return "";
+    const std::wstring_view wanted(text, wcslen(text) + 1); // with its terminator
+    std::string title;
+    for (HWND icon : icons) {
+        const auto record = GetWindowLongPtrW(icon, GWLP_USERDATA);
+        static wchar_t copy[2048];
+        SIZE_T got = 0;
+        if (!record ||
+            !ReadProcessMemory(process, reinterpret_cast<void*>(record), copy, sizeof copy, &got))
+            continue;
+        const std::wstring_view memory(copy, got / sizeof(wchar_t));
+        const std::size_t at = memory.find(wanted);
+        if (at == std::wstring_view::npos || at + 256 + 64 > memory.size())
+            continue;
+        wchar_t found[64] = {};
+        memory.substr(at + 256, 63).copy(found, 63);
+        title = Utf8(found);
+        break;
+    }
+    CloseHandle(process);
+    return title;
+}
+
+// Prints the texts with their line ends as "\\n", so that each stays on its line.
+std::string OneLine(std::string text) {
+    std::string out;
+    for (char c : text)
+        out += c == '\n' ? std::string("\\n") : c == '\r' ? std::string() : std::string(1, c);
+    return out;
+}
+
+int Balloon(int argc, char** argv) {
+    double timeout = 20;
+    for (int i = 0; i < argc; ++i)
+        if (!std::strncmp(argv[i], "timeout=", 8))
+            timeout = std::atof(argv[i] + 8);
+    // The unwanted text as given, not as the ANSI code page could hold it.
+    std::string unwanted;
+    bool skip = false;
+    int wideCount = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &wideCount)) {
+        for (int i = 0; i < wideCount; ++i) {
+            if (!wcsncmp(wide[i], L"not=", 4)) {
+                unwanted = Utf8(wide[i] + 4);
+                skip = true;
+            }
+        }
+        LocalFree(wide);
+    }
+    const DWORD end = GetTickCount() + static_cast<DWORD>(timeout * 1000);
+    for (;;) {
+        HWND balloon = nullptr;
+        EnumWindows(FindBalloon, reinterpret_cast<LPARAM>(&balloon));
+        if (balloon) {
+            wchar_t text[1024] = {};
+            SendMessageW(balloon, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+            const std::string body = OneLine(Utf8(text));
+            if (!skip || body != unwanted) {
+                std::printf("balloon=1\ntitle: %s\ntext: %s\n", BalloonTitle(balloon, text).c_str(),
+                            body.c_str());
+                return 0;
+            }
+        }
+        if (static_cast<LONG>(GetTickCount() - end) > 0)
+            break;
+        Sleep(50);
+    }
+    std::printf("balloon=0\n");
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -395,5 +510,7 @@ int main(int argc, char** argv) {
     }
     if (command == "dialog")
         return Dialog(argc - 2, argv + 2);
+    if (command == "balloon")
+        return Balloon(argc - 2, argv + 2);
     return 2;
 }
