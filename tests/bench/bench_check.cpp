@@ -1,11 +1,14 @@
 // Times whole checks as the account thread makes them: connect (TLS when asked), the
-// certificate judged, greeting (CAPA and STARTTLS on a plain port), USER, PASS, UIDL and the
+// certificate judged, greeting (CAPA and STARTTLS on a plain port), USER, PASS, UIDL, the
+// headers of new mail (TOP n 0 for at most five, as the notification's defaults want) and the
 // bookkeeping. Prints one line per check: milliseconds, then the count.
-//   bench_check HOST PORT USER PASSWORD TLS(0/1) RUNS [--unexamined]
+//   bench_check HOST PORT USER PASSWORD TLS(0/1) RUNS [--unexamined | --headers]
 // With an option every run makes two checks side by side, so that both share the machine's
 // mood, prints "ms-with ms-without count" per run and the ratio of the medians at the end:
 //   --unexamined  with the certificate examined and left unexamined (as before certificates
-//                 were checked).
+//                 were checked);
+//   --headers     from a fresh start (every message new), with the headers of the five
+//                 newest fetched (TOP n 0) and without.
 // The working folder's "cacert.pem" is the trust store, as for the program.
 #include "mail/pop3_session.h"
 
@@ -14,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,7 +37,7 @@ struct Options {
 };
 
 // One check; its count, or -9 when it did not get to the listing.
-int Check(CGPOP3Session& session, const Options& o, bool examine, double& ms) {
+int Check(CGPOP3Session& session, const Options& o, bool examine, int headers, double& ms) {
     const auto start = std::chrono::steady_clock::now();
     session.Transport.ExaminePeer = examine;
     int count = -9;
@@ -50,20 +54,39 @@ int Check(CGPOP3Session& session, const Options& o, bool examine, double& ms) {
              session.Dialogue.Login(o.User, o.Password);
     }
     if (in)
-        count = session.ListUidls();
+        count = session.ListUidls(headers);
     session.Close();
     ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     return count;
 }
 
-int SideBySide(const Options& o, int runs) {
-    CGPOP3Session session;
+int SideBySide(const Options& o, int runs, bool headers) {
+    CGPOP3Session kept;
     std::vector<double> first, second;
     for (int run = 0; run < runs; ++run) {
         double with = 0, without = 0;
-        const int a = Check(session, o, true, with);
-        const int b = Check(session, o, false, without);
+        int a = 0, b = 0;
+        if (headers) {
+            // A fresh bookkeeping each time: every message is new, the five newest are asked.
+            // Each goes first every other run.
+            auto fetching = std::make_unique<CGPOP3Session>();
+            auto counting = std::make_unique<CGPOP3Session>();
+            if (run % 2) {
+                b = Check(*counting, o, true, 0, without);
+                a = Check(*fetching, o, true, 1, with);
+            } else {
+                a = Check(*fetching, o, true, 1, with);
+                b = Check(*counting, o, true, 0, without);
+            }
+            CGNewMailNote note;
+            fetching->TakeNewMail(&note);
+            if (note.Headers.size() != std::min<std::size_t>(5, static_cast<std::size_t>(a)))
+                std::fprintf(stderr, "only %zu headers read\n", note.Headers.size());
+        } else {
+            a = Check(kept, o, true, 0, with);
+            b = Check(kept, o, false, 0, without);
+        }
         std::printf("%.2f %.2f %d\n", with, without, a);
         std::fflush(stdout);
         if (a < 0 || b < 0)
@@ -82,19 +105,20 @@ int SideBySide(const Options& o, int runs) {
 int main(int argc, char** argv) {
     const char* option = argc == 8 ? argv[7] : "";
     const bool unexamined = !std::strcmp(option, "--unexamined");
-    if ((argc != 7 && argc != 8) || (argc == 8 && !unexamined)) {
-        std::fprintf(stderr,
-                     "usage: bench_check HOST PORT USER PASSWORD TLS RUNS [--unexamined]\n");
+    const bool headers = !std::strcmp(option, "--headers");
+    if ((argc != 7 && argc != 8) || (argc == 8 && !unexamined && !headers)) {
+        std::fprintf(stderr, "usage: bench_check HOST PORT USER PASSWORD TLS RUNS "
+                             "[--unexamined | --headers]\n");
         return 2;
     }
     const Options o{argv[1], std::atoi(argv[2]), argv[3], argv[4], std::atoi(argv[5])};
     const int runs = std::atoi(argv[6]);
-    if (unexamined)
-        return SideBySide(o, runs);
+    if (unexamined || headers)
+        return SideBySide(o, runs, headers);
     CGPOP3Session session;
     for (int run = 0; run < runs; ++run) {
         double ms = 0;
-        const int count = Check(session, o, true, ms);
+        const int count = Check(session, o, true, 1, ms);
         std::printf("%.2f %d\n", ms, count);
         std::fflush(stdout);
         if (count < 0)

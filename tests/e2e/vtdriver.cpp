@@ -14,8 +14,9 @@
 //   vtdriver dialog TITLE select ID INDEX   select a line of its list box, as a user would
 //   vtdriver dialog TITLE rect       where the dialog is on the screen
 //   vtdriver dialog TITLE type ID TEXT      replace the text of its edit field, as typing does
-//   vtdriver balloon [timeout=S] [not=TEXT]  the title and text of the notification balloon
-//                                    shown (waited for; one whose text is TEXT does not count)
+//   vtdriver balloon [timeout=S] [not=TEXT]  where the notification balloon shown is, its
+//                                    title and text (waited for; one whose text is TEXT does
+//                                    not count)
 #include <windows.h>
 
 #include <commctrl.h>
@@ -444,8 +445,12 @@ int Balloon(int argc, char** argv) {
             SendMessageW(balloon, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
             const std::string body = OneLine(Utf8(text));
             if (!skip || body != unwanted) {
-                std::printf("balloon=1\ntitle: %s\ntext: %s\n", BalloonTitle(balloon, text).c_str(),
-                            body.c_str());
+                RECT r;
+                GetWindowRect(balloon, &r);
+                std::printf(
+                    "balloon=1 left=%ld top=%ld width=%ld height=%ld\ntitle: %s\ntext: %s\n",
+                    r.left, r.top, r.right - r.left, r.bottom - r.top,
+                    BalloonTitle(balloon, text).c_str(), body.c_str());
                 return 0;
             }
         }
