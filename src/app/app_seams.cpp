@@ -16,12 +16,16 @@ void ShowAboutDialog(CGWinCore* owner) {
     CGDlgAbout about(owner);
 }
 
-BOOL ShellNotifyIcon(DWORD message, NOTIFYICONDATAW* data) {
+BOOL SystemNotifyIcon(DWORD message, NOTIFYICONDATAA* data) {
+    return Shell_NotifyIconA(message, data);
+}
+
+BOOL SystemNotifyIconWide(DWORD message, NOTIFYICONDATAW* data) {
     return Shell_NotifyIconW(message, data);
 }
 
 constexpr CAppSeams ProgramSeams = {SystemPlaySound, RunAccountsDialog, ShowAboutDialog,
-                                    ShellNotifyIcon};
+                                    SystemNotifyIcon, SystemNotifyIconWide};
 
 } // namespace
 

@@ -19,8 +19,10 @@ struct CAppSeams {
     void (*RunAccountsDialog)(CAccountList& list, CGWinCore* owner);
     // The About dialog, modally.
     void (*RunAboutDialog)(CGWinCore* owner);
-    // The shell's notification area, for the new-mail notification (Shell_NotifyIconW).
-    BOOL (*NotifyIcon)(DWORD message, NOTIFYICONDATAW* data);
+    // The shell's notification area (Shell_NotifyIconA).
+    BOOL (*NotifyIcon)(DWORD message, NOTIFYICONDATAA* data);
+    // The same for the new-mail notification, whose texts go as UTF-16 (Shell_NotifyIconW).
+    BOOL (*NotifyIconWide)(DWORD message, NOTIFYICONDATAW* data);
 };
 
 // The seams in use.

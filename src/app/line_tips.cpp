@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 namespace {
 
 // A line of a tip is as long as a line of the notification; the tip wraps at this width.
@@ -30,6 +32,12 @@ CLineTips::~CLineTips() {
 
 void CLineTips::Update(HWND owner, const std::vector<RECT>& lines,
                        const std::vector<std::string>& texts) {
+    const auto same = [](const RECT& a, const RECT& b) { return EqualRect(&a, &b) != 0; };
+    if (Tip && texts == ShownTexts &&
+        std::equal(lines.begin(), lines.end(), ShownLines.begin(), ShownLines.end(), same))
+        return;
+    ShownLines = lines;
+    ShownTexts = texts;
     if (!Tip) {
         Tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                               WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT, CW_USEDEFAULT,

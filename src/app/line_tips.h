@@ -17,13 +17,16 @@ public:
     CLineTips& operator=(const CLineTips&) = delete;
 
     // Makes line i of owner (the area lines[i]) show texts[i] (UTF-8), in place of what the
-    // lines showed before. The tooltip window is made at the first call.
+    // lines showed before; nothing is done when nothing changed. The tooltip window is made
+    // at the first call.
     void Update(HWND owner, const std::vector<RECT>& lines, const std::vector<std::string>& texts);
     HWND Window() const { return Tip; }
 
 private:
     HWND Tip = nullptr; // owned; an owned window also goes with its owner
     UINT Tools = 0;     // tools 0 .. Tools - 1 are registered
+    std::vector<RECT> ShownLines;
+    std::vector<std::string> ShownTexts;
 };
 
 // The tip of an account's line: its name, then (with details) "Sender: Subject" of each

@@ -94,7 +94,7 @@ int ShowNotice(HWND window, unsigned iconId, const CNewMailNotice& notice) {
               sizeof data.szInfoTitle / sizeof(wchar_t));
     lstrcpynW(data.szInfo, WideCut(notice.Text, MaxTextUnits).c_str(),
               sizeof data.szInfo / sizeof(wchar_t));
-    return AppSeams.NotifyIcon(NIM_MODIFY, &data) ? 1 : 0;
+    return AppSeams.NotifyIconWide(NIM_MODIFY, &data) ? 1 : 0;
 }
 
 void CMainWindow::AnnounceNewMail(const std::vector<CAccountNews>& news) {

@@ -6,8 +6,10 @@
 #include "toolkit/dialog.h"
 #include "toolkit/window_extensions.h"
 
+#include <functional>
 #include <string>
 
+class CAccountList;
 class CGAccount;
 
 // The list entries in order: the presets (ProviderPresets), then "Other" (no preset).
@@ -38,6 +40,8 @@ public:
     void OnChildNotify(HWND from, UINT code, NMHDR* header) override;
     // OK: Form becomes what the dialog shows.
     void OnOK() override;
+    // Refuses OK, with a message, while the dialog shows the name of another account.
+    LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
     // Shows a form in the controls when the dialog opens.
     void WriteControls(const CAccountForm& form);
     // What the controls show now; the one way the dialog reads them.
@@ -48,6 +52,8 @@ public:
     void Probe();
 
     CAccountForm Form; // shown when the dialog opens; after OK, as confirmed
+    // Whether another account has this name (AccountName); unset: no other account.
+    std::function<bool(const std::string& name)> NameTaken;
     // The server (host, port, TLS) that what is known about proving it (CertPin, StartTls)
     // holds for: the account's at first, the probe's once the user takes what it found. OK
     // keeps that knowledge only when the dialog then shows the same server.
@@ -86,6 +92,7 @@ private:
     void TrustFound(const std::string& host, const CGProbeResult& result);
 };
 
-// Runs the details dialog for account with owner as parent. On OK the account takes the
-// dialog's values (handed over to its thread as a whole) and 1 is returned; otherwise 0.
-int EditAccount(CGAccount& account, CGWinCore* owner);
+// Runs the details dialog for account with owner as parent; the dialog refuses the name of
+// another account of list. On OK the account takes the dialog's values (handed over to its
+// thread as a whole) and 1 is returned; otherwise 0.
+int EditAccount(CGAccount& account, CGWinCore* owner, const CAccountList* list = nullptr);

@@ -2,21 +2,21 @@
 // certificate judged, greeting (CAPA and STARTTLS on a plain port), USER, PASS, UIDL, the
 // headers of new mail (TOP n 0 for at most five, as the notification's defaults want) and the
 // bookkeeping. Prints one line per check: milliseconds, then the count.
-//   bench_check HOST PORT USER PASSWORD TLS(0/1) RUNS [--unexamined | --headers]
-// With an option every run makes two checks side by side, so that both share the machine's
-// mood, prints "ms-with ms-without count" per run and the ratio of the medians at the end:
-//   --unexamined  with the certificate examined and left unexamined (as before certificates
-//                 were checked);
-//   --headers     from a fresh start (every message new), with the headers of the five
-//                 newest fetched (TOP n 0) and without.
-// The working folder's "cacert.pem" is the trust store, as for the program.
+//   bench_check HOST PORT USER PASSWORD TLS(0/1) RUNS [unexamined | headers | nagle]
+// With a mode every run makes two checks side by side, so that both share the machine's mood,
+// prints "ms-with ms-without count" per run and the ratio of the medians at the end:
+//   unexamined  with the certificate examined and left unexamined (as before certificates
+//               were checked);
+//   headers     from a fresh start (every message new), with the headers of the five newest
+//               read (TOP n 0) and without;
+//   nagle       with TCP_NODELAY and without.
+// The trust store is the program's: the platform's roots and "cacert.pem" beside this file.
 #include "mail/pop3_session.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,74 +28,71 @@ double Median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-struct Options {
-    const char* Host;
-    int Port;
-    const char* User;
-    const char* Password;
-    int Tls;
+struct Way {
+    bool Examine = true;
+    bool NoDelay = true;
+    int Headers = 1;
 };
 
 // One check; its count, or -9 when it did not get to the listing.
-int Check(CGPOP3Session& session, const Options& o, bool examine, int headers, double& ms) {
+int Check(CGPOP3Session& session, char** argv, Way way, double& ms) {
     const auto start = std::chrono::steady_clock::now();
-    session.Transport.ExaminePeer = examine;
+    const int port = std::atoi(argv[2]);
+    const int tls = std::atoi(argv[5]);
+    session.Transport.ExaminePeer = way.Examine;
+    session.Transport.NoDelay = way.NoDelay;
     int count = -9;
     bool in = false;
-    if (examine) {
+    if (way.Examine) {
         CGTlsGate gate; // trust on first use, then the pin
         static std::string pin;
         gate.CertPin = pin;
-        in =
-            session.Dialogue.Visit(o.Host, o.Port, o.Tls, o.User, o.Password, gate) == Pop3LoggedIn;
+        in = session.Dialogue.Visit(argv[1], port, tls, argv[3], argv[4], gate) == Pop3LoggedIn;
         pin = gate.CertPin;
     } else {
-        in = session.Dialogue.Connect(o.Host, o.Port, o.Tls) && session.Dialogue.ReadGreeting() &&
-             session.Dialogue.Login(o.User, o.Password);
+        in = session.Dialogue.Connect(argv[1], port, tls) && session.Dialogue.ReadGreeting() &&
+             session.Dialogue.Login(argv[3], argv[4]);
     }
     if (in)
-        count = session.ListUidls(headers);
+        count = session.ListUidls(way.Headers);
     session.Close();
     ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     return count;
 }
 
-int SideBySide(const Options& o, int runs, bool headers) {
+int SideBySide(char** argv, int runs, const std::string& mode) {
+    const Way with = {true, true, mode == "headers" ? 1 : 0};
+    const Way without = {mode != "unexamined", mode != "nagle", 0};
+    const bool fresh = mode == "headers";
     CGPOP3Session kept;
     std::vector<double> first, second;
     for (int run = 0; run < runs; ++run) {
-        double with = 0, without = 0;
-        int a = 0, b = 0;
-        if (headers) {
-            // A fresh bookkeeping each time: every message is new, the five newest are asked.
-            // Each goes first every other run.
-            auto fetching = std::make_unique<CGPOP3Session>();
-            auto counting = std::make_unique<CGPOP3Session>();
-            if (run % 2) {
-                b = Check(*counting, o, true, 0, without);
-                a = Check(*fetching, o, true, 1, with);
-            } else {
-                a = Check(*fetching, o, true, 1, with);
-                b = Check(*counting, o, true, 0, without);
-            }
-            CGNewMailNote note;
-            fetching->TakeNewMail(&note);
-            if (note.Headers.size() != std::min<std::size_t>(5, static_cast<std::size_t>(a)))
-                std::fprintf(stderr, "only %zu headers read\n", note.Headers.size());
-        } else {
-            a = Check(kept, o, true, 0, with);
-            b = Check(kept, o, false, 0, without);
-        }
-        std::printf("%.2f %.2f %d\n", with, without, a);
+        // With headers, a fresh bookkeeping each time: every message is new, and the five
+        // newest are asked. Each way goes first every other run.
+        auto own = fresh ? std::make_unique<CGPOP3Session>() : nullptr;
+        auto other = fresh ? std::make_unique<CGPOP3Session>() : nullptr;
+        CGPOP3Session& a = fresh ? *own : kept;
+        CGPOP3Session& b = fresh ? *other : kept;
+        double msWith = 0, msWithout = 0;
+        int countWith = 0, countWithout = 0;
+        if (fresh && run % 2)
+            countWithout = Check(b, argv, without, msWithout);
+        countWith = Check(a, argv, with, msWith);
+        if (!(fresh && run % 2))
+            countWithout = Check(b, argv, without, msWithout);
+        std::printf("%.2f %.2f %d\n", msWith, msWithout, countWith);
         std::fflush(stdout);
-        if (a < 0 || b < 0)
+        if (countWith < 0 || countWithout < 0)
             return 1;
-        first.push_back(with);
-        second.push_back(without);
+        first.push_back(msWith);
+        second.push_back(msWithout);
     }
     const double base = Median(second);
-    std::printf("median with %.2f ms, without %.2f ms, ratio %.3f\n", Median(first), base,
+    const char* what = mode == "nagle"     ? "TCP_NODELAY"
+                       : mode == "headers" ? "five headers read"
+                                           : "the certificate examined";
+    std::printf("median with %s %.2f ms, without %.2f ms, ratio %.3f\n", what, Median(first), base,
                 base > 0 ? Median(first) / base : 0);
     return 0;
 }
@@ -103,22 +100,20 @@ int SideBySide(const Options& o, int runs, bool headers) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* option = argc == 8 ? argv[7] : "";
-    const bool unexamined = !std::strcmp(option, "--unexamined");
-    const bool headers = !std::strcmp(option, "--headers");
-    if ((argc != 7 && argc != 8) || (argc == 8 && !unexamined && !headers)) {
+    const std::string mode = argc == 8 ? argv[7] : "";
+    if ((argc != 7 && argc != 8) ||
+        (argc == 8 && mode != "unexamined" && mode != "headers" && mode != "nagle")) {
         std::fprintf(stderr, "usage: bench_check HOST PORT USER PASSWORD TLS RUNS "
-                             "[--unexamined | --headers]\n");
+                             "[unexamined | headers | nagle]\n");
         return 2;
     }
-    const Options o{argv[1], std::atoi(argv[2]), argv[3], argv[4], std::atoi(argv[5])};
     const int runs = std::atoi(argv[6]);
-    if (unexamined || headers)
-        return SideBySide(o, runs, headers);
+    if (!mode.empty())
+        return SideBySide(argv, runs, mode);
     CGPOP3Session session;
     for (int run = 0; run < runs; ++run) {
         double ms = 0;
-        const int count = Check(session, o, true, 1, ms);
+        const int count = Check(session, argv, Way(), ms);
         std::printf("%.2f %d\n", ms, count);
         std::fflush(stdout);
         if (count < 0)

@@ -141,11 +141,10 @@ def scenario(run, args, root):
     plain, tls = int(env["PLAIN_PORT"]), int(env["TLS_PORT"])
     folder = data_folder()
     shutil.rmtree(folder, ignore_errors=True)
-    # alice's mail program leaves a mark when it starts.
-    clicked = os.path.join(root, "..", "clicked.txt")
-    program = os.path.join(root, "..", "open-mail.bat")
-    with open(program, "w", newline="\r\n") as f:
-        f.write(f"@echo opened> {windows_path(clicked)}\n")
+    # alice's mail program: vtdriver, which leaves a mark beside itself when it starts.
+    program = os.path.join(root, "..", "mail-program.exe")
+    shutil.copy(args.driver, program)
+    clicked = program + ".opened"
     uidl_file = write_settings(folder, plain, tls, windows_path(program))
     exe = windows_path(args.exe)
     lines = ["3 / 3", "Bad username/password"]

@@ -2,7 +2,8 @@
 // window (class "varnocle"), sends it messages, and reads what the screen shows. Prints one
 // line of key=value pairs; exits 0 on success, 1 when a wait or a check failed, 2 on misuse.
 //
-//   vtdriver launch EXE              start EXE; wait for its window and its first resize
+//   vtdriver launch EXE [FOLDER]     start EXE in FOLDER (default: its own); wait for its
+//                                    window and its first resize
 //   vtdriver state                   window position, size, visibility and fill colour
 //   vtdriver wait [lines=N] [fill=RRGGBB] [nofill=RRGGBB] [gone] [timeout=S]
 //   vtdriver post MSG WPARAM LPARAM  PostMessage to the window (numbers: decimal or 0x..)
@@ -17,6 +18,7 @@
 //   vtdriver balloon [timeout=S] [not=TEXT]  where the notification balloon shown is, its
 //                                    title and text (waited for; one whose text is TEXT does
 //                                    not count)
+//   vtdriver                         stands in for a mail program: leaves "<its path>.opened"
 #include <windows.h>
 
 #include <commctrl.h>
@@ -99,10 +101,10 @@ long Number(const char* text) {
     return std::strtol(text, nullptr, 0);
 }
 
-int Launch(const char* exe) {
+int Launch(const char* exe, const char* startIn) {
     std::string folder(exe);
     size_t cut = folder.find_last_of("\\/");
-    folder = cut == std::string::npos ? "." : folder.substr(0, cut);
+    folder = startIn ? startIn : cut == std::string::npos ? "." : folder.substr(0, cut);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -341,8 +343,17 @@ int Dialog(int argc, char** argv) {
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(item), LBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(item));
     } else if (action == "type" && argc >= 4) {
-        // The field notifies its dialog of the change, as it does for typed text.
-        SendMessageA(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
+        // The field notifies its dialog of the change, as it does for typed text. The text
+        // comes from the wide command line: characters outside this program's code page
+        // arrive whole, as typed ones do.
+        int wideCount = 0;
+        LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &wideCount);
+        const bool parsed = wide && wideCount == argc + 2;
+        if (parsed)
+            SendMessageW(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide[5]));
+        LocalFree(wide);
+        if (!parsed)
+            return 2;
     } else {
         return 2;
     }
@@ -462,14 +473,27 @@ int Balloon(int argc, char** argv) {
     return 1;
 }
 
+// Run as the mail program of an account: marks that it was started, beside itself, in wide
+// names, whatever the folder is called.
+int MarkOpened() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    HANDLE file = CreateFileW((path + L".opened").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    CloseHandle(file);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2)
-        return 2;
+        return MarkOpened();
     const std::string command = argv[1];
     if (command == "launch" && argc >= 3)
-        return Launch(argv[2]);
+        return Launch(argv[2], argc >= 4 ? argv[3] : nullptr);
     if (command == "state") {
         State s = ReadState();
         PrintState(s);
