@@ -31,10 +31,8 @@ struct SoundCall {
 };
 std::vector<SoundCall> Sounds;
 std::vector<std::string> Opened;
-// The notifications shown: the icon they came from, their texts (UTF-16 as UTF-8) and flags.
+// The notifications shown: their texts (UTF-16 as UTF-8) and flags.
 struct NoticeCall {
-    HWND Window;
-    UINT Icon;
     std::string Title, Text;
     DWORD Flags;
 };
@@ -74,8 +72,7 @@ std::string Narrow(const wchar_t* wide) {
 
 BOOL RecordNotice(DWORD message, NOTIFYICONDATAW* data) {
     if (message == NIM_MODIFY && (data->uFlags & NIF_INFO))
-        Notices.push_back({data->hWnd, data->uID, Narrow(data->szInfoTitle), Narrow(data->szInfo),
-                           data->dwInfoFlags});
+        Notices.push_back({Narrow(data->szInfoTitle), Narrow(data->szInfo), data->dwInfoFlags});
     return TRUE;
 }
 

@@ -60,15 +60,19 @@ class Run:
     def balloon(self, unwanted=None, timeout=20):
         """The title and text (line ends as "\\n") of the notification balloon shown, waited
         for; one whose text is unwanted does not count. None when none came."""
-        with tempfile.TemporaryFile("w+", encoding="utf-8") as out:
-            words = ["balloon", f"timeout={timeout}"] + ([f"not={unwanted}"] if unwanted else [])
-            subprocess.run(["wine", self.args.driver, *words], stdout=out,
-                           stderr=subprocess.DEVNULL, timeout=timeout + 30,
-                           stdin=subprocess.DEVNULL)
-            out.seek(0)
-            found = dict(line.split(": ", 1) for line in out.read().splitlines() if ": " in line)
-        print(f"  vtdriver balloon: {found}", flush=True)
-        return found if "text" in found else None
+        end = time.time() + timeout
+        while time.time() < end:
+            with tempfile.TemporaryFile("w+", encoding="utf-8") as out:
+                subprocess.run(["wine", self.args.driver, "balloon", f"timeout={timeout}"],
+                               stdout=out, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+                out.seek(0)
+                found = dict(line.split(": ", 1) for line in out.read().splitlines()
+                             if ": " in line)
+            if found.get("text", unwanted) != unwanted:
+                print(f"  vtdriver balloon: {found}", flush=True)
+                return found
+            time.sleep(0.2)
+        return None
 
     def lines(self, *lines, timeout=20):
         """Waits until the window shows exactly these lines; True when it did."""

@@ -15,19 +15,15 @@
 //   vtdriver dialog TITLE select ID INDEX   select a line of its list box, as a user would
 //   vtdriver dialog TITLE rect       where the dialog is on the screen
 //   vtdriver dialog TITLE type ID TEXT      replace the text of its edit field, as typing does
-//   vtdriver balloon [timeout=S] [not=TEXT]  where the notification balloon shown is, its
-//                                    title and text (waited for; one whose text is TEXT does
-//                                    not count)
+//   vtdriver balloon [timeout=S]     where the notification balloon is, its title and text
 //   vtdriver                         stands in for a mail program: leaves "<its path>.opened"
 #include <windows.h>
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -365,112 +361,75 @@ int Dialog(int argc, char** argv) {
 BOOL CALLBACK FindBalloon(HWND hwnd, LPARAM found) {
     char cls[64] = {};
     GetClassNameA(hwnd, cls, sizeof cls);
-    if (IsWindowVisible(hwnd) && !lstrcmpiA(cls, TOOLTIPS_CLASSA) &&
-        (GetWindowLongA(hwnd, GWL_STYLE) & TTS_BALLOON)) {
+    const bool balloon = !lstrcmpiA(cls, TOOLTIPS_CLASSA) && IsWindowVisible(hwnd) &&
+                         (GetWindowLongA(hwnd, GWL_STYLE) & TTS_BALLOON);
+    if (balloon)
         *reinterpret_cast<HWND*>(found) = hwnd;
-        return FALSE;
-    }
-    return TRUE;
+    return !balloon;
 }
 
-std::string Utf8(const wchar_t* wide) {
-    char text[2048] = {};
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
-    return text;
+BOOL CALLBACK AddChild(HWND child, LPARAM windows) {
+    reinterpret_cast<std::vector<HWND>*>(windows)->push_back(child);
+    return TRUE;
 }
 
 // The balloon's title, read where the tray keeps it. Wine's tooltips cannot hand out a title
 // (TTM_GETTITLE is not implemented), so it is taken from Wine's record of the tray icon: the
 // icon's window (a child of the tray window that owns the balloon) points to it with its user
 // data, and there the balloon's text, 256 characters long, is followed by its title.
-BOOL CALLBACK AddChild(HWND child, LPARAM windows) {
-    reinterpret_cast<std::vector<HWND>*>(windows)->push_back(child);
-    return TRUE;
-}
-
-std::string BalloonTitle(HWND balloon, const wchar_t* text) {
+std::wstring BalloonTitle(HWND balloon, const std::wstring& text) {
     std::vector<HWND> icons;
-    if (HWND tray = GetWindow(balloon, GW_OWNER)) {
-        icons.push_back(tray);
-        EnumChildWindows(tray, AddChild, reinterpret_cast<LPARAM>(&icons));
-    }
+    EnumChildWindows(GetWindow(balloon, GW_OWNER), AddChild, reinterpret_cast<LPARAM>(&icons));
     DWORD pid = 0;
     GetWindowThreadProcessId(balloon, &pid);
     HANDLE process = OpenProcess(PROCESS_VM_READ, FALSE, pid);
-    if (!process || !*text)
-        return "";
-    const std::wstring_view wanted(text, wcslen(text) + 1); // with its terminator
-    std::string title;
+    std::wstring title;
     for (HWND icon : icons) {
-        const auto record = GetWindowLongPtrW(icon, GWLP_USERDATA);
-        static wchar_t copy[2048];
+        static wchar_t record[2048];
         SIZE_T got = 0;
-        if (!record ||
-            !ReadProcessMemory(process, reinterpret_cast<void*>(record), copy, sizeof copy, &got))
+        const auto at = reinterpret_cast<void*>(GetWindowLongPtrW(icon, GWLP_USERDATA));
+        if (!process || !ReadProcessMemory(process, at, record, sizeof record, &got))
             continue;
-        const std::wstring_view memory(copy, got / sizeof(wchar_t));
-        const std::size_t at = memory.find(wanted);
-        if (at == std::wstring_view::npos || at + 256 + 64 > memory.size())
-            continue;
-        wchar_t found[64] = {};
-        memory.substr(at + 256, 63).copy(found, 63);
-        title = Utf8(found);
-        break;
+        const std::wstring_view memory(record, got / sizeof(wchar_t));
+        const std::size_t found = memory.find(std::wstring_view(text.c_str(), text.size() + 1));
+        if (!text.empty() && found != std::wstring_view::npos && found + 320 <= memory.size()) {
+            title = std::wstring(memory.substr(found + 256, 64)).c_str();
+            break;
+        }
     }
-    CloseHandle(process);
+    if (process)
+        CloseHandle(process);
     return title;
 }
 
-// Prints the texts with their line ends as "\\n", so that each stays on its line.
-std::string OneLine(std::string text) {
-    std::string out;
-    for (char c : text)
-        out += c == '\n' ? std::string("\\n") : c == '\r' ? std::string() : std::string(1, c);
-    return out;
-}
-
+// Where the balloon is, then its title and text in UTF-8 on lines of their own (the text's line
+// ends written as "\n").
 int Balloon(int argc, char** argv) {
-    double timeout = 20;
-    for (int i = 0; i < argc; ++i)
-        if (!std::strncmp(argv[i], "timeout=", 8))
-            timeout = std::atof(argv[i] + 8);
-    // The unwanted text as given, not as the ANSI code page could hold it.
-    std::string unwanted;
-    bool skip = false;
-    int wideCount = 0;
-    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &wideCount)) {
-        for (int i = 0; i < wideCount; ++i) {
-            if (!wcsncmp(wide[i], L"not=", 4)) {
-                unwanted = Utf8(wide[i] + 4);
-                skip = true;
-            }
-        }
-        LocalFree(wide);
-    }
+    const double timeout =
+        argc > 0 && !std::strncmp(argv[0], "timeout=", 8) ? std::atof(argv[0] + 8) : 20;
     const DWORD end = GetTickCount() + static_cast<DWORD>(timeout * 1000);
-    for (;;) {
-        HWND balloon = nullptr;
-        EnumWindows(FindBalloon, reinterpret_cast<LPARAM>(&balloon));
-        if (balloon) {
-            wchar_t text[1024] = {};
-            SendMessageW(balloon, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
-            const std::string body = OneLine(Utf8(text));
-            if (!skip || body != unwanted) {
-                RECT r;
-                GetWindowRect(balloon, &r);
-                std::printf(
-                    "balloon=1 left=%ld top=%ld width=%ld height=%ld\ntitle: %s\ntext: %s\n",
-                    r.left, r.top, r.right - r.left, r.bottom - r.top,
-                    BalloonTitle(balloon, text).c_str(), body.c_str());
-                return 0;
-            }
-        }
-        if (static_cast<LONG>(GetTickCount() - end) > 0)
-            break;
+    HWND balloon = nullptr;
+    while (EnumWindows(FindBalloon, reinterpret_cast<LPARAM>(&balloon)) &&
+           static_cast<LONG>(GetTickCount() - end) < 0)
         Sleep(50);
+    if (!balloon) {
+        std::printf("balloon=0\n");
+        return 1;
     }
-    std::printf("balloon=0\n");
-    return 1;
+    wchar_t text[1024] = {};
+    SendMessageW(balloon, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    char title[512] = {}, body[2048] = {};
+    WideCharToMultiByte(CP_UTF8, 0, BalloonTitle(balloon, text).c_str(), -1, title, sizeof title,
+                        nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, body, sizeof body, nullptr, nullptr);
+    std::string oneLine;
+    for (const char* c = body; *c; ++c)
+        oneLine += *c == '\n' ? "\\n" : std::string(*c == '\r' ? 0 : 1, *c);
+    RECT r;
+    GetWindowRect(balloon, &r);
+    std::printf("balloon=1 left=%ld top=%ld width=%ld height=%ld\ntitle: %s\ntext: %s\n", r.left,
+                r.top, r.right - r.left, r.bottom - r.top, title, oneLine.c_str());
+    return 0;
 }
 
 // Run as the mail program of an account: marks that it was started, beside itself, in wide

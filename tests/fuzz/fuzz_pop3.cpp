@@ -7,6 +7,7 @@
 // and a listing with the replies to TOP that follow it: what comes out is clean one-line
 // UTF-8 of bounded size, and never more headers than messages announced.
 #include "base/chunk_buffer.h"
+#include "mail/encoded_words.h"
 #include "mail/message_headers.h"
 #include "mail/pop3_session.h"
 #include "support/script_bio.h"
@@ -71,27 +72,9 @@ void FuzzCertificateRule(const uint8_t* data, size_t size) {
         __builtin_trap();
 }
 
-// Valid UTF-8 without controls (C0, DEL, C1) and at most MaxHeaderText bytes.
+// Clean text stays as it is when cleaned again: valid UTF-8, no controls, within the bound.
 bool CleanLine(const std::string& text) {
-    if (text.size() > MaxHeaderText)
-        return false;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        const int extra = b < 0x80 ? 0 : b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC2 ? 1 : -1;
-        if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size())
-            return false;
-        char32_t cp = extra == 0 ? b : b & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            const auto c = static_cast<unsigned char>(text[i + k]);
-            if ((c & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F))
-            return false;
-        i += static_cast<std::size_t>(extra) + 1;
-    }
-    return true;
+    return text.size() <= MaxHeaderText && CleanDisplayText(text, MaxHeaderText) == text;
 }
 
 void FuzzHeaders(const std::string& incoming, int piece) {

@@ -24,24 +24,20 @@ TEST(MessageHeaders, SendersAndSubjectsAsAPersonReadsThem) {
     struct Case {
         std::string Block, Sender, Subject;
     };
+    // Plain, folded, B- and Q-encoded headers in UTF-8 and ISO-8859-1, an address-only From and
+    // no Subject are read from Dovecot (dovecot_test.cpp); here, what a server rarely shows.
     const Case cases[] = {
-        {"From: Ann Example <ann@example.com>\r\nSubject: Lunch\r\n\r\nbody", "Ann Example",
-         "Lunch"},
         {"From: \"Doe, \\\"JD\\\" John\" <j@x.org>\r\n", "Doe, \"JD\" John", ""},
         {"from: bob@example.com\r\nSUBJECT : old style\r\n", "bob@example.com", "old style"},
-        {"From: <bob@example.com>\r\n", "bob@example.com", ""},
         {"From: carl@x.org (Carl Cee)\r\n", "Carl Cee", ""},
         {"From: Team: dan@x.org, eve@x.org;\r\n", "dan@x.org", ""},
         {"From: a@x.org, B <b@x.org>\r\n", "a@x.org", ""},
         {"Subject: a long\r\n  folded\r\n\tline\r\nX: y\r\n", "", "a long folded line"},
-        {"Subject: =?UTF-8?B?w5xiZXIgR3LDvMOfZQ==?=\r\n", "", "Über Grüße"},
-        {"Subject: =?ISO-8859-1?Q?Caf=E9_cr=E8me?=\r\n", "", "Café crème"},
         // A character split over two words, folded between them; the blanks between go.
         {"Subject: =?utf-8?q?=C3?=\r\n =?UTF-8?Q?=A9t=C3=A9?= ok\r\n", "", "été ok"},
         {"Subject: Re: =?utf-8?b?Y2Fmw6k?= time\r\n", "", "Re: café time"},
         {"Subject: =?iso-8859-15?q?=A4?= =?windows-1252?Q?=80_=93x=94?=\r\n", "", "€€ “x”"},
         {"From: \"=?utf-8?Q?J=C3=B6rg?=\" <j@x.org>\r\n", "Jörg", ""},
-        {"Subject: =?utf-8*de?Q?Gr=C3=BC=C3=9Fe?=\r\n", "", "Grüße"},
         // Words we cannot read stay as they stand.
         {"Subject: =?koi8-r?B?8NLJ18XU?=\r\n", "", "=?koi8-r?B?8NLJ18XU?="},
         {"Subject: =?utf-8?X?abc?= =?utf-8?B?#?= =?utf-8?Q?=ZZ?= =?utf-8?B?abc\r\n", "",
@@ -51,7 +47,6 @@ TEST(MessageHeaders, SendersAndSubjectsAsAPersonReadsThem) {
          "b\x1b[31mc\x7f \xe2\x80\xae"
          "d caf\xe9\r\n",
          "", "ab[31mc d café"},
-        {"From: x@y.org\r\n", "x@y.org", ""},
         // The headers end at an empty line or the reply's end; the first field counts;
         // dot-stuffed lines lose their dot.
         {"Subject: first\r\nSubject: second\r\n", "", "first"},
@@ -69,11 +64,6 @@ TEST(MessageHeaders, SendersAndSubjectsAsAPersonReadsThem) {
         many += "\xc3\xa9";
     const std::string cut = ParseMessageHeaders("Subject: " + many + "\r\n").Subject;
     EXPECT_EQ(cut, many.substr(0, MaxHeaderText));
-    // Unknown charsets are refused; known ones convert.
-    std::string out;
-    EXPECT_FALSE(CharsetToUtf8("koi8-r", "x", out));
-    EXPECT_TRUE(CharsetToUtf8("Latin1", "\xff", out));
-    EXPECT_EQ(out, "ÿ");
 }
 
 TEST(MessageHeaders, NumbersComeFromTheListingWithoutACopyOfIt) {
@@ -100,95 +90,65 @@ std::string Top(const std::string& from, const std::string& subject) {
     return "+OK\r\nFrom: " + from + "\r\nSubject: " + subject + "\r\n\r\n.\r\n";
 }
 
+// A listing of messages 1..count (UIDLs u1..) of which 1..seen are read, the replies after
+// it, and what one listing with headers wanted announced.
 struct Listing {
     CGPOP3Session Session;
     std::shared_ptr<ScriptBioState> State = std::make_shared<ScriptBioState>();
     CGNewMailNote Note;
 
-    // A listing of messages 1..count (UIDLs u1..) of which 1..seen are read, and the replies
-    // that follow it.
-    Listing(int count, int seen, const std::string& replies, int top = 1) {
+    Listing(int count, int seen, const std::string& replies) {
         CGUidlList read;
-        for (int i = 1; i <= seen; ++i)
-            read.Push("u" + std::to_string(i));
-        Session.ReplaceSeenUidls(read);
         State->Incoming = "+OK\r\n";
-        for (int i = 1; i <= count; ++i)
+        for (int i = 1; i <= count; ++i) {
             State->Incoming += std::to_string(i) + " u" + std::to_string(i) + "\r\n";
+            if (i <= seen)
+                read.Push("u" + std::to_string(i));
+        }
         State->Incoming += ".\r\n" + replies;
+        Session.ReplaceSeenUidls(read);
         Session.Transport.Attach(NewScriptBio(State));
-        Session.Dialogue.Capabilities.Top = top;
+        Session.Dialogue.Capabilities.Top = 1;
     }
-    std::vector<std::string> Senders() const {
+    // The senders of the note, after a listing that gave count.
+    std::vector<std::string> Senders(int withHeaders = 1) {
+        EXPECT_GE(Session.ListUidls(withHeaders), 0);
+        Session.TakeNewMail(&Note);
         std::vector<std::string> out;
         for (const CGMessageHeaders& h : Note.Headers)
             out.push_back(h.Sender);
         return out;
     }
-    int Run(int withHeaders = 1) {
-        const int count = Session.ListUidls(withHeaders);
-        Session.TakeNewMail(&Note);
-        return count;
-    }
 };
 
 TEST(Pop3ListUidls, TheNewestAnnouncedMessagesAreAskedForTheirHeaders) {
-    {
-        Listing l(4, 1, Top("D", "four") + Top("C", "three") + Top("B", "two"));
-        EXPECT_EQ(l.Run(), 4);
-        EXPECT_EQ(l.State->Written, "UIDL\r\nTOP 4 0\r\nTOP 3 0\r\nTOP 2 0\r\n");
-        EXPECT_EQ(l.Note.Count, 3);
-        EXPECT_EQ(l.Senders(), (std::vector<std::string>{"D", "C", "B"}));
-        EXPECT_EQ(l.Note.Headers[0].Subject, "four");
-    }
-    {
-        // Five at most; numbers as the listing gives them.
-        Listing l(7, 0, "");
-        l.State->Incoming = "+OK\r\n3 a\r\n17 b\r\n.\r\n" + Top("B", "b") + Top("A", "a");
-        EXPECT_EQ(l.Run(), 2);
-        EXPECT_EQ(l.State->Written, "UIDL\r\nTOP 17 0\r\nTOP 3 0\r\n");
-        std::string six;
-        for (const char* s : {"7", "6", "5", "4", "3"})
-            six += Top(s, s);
-        Listing many(7, 0, six);
-        EXPECT_EQ(many.Run(), 7);
-        EXPECT_EQ(many.Note.Count, 7);
-        EXPECT_EQ(many.Senders(), (std::vector<std::string>{"7", "6", "5", "4", "3"}));
-    }
-    // Counts only: no TOP offered, details not wanted, a refusal, a reply past the bound.
-    const std::string folded = "+OK\r\nSubject: x\r\n" + std::string(70000, ' ') + "\r\n.\r\n";
-    struct Case {
-        const char* Name;
-        std::string Replies;
-        int Top, WithHeaders;
-        const char* Written;
-        std::vector<std::string> Senders;
-    };
-    const Case cases[] = {
-        {"no TOP", Top("B", "b"), 0, 1, "UIDL\r\n", {}},
-        {"no details", Top("B", "b"), 1, 0, "UIDL\r\n", {}},
-        {"refused", "-ERR no such command\r\n" + Top("A", "a"), 1, 1, "UIDL\r\nTOP 2 0\r\n", {}},
-        {"refused later",
-         Top("B", "b") + "-ERR gone\r\n",
-         1,
-         1,
-         "UIDL\r\nTOP 2 0\r\nTOP 1 0\r\n",
-         {"B"}},
-        {"overlong", folded + Top("A", "a"), 1, 1, "UIDL\r\nTOP 2 0\r\n", {}},
-        {"no end", "+OK\r\nFrom: B\r\n", 1, 1, "UIDL\r\nTOP 2 0\r\n", {}},
-    };
-    for (const Case& c : cases) {
-        Listing l(2, 0, c.Replies, c.Top);
-        EXPECT_EQ(l.Run(c.WithHeaders), 2) << c.Name;
-        EXPECT_EQ(l.State->Written, c.Written) << c.Name;
-        EXPECT_EQ(l.Note.Count, 2) << c.Name;
-        EXPECT_EQ(l.Senders(), c.Senders) << c.Name;
-    }
-    // Nothing new: nothing asked.
-    Listing l(2, 2, Top("B", "b"));
-    EXPECT_EQ(l.Run(), 2);
-    EXPECT_EQ(l.State->Written, "UIDL\r\n");
-    EXPECT_EQ(l.Note.Count, 0);
+    using Names = std::vector<std::string>;
+    Listing three(4, 1, Top("D", "four") + Top("C", "three") + Top("B", "two"));
+    EXPECT_EQ(three.Senders(), (Names{"D", "C", "B"}));
+    EXPECT_EQ(three.State->Written, "UIDL\r\nTOP 4 0\r\nTOP 3 0\r\nTOP 2 0\r\n");
+    EXPECT_EQ(three.Note.Count, 3);
+    EXPECT_EQ(three.Note.Headers[0].Subject, "four");
+    // Five at most; numbers as the listing gives them.
+    Listing many(7, 0, Top("7", "") + Top("6", "") + Top("5", "") + Top("4", "") + Top("3", ""));
+    EXPECT_EQ(many.Senders(), (Names{"7", "6", "5", "4", "3"}));
+    EXPECT_EQ(many.Note.Count, 7);
+    Listing numbered(0, 0, "");
+    numbered.State->Incoming = "+OK\r\n3 a\r\n17 b\r\n.\r\n" + Top("B", "") + Top("A", "");
+    EXPECT_EQ(numbered.Senders(), (Names{"B", "A"}));
+    EXPECT_EQ(numbered.State->Written, "UIDL\r\nTOP 17 0\r\nTOP 3 0\r\n");
+    // A refusal ends the asking; details not wanted or nothing new: nothing asked.
+    Listing refused(2, 0, Top("B", "b") + "-ERR gone\r\n" + Top("A", "a"));
+    EXPECT_EQ(refused.Senders(), Names{"B"});
+    EXPECT_EQ(refused.State->Written, "UIDL\r\nTOP 2 0\r\nTOP 1 0\r\n");
+    EXPECT_EQ(refused.Note.Count, 2);
+    Listing undetailed(2, 0, Top("B", "b"));
+    EXPECT_EQ(undetailed.Senders(0), Names{});
+    EXPECT_EQ(undetailed.Note.Count, 2);
+    Listing old(2, 2, Top("B", "b"));
+    EXPECT_EQ(old.Senders(), Names{});
+    EXPECT_EQ(old.Note.Count, 0);
+    for (Listing* l : {&undetailed, &old})
+        EXPECT_EQ(l->State->Written, "UIDL\r\n");
 }
 
 // A server of ours that first predates CAPA (counts only, no TOP asked), then offers TOP with
@@ -196,31 +156,22 @@ TEST(Pop3ListUidls, TheNewestAnnouncedMessagesAreAskedForTheirHeaders) {
 // counted, "no sender" where nothing sane was read.
 TEST(CheckingThread, NoTopOrHostileHeadersEndAsNoSenderWithoutAHang) {
     std::atomic<int> kind{0};
+    std::string folds = "+OK\r\nSubject: x\r\n";
+    for (int i = 0; i < 100000; ++i)
+        folds += " folded\r\n";
     ScriptedMailbox box;
     box.Top = [&](ScriptedPop3Server::Connection& c, int) {
-        switch (kind.load()) {
-        case 1: // malformed encoded-words, a NUL, controls: read, and cleaned
+        if (kind == 1) // malformed encoded-words, a NUL, controls: read, and cleaned
             c.Send("+OK\r\nFrom: =?utf-8?B?***?= <a@x.org>\r\nSubject: \x1b]0;t\x07=?x?Q?\0"s +
                    "=?utf-8?q?=C3=?=\r\n\r\n.\r\n");
-            return;
-        case 2: { // 10 MB of folding: given up at the bound
-            std::string folds;
-            for (int i = 0; i < 100000; ++i)
-                folds += " folded\r\n";
-            if (!c.Send("+OK\r\nSubject: x\r\n"))
-                return;
-            for (int i = 0; i < 10 && c.Send(folds); ++i) {
-            }
-            return;
-        }
-        case 3: // no end: waited for no longer than a read may be silent
+        for (int i = 0; kind == 2 && i < 11 && c.Send(folds.substr(i ? 17 : 0)); ++i) {
+        }                // 10 MB of folding: given up at the bound
+        if (kind == 3) { // no end: waited for no longer than a read may be silent
             c.Send("+OK\r\nFrom: b@x.org\r\n");
             c.Stall(5000);
-            return;
-        default: // gone in the middle
-            c.Send("+OK\r\nFrom: c@x.org\r\nSubj");
-            c.Close();
         }
+        if (kind == 4 && c.Send("+OK\r\nFrom: c@x.org\r\nSubj")) // gone in the middle
+            c.Close();
     };
     ScriptedPop3Server server(std::ref(box));
     CountingSink sink;
@@ -239,24 +190,19 @@ TEST(CheckingThread, NoTopOrHostileHeadersEndAsNoSenderWithoutAHang) {
         uidls.push_back("m" + std::to_string(check));
         box.SetUidls(uidls);
         const auto start = std::chrono::steady_clock::now();
-        if (check == 0)
-            account.Start();
-        else
-            account.RequestCheckNow();
+        check == 0 ? account.Start() : account.RequestCheckNow();
         ASSERT_TRUE(sink.WaitFor(check + 1));
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
         EXPECT_EQ(sink.SeenStatuses().back(), StatusOk);
         CGNewMailNote note;
         EXPECT_EQ(account.TakeNewMail(&note), 1);
         EXPECT_EQ(note.Count, 1);
+        EXPECT_EQ(box.TopRequests(), check);
+        ASSERT_EQ(note.Headers.size(), check == 1 ? 1u : 0u);
         if (check == 1) {
-            ASSERT_EQ(note.Headers.size(), 1u);
             EXPECT_EQ(note.Headers[0].Sender, "=?utf-8?B?***?=");
             EXPECT_EQ(note.Headers[0].Subject, "]0;t=?x?Q? =?utf-8?q?=C3=?=");
-        } else {
-            EXPECT_TRUE(note.Headers.empty());
         }
-        EXPECT_EQ(box.TopRequests(), check);
     }
 }
 
