@@ -247,7 +247,8 @@ void CDlgConfigure::Probe() {
     found.Server.Assign(host.c_str());
     found.Port = result.Port;
     found.UseSSL = result.UseSSL;
-    if (result.Found && (taken || (result.Trusted && SameServer(WithTrimmedHost(shown.Settings), found))))
+    if (result.Found &&
+        (taken || (result.Trusted && SameServer(WithTrimmedHost(shown.Settings), found))))
         TrustFound(host, result);
     if (result.Found)
         ReportProbeLogin(Handle, result);

@@ -49,9 +49,9 @@ struct CGProbeResult {
     int Trusted = 0;       // the user said yes to a certificate: CertPin is their decision
     int Declined = 0;      // the user said no to a certificate: the probe stopped there
     // Stopped before the user name, on the attempt of Port and UseSSL:
-    int Untrusted = 0;   // a certificate that must verify did not (CertProblem says why)
-    int CertProblem = 0; // CertVerified ... CertExpired
-    int Unencrypted = 0; // no encryption where it is required, or a failed switch to it
+    int Untrusted = 0;    // a certificate that must verify did not (CertProblem says why)
+    int CertProblem = 0;  // CertVerified ... CertExpired
+    int Unencrypted = 0;  // no encryption where it is required, or a failed switch to it
     int SwitchFailed = 0; // the server offered STARTTLS and the switch failed (Unencrypted)
 };
 

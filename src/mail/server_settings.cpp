@@ -1,6 +1,5 @@
 #include "mail/server_settings.h"
 
-
 const CProviderPreset ProviderPresets[ProviderPresetCount] = {
     {"Google/GMail", "pop.gmail.com", "https://mail.google.com/"},
     {"Live/Hotmail", "outlook.office365.com", "https://outlook.live.com/mail/"},

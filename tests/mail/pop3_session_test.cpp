@@ -196,8 +196,8 @@ TEST(Pop3Dialogue, CapabilitiesDecideBetweenPlainLoginAndStopping) {
         if (plain) {
             EXPECT_EQ(refused.Session.Dialogue.Login("ann", nullptr), 1);
         }
-        EXPECT_EQ(refused.State->Written, plain ? "CAPA\r\nSTLS\r\nUSER ann\r\nPASS\r\n"
-                                                : "CAPA\r\nSTLS\r\n");
+        EXPECT_EQ(refused.State->Written,
+                  plain ? "CAPA\r\nSTLS\r\nUSER ann\r\nPASS\r\n" : "CAPA\r\nSTLS\r\n");
     }
     // A server that agrees and then sends no handshake is told apart from one that went away.
     Scripted broken("+OK\r\nSTLS\r\n.\r\n+OK go ahead\r\n+OK forged\r\n");
