@@ -159,7 +159,8 @@ TEST(CheckingThread, NoTopOrHostileHeadersEndAsNoSenderWithoutAHang) {
     std::string folds = "+OK\r\nSubject: x\r\n";
     for (int i = 0; i < 100000; ++i)
         folds += " folded\r\n";
-    ScriptedMailbox box;
+    ScriptedMailbox old, box; // old predates CAPA
+    box.Capabilities = "+OK\r\nTOP\r\nUIDL\r\n.\r\n";
     box.Top = [&](ScriptedPop3Server::Connection& c, int) {
         if (kind == 1) // malformed encoded-words, a NUL, controls: read, and cleaned
             c.Send("+OK\r\nFrom: =?utf-8?B?***?= <a@x.org>\r\nSubject: \x1b]0;t\x07=?x?Q?\0"s +
@@ -173,7 +174,7 @@ TEST(CheckingThread, NoTopOrHostileHeadersEndAsNoSenderWithoutAHang) {
         if (kind == 4 && c.Send("+OK\r\nFrom: c@x.org\r\nSubj")) // gone in the middle
             c.Close();
     };
-    ScriptedPop3Server server(std::ref(box));
+    ScriptedPop3Server server([&](ScriptedPop3Server::Connection& c) { (kind ? box : old)(c); });
     CountingSink sink;
     CGAccount account(0x8000);
     account.ApplySettings(ScriptedServerAccount(server.Port(), "secret", 100000));
@@ -185,10 +186,9 @@ TEST(CheckingThread, NoTopOrHostileHeadersEndAsNoSenderWithoutAHang) {
     for (int check = 0; check < 5; ++check) {
         SCOPED_TRACE(check);
         kind = check;
-        if (check == 1)
-            box.Capabilities = "+OK\r\nTOP\r\nUIDL\r\n.\r\n";
         uidls.push_back("m" + std::to_string(check));
         box.SetUidls(uidls);
+        old.SetUidls(uidls);
         const auto start = std::chrono::steady_clock::now();
         check == 0 ? account.Start() : account.RequestCheckNow();
         ASSERT_TRUE(sink.WaitFor(check + 1));
@@ -197,7 +197,7 @@ TEST(CheckingThread, NoTopOrHostileHeadersEndAsNoSenderWithoutAHang) {
         CGNewMailNote note;
         EXPECT_EQ(account.TakeNewMail(&note), 1);
         EXPECT_EQ(note.Count, 1);
-        EXPECT_EQ(box.TopRequests(), check);
+        EXPECT_EQ(box.TopRequests() + old.TopRequests(), check);
         ASSERT_EQ(note.Headers.size(), check == 1 ? 1u : 0u);
         if (check == 1) {
             EXPECT_EQ(note.Headers[0].Sender, "=?utf-8?B?***?=");
