@@ -4,7 +4,9 @@ end-to-end tests. Everything lives under one folder; nothing of the system's Dov
 configuration is read or changed.
 
   demo_mailbox.py start ROOT [--plain-port N] [--tls-port N] --user NAME:PASSWORD:COUNT ...
-  demo_mailbox.py add ROOT NAME COUNT      add COUNT generated messages to a mailbox
+  demo_mailbox.py add ROOT NAME COUNT [--from TEXT] [--subject TEXT]
+                                           add COUNT generated messages to a mailbox, with
+                                           the given From and Subject (as they stand)
   demo_mailbox.py stop ROOT                stop the server and remove ROOT
   demo_mailbox.py running ROOT             exit status 0 while the server of ROOT runs
   demo_mailbox.py settings ROOT FILE       write a settings file with one account per user
@@ -243,7 +245,9 @@ def read_env(root):
     return env
 
 
-def add_messages(root, user, count):
+def add_messages(root, user, count, sender=None, subject=None):
+    """COUNT messages in user's mailbox; sender and subject, when given, are the From and
+    Subject fields as they stand (encoded-words and all)."""
     ids = pwd.getpwnam(MAIL_USER).pw_uid, grp.getgrnam(MAIL_GROUP).gr_gid
     base = os.path.join(root, "mail", user, "Maildir")
     for sub in ("cur", "new", "tmp"):
@@ -254,13 +258,15 @@ def add_messages(root, user, count):
     now = time.time()
     for i in range(count):
         stamp = f"{int(now)}.M{int(now * 1e6) % 1000000}{i:04d}P{os.getpid()}"
-        body = (f"From: Demo Sender <sender@example.org>\nTo: {user}@example.org\n"
-                f"Subject: Demo message {stamp}\n"
+        body = (f"From: {sender or 'Demo Sender <sender@example.org>'}\n"
+                f"To: {user}@example.org\n"
+                f"Subject: {subject or 'Demo message ' + stamp}\n"
                 f"Message-ID: <{stamp}@example.org>\n\nHello {user}, this is message {i + 1}.\n")
-        crlf = len(body) + body.count("\n")
-        name = f"{stamp}.varnocle,S={len(body)},W={crlf}:2,"
+        size = len(body.encode("utf-8"))
+        crlf = size + body.count("\n")
+        name = f"{stamp}.varnocle,S={size},W={crlf}:2,"
         path = os.path.join(base, "cur", name)
-        with open(path, "w") as f:
+        with open(path, "w", encoding="utf-8") as f:
             f.write(body)
         os.chown(path, *ids)
     # Dovecot notices new files by the folder's change time.
@@ -291,9 +297,9 @@ def stored_password(text):
     return "\x7f" + obfuscate(base64.b64encode(text.encode()).decode())
 
 
-def account_section(user, password, port, tls, server="127.0.0.1", extra=""):
+def account_section(user, password, port, tls, server="127.0.0.1", extra="", doubleclick=""):
     """One account's section: (name, lines), the name as the program builds it. extra:
-    further "key=value" lines, each ending in a line break."""
+    further "key=value" lines, each ending in a line break; doubleclick: the mail program."""
     name = f"{user} - {server}"
     stored = stored_password(password)
     # As the program writes it: a value with a blank or quote at either end goes in quotes.
@@ -301,7 +307,7 @@ def account_section(user, password, port, tls, server="127.0.0.1", extra=""):
         stored = f'"{stored}"'
     return name, (f"[{name}]\nserver={server}\nusername={user}\n"
                   f"password={stored}\nSSL={'true' if tls else 'false'}\n"
-                  f"Port={port}\ncheckmins=5\ndoubleclick=\n{extra}")
+                  f"Port={port}\ncheckmins=5\ndoubleclick={doubleclick}\n{extra}")
 
 
 def write_settings(path, sections):
@@ -415,6 +421,8 @@ def main():
     p.add_argument("root")
     p.add_argument("name")
     p.add_argument("count", type=int)
+    p.add_argument("--from", dest="sender")
+    p.add_argument("--subject")
     p = sub.add_parser("stop")
     p.add_argument("root")
     p = sub.add_parser("running")
@@ -432,7 +440,8 @@ def main():
     if args.command == "start":
         start(args)
     elif args.command == "add":
-        add_messages(os.path.abspath(args.root), args.name, args.count)
+        add_messages(os.path.abspath(args.root), args.name, args.count, args.sender,
+                     args.subject)
     elif args.command == "settings":
         settings(args)
     elif args.command == "demo":

@@ -20,8 +20,12 @@ BOOL SystemNotifyIcon(DWORD message, NOTIFYICONDATAA* data) {
     return Shell_NotifyIconA(message, data);
 }
 
+BOOL SystemNotifyIconWide(DWORD message, NOTIFYICONDATAW* data) {
+    return Shell_NotifyIconW(message, data);
+}
+
 constexpr CAppSeams ProgramSeams = {SystemPlaySound, RunAccountsDialog, ShowAboutDialog,
-                                    SystemNotifyIcon};
+                                    SystemNotifyIcon, SystemNotifyIconWide};
 
 } // namespace
 

@@ -7,8 +7,9 @@
 class CAccountList;
 class CGWinCore;
 
-// The sound and the dialogs the main window reaches through pointers, so that tests can count
-// sounds and answer the dialogs without a user or a speaker (programs are opened through the
+// The sound, the dialogs and the notification the main window reaches through pointers, so
+// that tests can count sounds, read notifications and answer the dialogs without a user or a
+// speaker (programs are opened through the
 // toolkit's shell "open", ToolkitSeams). The
 // program runs with DefaultAppSeams(); a test saves AppSeams, replaces what it answers itself
 // and puts the saved struct back.
@@ -20,6 +21,8 @@ struct CAppSeams {
     void (*RunAboutDialog)(CGWinCore* owner);
     // The shell's notification area (Shell_NotifyIconA).
     BOOL (*NotifyIcon)(DWORD message, NOTIFYICONDATAA* data);
+    // The same for the new-mail notification, whose texts go as UTF-16 (Shell_NotifyIconW).
+    BOOL (*NotifyIconWide)(DWORD message, NOTIFYICONDATAW* data);
 };
 
 // The seams in use.

@@ -54,11 +54,16 @@ void CMainWindow::RefreshIndication() {
 
 void CMainWindow::PlayNewMailSound() {
     bool newMail = false;
+    std::vector<CAccountNews> news;
     for (CGAccount& a : AccountList) {
-        if (a.TakeNewMail())
+        CGNewMailNote note;
+        if (a.TakeNewMail(&note)) {
             newMail = true;
+            news.push_back({&a, a.Name.GetOrEmpty(), std::move(note)});
+        }
     }
-    // One sound however many accounts saw new mail.
+    // One sound and one notification however many accounts saw new mail.
+    AnnounceNewMail(news);
     if (!newMail || !AccountList.PlaySound)
         return;
     if (!AccountList.CustomSound.IsEmpty())
@@ -93,6 +98,7 @@ void CMainWindow::ShowStatusLines() {
     const std::string tip = TrayTip(lines);
     lstrcpynA(Tray.IconData.szTip, tip.c_str(), sizeof Tray.IconData.szTip);
     Tray.Modify();
+    UpdateLineTips(); // when a line or what it names changed
     if (linesChanged || fill != ShownFill)
         Redraw();
     ShownLines = std::move(lines);

@@ -140,8 +140,10 @@ void CMainWindow::RebuildAccountMenu() {
 }
 
 void CMainWindow::StartAccounts() {
-    for (CGAccount& a : AccountList)
+    for (CGAccount& a : AccountList) {
         a.NotifySink = &NotifySink;
+        a.FetchHeaders = AccountList.Notify && AccountList.NotifyDetails;
+    }
     NextToStart = 0;
     StartNextAccount();
     if (AccountList.Count() > 1)
@@ -247,6 +249,7 @@ bool CMainWindow::RunAccountsDialog() {
     if (AccountsDialogOpen)
         return false;
     CMenuDialogRun run(PopupMenu, ID_CONFIGURE, AccountsDialogOpen);
+    Announced.clear(); // the dialog may remove them
     AppSeams.RunAccountsDialog(AccountList, this);
     return true;
 }
@@ -343,6 +346,9 @@ int CMainWindow::OnTrayMouse(UINT mouse) {
         return 1;
     case WM_LBUTTONDBLCLK:
         OpenMail();
+        return 1;
+    case NIN_BALLOONUSERCLICK:
+        OpenAnnounced();
         return 1;
     case WM_RBUTTONDOWN:
     case WM_CONTEXTMENU: {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/line_tips.h"
 #include "app/menu.h"
 #include "app/network_watch.h"
+#include "app/new_mail_notice.h"
 #include "app/tray_icon.h"
 #include "mail/account_list.h"
 #include "toolkit/dpi.h"
@@ -61,6 +63,12 @@ public:
     // Opens the mail programs of the accounts with unread mail (or the first account's)
     // and marks everything read.
     void OpenMail();
+    // One notification for the accounts that brought new mail in this refresh, as the
+    // options want; each account keeps what it named for its line's tooltip.
+    void AnnounceNewMail(const std::vector<CAccountNews>& news);
+    // A click on the notification: the mail programs of the accounts it named, then
+    // everything marked read, as a double click on their lines.
+    void OpenAnnounced();
     void ShowFloating(bool show);
     void RebuildAccountMenu();
     // Starts the account threads in list order, one now and then one per timer tick of the
@@ -80,6 +88,7 @@ public:
     CGVRNMenu PopupMenu;
     CGWEIcon WindowIcon;
     CGWETray Tray;
+    CLineTips LineTips;
     int LineHeight = 0;
     // The DPI of the window's monitor and the lines' font for it (null: the default font).
     unsigned Dpi = DefaultDpi;
@@ -95,10 +104,13 @@ public:
 
 private:
     static constexpr UINT_PTR StartTimer = 1;
-    // Takes every account's new-mail flag; one sound when any was set.
+    // Takes every account's new-mail flag and note; one sound and one notification when any
+    // was set.
     void PlayNewMailSound();
     // Status lines, window size and tray tooltip, then a repaint; each only when it changed.
     void ShowStatusLines();
+    // Each status line's tooltip.
+    void UpdateLineTips();
     // What the window shows now: its lines (none before the first refresh) and its fill
     // (-1: none).
     std::optional<std::vector<std::string>> ShownLines;
@@ -117,6 +129,8 @@ private:
     // Accounts that were unread when a tray click marked them read: a double click's
     // second half then still opens their programs.
     std::vector<const CGAccount*> UnreadAtLastClick;
+    // The accounts the last notification named, for a click on it.
+    std::vector<const CGAccount*> Announced;
     DWORD LastClickTime = 0;
     int NextToStart = 0; // position in the list of the next account to start
     int AccountsDialogOpen = 0;

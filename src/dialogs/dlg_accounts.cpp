@@ -43,6 +43,15 @@ void CDlgAccounts::BindOptionControls() {
                     "The colour to change the floating window to when new mail is detected");
     BindItem(PlaySoundBox, IDC_PLAY_SOUND);
     ToolTip.AddTool(&PlaySoundBox, "Play a sound when new mail is detected");
+    BindItem(NotifyBox, IDC_NOTIFY);
+    ToolTip.AddTool(&NotifyBox, "Show a notification when new mail is detected");
+    BindItem(NotifyDetailsBox, IDC_NOTIFY_DETAILS);
+    ToolTip.AddTool(&NotifyDetailsBox, "Name the sender and subject of new mail in the "
+                                       "notification; otherwise it only says how many arrived");
+}
+
+void CDlgAccounts::FollowNotifyBox() {
+    EnableWindow(NotifyDetailsBox.Handle, NotifyBox.Read());
 }
 
 void CDlgAccounts::WriteControls(const CNewMailOptions& options) {
@@ -50,6 +59,9 @@ void CDlgAccounts::WriteControls(const CNewMailOptions& options) {
     ChangeColourBox.Write(options.ChangeColour);
     ColourButton.Write(options.NewMailColour);
     PlaySoundBox.Write(options.PlaySound);
+    NotifyBox.Write(options.Notify);
+    NotifyDetailsBox.Write(options.NotifyDetails);
+    FollowNotifyBox();
 }
 
 CNewMailOptions CDlgAccounts::ReadControls() {
@@ -58,6 +70,8 @@ CNewMailOptions CDlgAccounts::ReadControls() {
     options.CustomSound = SoundFileEdit.Read();
     options.ChangeColour = ChangeColourBox.Read();
     options.NewMailColour = ColourButton.Read();
+    options.Notify = NotifyBox.Read();
+    options.NotifyDetails = NotifyDetailsBox.Read();
     return options;
 }
 
@@ -160,6 +174,8 @@ void CDlgAccounts::OnChildNotify(HWND from, UINT code, NMHDR*) {
         return;
     if (GetDlgCtrlID(from) == IDC_SOUND_BROWSE)
         ChooseSound();
+    else if (from == NotifyBox.Handle)
+        FollowNotifyBox();
     else if (from == ColourButton.Handle)
         ChooseColour();
     else if (from == AddButton.Handle)
@@ -180,7 +196,8 @@ void CDlgAccounts::OnOK() {
 
 void RunAccountsDialog(CAccountList& list, CGWinCore* owner) {
     CDlgAccounts dialog(list, owner);
-    dialog.Options = {list.PlaySound, list.CustomSound, list.ChangeColour, list.NewMailColour};
+    dialog.Options = {list.PlaySound,     list.CustomSound, list.ChangeColour,
+                      list.NewMailColour, list.Notify,      list.NotifyDetails};
     if (dialog.RunModal(IDD_ACCOUNTS) != IDOK)
         return;
     const CNewMailOptions& chosen = dialog.Options;
@@ -188,4 +205,6 @@ void RunAccountsDialog(CAccountList& list, CGWinCore* owner) {
     list.CustomSound.Assign(chosen.CustomSound.GetOrEmpty());
     list.ChangeColour = chosen.ChangeColour;
     list.NewMailColour = chosen.NewMailColour;
+    list.Notify = chosen.Notify;
+    list.NotifyDetails = chosen.NotifyDetails;
 }

@@ -13,6 +13,8 @@ struct CNewMailOptions {
     CGText CustomSound; // empty: the system's "new mail" sound
     int ChangeColour = 0;
     COLORREF NewMailColour = 0;
+    int Notify = 1;        // a notification for new mail
+    int NotifyDetails = 1; // naming senders and subjects in it
 };
 
 // The accounts dialog (resource 106): the accounts in checking order with add, edit,
@@ -43,6 +45,8 @@ public:
     CGCtrlEditText SoundFileEdit;
     CGCtrlButtonBOOL ChangeColourBox;
     CGCtrlButtonColour ColourButton;
+    CGCtrlButtonBOOL NotifyBox;
+    CGCtrlButtonBOOL NotifyDetailsBox;
     CGWEToolTip ToolTip;
 
 private:
@@ -60,6 +64,8 @@ private:
     void MoveClicked(bool down);
     void ChooseSound();
     void ChooseColour();
+    // The details box means something only while there is a notification.
+    void FollowNotifyBox();
 };
 
 // Runs the accounts dialog on list with owner as parent; "Done" takes over the new-mail

@@ -4,6 +4,7 @@
 #include "mail/thread_pop3.h"
 
 #include <string>
+#include <vector>
 
 // One configured mailbox as the user sees it: its checking thread and session, a display
 // name (also its settings section), a status line, and the program to open for it.
@@ -46,8 +47,8 @@ public:
     // Convenience reads of the session's bookkeeping.
     int UnreadCount() const { return Session.UnreadCount(); }
     int MessageCount() const { return Session.MessageCount(); }
-    // Reads and clears NewMail.
-    int TakeNewMail() { return Session.TakeNewMail(); }
+    // Reads and clears NewMail; what was announced moves to note when given.
+    int TakeNewMail(CGNewMailNote* note = nullptr) { return Session.TakeNewMail(note); }
 
     // Where the account is stored now: the section it was loaded from or last saved under
     // (its entry in the account list: Name, or Name with a number when another account has
@@ -60,6 +61,8 @@ public:
     char StatusText[32] = {};
     CGText Name{""};
     CGText DoubleClick;
+    // The senders and subjects of the account's last announced new mail, newest first.
+    std::vector<CGMessageHeaders> LastNewMail;
 };
 
 // "Username - Server", or Server alone when there is no user name. The name is also the

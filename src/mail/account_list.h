@@ -96,6 +96,10 @@ public:
     CGText CustomSound{""};
     int ChangeColour = 1;
     ColourRef NewMailColour = DefaultNewMailColour;
+    // A notification for new mail ("newmail"/"notify"), naming senders and subjects
+    // ("newmail"/"notifydetails"); both on unless the settings say otherwise.
+    int Notify = 1;
+    int NotifyDetails = 1;
     // The pause after every account in StartAll.
     int StartSpacingMilliseconds = 200;
 

@@ -166,6 +166,8 @@ int CAccountList::Load(const char* settingsPath) {
     CustomSound.Assign(ReadProfileText("newmail", "customsound", settingsPath).c_str());
     ChangeColour = ReadProfileBool("newmail", "changecolour", 1, settingsPath);
     NewMailColour = ReadNewMailColour(settingsPath);
+    Notify = ReadProfileBool("newmail", "notify", 1, settingsPath);
+    NotifyDetails = ReadProfileBool("newmail", "notifydetails", 1, settingsPath);
     CGCommaList names;
     if (!ReadAccountNames(settingsPath, names))
         return 1;
@@ -232,6 +234,8 @@ int CAccountList::Save(const char* settingsPath) {
     ok &= WriteProfileText("newmail", "customsound", CustomSound.GetOrEmpty(), settingsPath);
     ok &= WriteProfileBool("newmail", "changecolour", ChangeColour, settingsPath);
     ok &= WriteNewMailColour(NewMailColour, settingsPath);
+    ok &= WriteProfileBool("newmail", "notify", Notify, settingsPath);
+    ok &= WriteProfileBool("newmail", "notifydetails", NotifyDetails, settingsPath);
     // With no accounts there is no text, and the key goes. While the old list stays, so do
     // the places it names.
     if (!WriteProfileText("main", "accounts", names.Text, settingsPath))

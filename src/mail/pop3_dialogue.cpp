@@ -1,6 +1,7 @@
 #include "mail/pop3_dialogue.h"
 
 #include "base/scan.h"
+#include "mail/message_headers.h"
 #include "mail/uidl_bookkeeping.h"
 #include "net/ssl_connection.h"
 
@@ -95,12 +96,27 @@ int CGPop3Dialogue::RequestListing() {
     return Reader.ReadStatus(nullptr);
 }
 
-int CGPop3Dialogue::ReceiveListing(CGUidlList& into, std::size_t limit) {
-    CGListingScanner scanner(into);
+int CGPop3Dialogue::ReceiveListing(CGUidlList& into, std::size_t limit, CGMessageNumbers* numbers) {
+    CGListingScanner scanner(into, numbers);
     const int result =
         Reader.ReadBody([&](const char* piece, std::size_t n) { scanner.Add(piece, n); }, limit);
     scanner.Finish();
     return result;
+}
+
+int CGPop3Dialogue::ReadHeaders(std::uint64_t number, CGMessageHeaders& headers) {
+    const std::string arguments = std::to_string(number) + " 0";
+    if (!SendCommand("TOP", arguments.c_str()))
+        return -1;
+    if (Reader.ReadStatus(nullptr, true) != 0)
+        return Reader.ConnectionFailed() ? -1 : 0;
+    std::string block;
+    const int read = Reader.ReadBody(
+        [&](const char* piece, std::size_t n) { block.append(piece, n); }, MaxHeaderBytes);
+    if (read != 1)
+        return -1;
+    headers = ParseMessageHeaders(block);
+    return 1;
 }
 
 int CGPop3Dialogue::AcceptCertificate(CGTlsGate& gate) {

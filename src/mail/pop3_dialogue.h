@@ -3,11 +3,14 @@
 #include "mail/pop3_reader.h"
 #include "net/peer_certificate.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
 class CGSslConnection;
 class CGUidlList;
+class CGMessageNumbers;
+struct CGMessageHeaders;
 
 // How far a visit to a mailbox got (CGPop3Dialogue::Visit).
 enum : int {
@@ -103,9 +106,16 @@ public:
     // Sends UIDL and reads the reply: 0 = the listing follows, -2 = refused with the login
     // limit, -1 = anything else.
     int RequestListing();
-    // Streams the listing into into (a fresh table): 1 when it arrived whole, 0 when the
-    // connection failed first, -1 when it grew past limit bytes.
-    int ReceiveListing(CGUidlList& into, std::size_t limit = CGPop3Reader::MaxBodyBytes);
+    // Streams the listing into into (a fresh table), each line's message number into numbers
+    // when given: 1 when it arrived whole, 0 when the connection failed first, -1 when it grew
+    // past limit bytes.
+    int ReceiveListing(CGUidlList& into, std::size_t limit = CGPop3Reader::MaxBodyBytes,
+                       CGMessageNumbers* numbers = nullptr);
+    // TOP number 0: the message's headers, never its body. 1 = read into headers, 0 = refused
+    // (the conversation goes on), -1 = the connection failed or the reply grew past
+    // MaxHeaderBytes (the conversation is out of step).
+    int ReadHeaders(std::uint64_t number, CGMessageHeaders& headers);
+    static constexpr std::size_t MaxHeaderBytes = 64 * 1024;
 
     // Judges the certificate of the handshake just made (the rule of CGTlsGate); 1 = go on.
     int AcceptCertificate(CGTlsGate& gate);

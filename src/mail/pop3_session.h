@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class CGChunkBuffer;
 
@@ -53,12 +54,16 @@ public:
     // Runs UIDL and updates the bookkeeping, the listing streaming into a fresh table as it
     // arrives. MessageCount (0 or more) on success, -1 on a failed command, reply or listing
     // (an overlong listing included), -2 when the server refused with the login limit. After
-    // a failure the bookkeeping of the last good listing stays.
-    int ListUidls();
+    // a failure the bookkeeping of the last good listing stays. With withHeaders, and when
+    // the server offers TOP, the headers of the newest messages the listing announces (at
+    // most MaxNoteHeaders) are read first, and go with the note of the new mail.
+    int ListUidls(int withHeaders = 0);
+    static constexpr std::size_t MaxNoteHeaders = 5;
 
-    // Bookkeeping of a listing that has fully arrived (the body, terminating line included).
-    // Returns the message count. Tests and benchmarks call it directly.
-    int ApplyListing(const char* body);
+    // Bookkeeping of a listing that has fully arrived (the body, terminating line included),
+    // with the headers read of its new messages. Returns the message count. Tests and
+    // benchmarks call it directly.
+    int ApplyListing(const char* body, std::vector<CGUidlBookkeeping::Fetched> headers = {});
 
     // Every UIDL of the last listing joins the seen list; nothing is announced any more.
     void MarkAllSeen();
@@ -76,8 +81,9 @@ public:
     // The same, for a caller that holds Guard() already.
     int MessageCountUnlocked() const { return Book.MessageCount(); }
     int UnreadCountUnlocked() const { return Book.UnreadCount(); }
-    // Reads NewMail and clears it, in one step.
-    int TakeNewMail();
+    // Reads NewMail and clears it, in one step; what the listing announced moves to note
+    // when given.
+    int TakeNewMail(CGNewMailNote* note = nullptr);
     CGUidlList CopySeenUidls() const;
     CGUidlList CopyCurrentUidls() const;
     CGUidlList CopyNotifiedUidls() const;
@@ -86,6 +92,12 @@ public:
     std::mutex& Guard() const { return *GuardPtr; }
 
 private:
+    // TOP for the entries of current at the given positions from the head, while the server
+    // answers; what was read, by position.
+    std::vector<CGUidlBookkeeping::Fetched> ReadNewHeaders(const CGUidlList& current,
+                                                           const CGMessageNumbers& numbers,
+                                                           const std::vector<std::size_t>& at);
+
     mutable std::mutex OwnGuard;
     std::mutex* GuardPtr;   // not owned when handed in: the account's
     CGUidlBookkeeping Book; // guarded by *GuardPtr

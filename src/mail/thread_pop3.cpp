@@ -167,7 +167,7 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
         break;
     }
     LoggedIn = 1;
-    const int r = Session.ListUidls();
+    const int r = Session.ListUidls(FetchHeaders);
     if (r == -2)
         return StatusLimitExceeded;
     if (r == -1)

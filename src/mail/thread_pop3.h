@@ -109,6 +109,9 @@ public:
     // reads and clears it.
     std::atomic<int> TrustLearned{0};
     int TakeTrustLearned() { return TrustLearned.exchange(0); }
+    // Whether a check reads the sender and subject of new mail (TOP n 0), as the user's
+    // notification options want.
+    std::atomic<int> FetchHeaders{1};
     // Length of the one-second tick that the waits count in; tests shorten it.
     std::atomic<int> TickMilliseconds{1000};
     // The wait chosen after the last attempt, in ticks; set before the notification.

@@ -29,6 +29,33 @@ const SpaceTable Space;
 
 } // namespace
 
+void CGMessageNumbers::Note(std::size_t position, std::uint64_t number) {
+    if (position >= GaveUpAt)
+        return;
+    if (!Runs.empty()) {
+        const Run& last = Runs.back();
+        const bool unknown = last.Number == 0 && number == 0;
+        if (unknown || (last.Number != 0 && last.Number + (position - last.Position) == number))
+            return;
+    }
+    if (Runs.size() == MaxRuns) {
+        GaveUpAt = position;
+        return;
+    }
+    Runs.push_back({position, number});
+}
+
+std::uint64_t CGMessageNumbers::At(std::size_t position) const {
+    if (position >= GaveUpAt)
+        return 0;
+    auto after = std::upper_bound(Runs.begin(), Runs.end(), position,
+                                  [](std::size_t p, const Run& r) { return p < r.Position; });
+    if (after == Runs.begin())
+        return 0;
+    const Run& run = *(after - 1);
+    return run.Number == 0 ? 0 : run.Number + (position - run.Position);
+}
+
 void CGListingScanner::Add(const char* piece, std::size_t length) {
     const char* p = piece;
     const char* const end = piece + length;
@@ -62,7 +89,18 @@ int CGListingScanner::Finish() {
 void CGListingScanner::EndWord() {
     Into.Push(Word);
     Word.clear();
+    if (Numbers)
+        Numbers->Note(static_cast<std::size_t>(Added), NumberBad ? 0 : Number);
     ++Added;
+}
+
+void CGListingScanner::AddDigit(char c) {
+    // Message numbers beyond 32 bits are no numbers a server gives.
+    Number = Number * 10 + static_cast<std::uint64_t>(c - '0');
+    if (Number > 0xFFFFFFFFu) {
+        NumberBad = true;
+        Number = 0;
+    }
 }
 
 // One byte of "<blanks> [sign] <digits> <blanks> <word> <anything>" per line.
@@ -78,10 +116,16 @@ void CGListingScanner::Step(char c) {
     case Phase::Lead:
         if (space)
             return;
+        Number = 0;
+        NumberBad = c == '-';
         At = (c == '+' || c == '-') ? Phase::Sign : IsDigit(c) ? Phase::Digits : Phase::Skip;
+        if (At == Phase::Digits)
+            AddDigit(c);
         return;
     case Phase::Sign:
         At = IsDigit(c) ? Phase::Digits : Phase::Skip;
+        if (At == Phase::Digits)
+            AddDigit(c);
         return;
     case Phase::Digits:
     case Phase::Gap:
@@ -89,6 +133,8 @@ void CGListingScanner::Step(char c) {
             At = Phase::Gap;
         else if (At == Phase::Gap || !IsDigit(c))
             At = Phase::Word; // the number may touch the word
+        else
+            AddDigit(c);
         if (At == Phase::Word)
             Word.push_back(c);
         return;
@@ -111,7 +157,30 @@ int ScanListing(const char* body, CGUidlList& out) {
     return scanner.Finish();
 }
 
-int CGUidlBookkeeping::Apply(CGUidlList current) {
+std::vector<std::size_t> CGUidlBookkeeping::NewestToAnnounce(const CGUidlList& current,
+                                                             std::size_t max) const {
+    std::vector<std::size_t> newest;
+    std::size_t at = 0;
+    current.ForEachWhile([&](std::string_view uidl) {
+        if (newest.size() == max)
+            return false;
+        if (!SeenUidls.Contains(uidl) && !NotifiedUidls.Contains(uidl))
+            newest.push_back(at);
+        ++at;
+        return true;
+    });
+    return newest;
+}
+
+int CGUidlBookkeeping::TakeNewMail(CGNewMailNote* note) {
+    const int value = NewMailValue;
+    if (note)
+        *note = std::move(Note);
+    ClearNewMail();
+    return value;
+}
+
+int CGUidlBookkeeping::Apply(CGUidlList current, std::vector<Fetched> headers) {
     // First which messages are unread and not announced yet, so that the announced list
     // grows once, to its size.
     std::vector<bool> fresh(current.Count());
@@ -130,11 +199,22 @@ int CGUidlBookkeeping::Apply(CGUidlList current) {
     });
     NotifiedUidls.Reserve(NotifiedUidls.Count() + freshCount);
     at = 0;
+    int announced = 0;
     current.ForEach([&](std::string_view uidl) {
-        if (fresh[at++] && !NotifiedUidls.Contains(uidl)) // a repeated UIDL is announced once
+        if (fresh[at] && !NotifiedUidls.Contains(uidl)) { // a repeated UIDL is announced once
             NotifiedUidls.Push(uidl);
+            ++announced;
+        } else {
+            fresh[at] = false;
+        }
+        ++at;
     });
-    NewMailValue = freshCount > 0 ? 1 : 0;
+    NewMailValue = announced > 0 ? 1 : 0;
+    Note = CGNewMailNote();
+    Note.Count = announced;
+    for (Fetched& f : headers)
+        if (f.Position < fresh.size() && fresh[f.Position])
+            Note.Headers.push_back(std::move(f.Headers));
     SeenUidls.KeepOnly(current); // what the user read and has since left the server
     MessageCountValue = static_cast<int>(current.Count());
     CurrentUidls = std::move(current);

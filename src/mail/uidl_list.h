@@ -41,6 +41,16 @@ public:
         for (auto it = Items.rbegin(); it != Items.rend(); ++it)
             f(View(*it));
     }
+    // The same while f returns true.
+    template <class F> void ForEachWhile(F&& f) const {
+        for (auto it = Items.rbegin(); it != Items.rend(); ++it)
+            if (!f(View(*it)))
+                return;
+    }
+    // The entry at position from the head (0 = the head); position < Count().
+    std::string_view FromHead(std::size_t position) const {
+        return View(Items[Items.size() - 1 - position]);
+    }
 
     static constexpr std::size_t MaxEntryBytes = (std::size_t{1} << 24) - 1;
 

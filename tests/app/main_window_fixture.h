@@ -31,6 +31,12 @@ struct SoundCall {
 };
 std::vector<SoundCall> Sounds;
 std::vector<std::string> Opened;
+// The notifications shown: their texts (UTF-16 as UTF-8) and flags.
+struct NoticeCall {
+    std::string Title, Text;
+    DWORD Flags;
+};
+std::vector<NoticeCall> Notices;
 // What the accounts dialog seam does when it runs, and what it saw meanwhile.
 int AccountsToAdd = 0;
 UINT ConfigureStateDuringDialog = 0;
@@ -55,6 +61,18 @@ BOOL RecordTray(DWORD message, NOTIFYICONDATAA* data) {
 
 BOOL CountSound(const char* sound, HMODULE, DWORD flags) {
     Sounds.push_back({sound ? sound : "", flags});
+    return TRUE;
+}
+
+std::string Narrow(const wchar_t* wide) {
+    char text[1024] = {};
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    return text;
+}
+
+BOOL RecordNotice(DWORD message, NOTIFYICONDATAW* data) {
+    if (message == NIM_MODIFY && (data->uFlags & NIF_INFO))
+        Notices.push_back({Narrow(data->szInfoTitle), Narrow(data->szInfo), data->dwInfoFlags});
     return TRUE;
 }
 
@@ -93,10 +111,12 @@ protected:
         NextPrivateMessage = WM_APP;
         Sounds.clear();
         Opened.clear();
+        Notices.clear();
         AccountsToAdd = 0;
         CommandDuringDialog = 0;
         MostDialogsOpen = 0;
         App->PlaySound = CountSound;
+        App->NotifyIconWide = RecordNotice;
         App->NotifyIcon = RecordTray;
         TrayCalls.clear();
         Toolkit->ShellExecute = RecordOpen;

@@ -1,8 +1,10 @@
 #include "app/indication.h"
 #include "app/main_window_fixture.h"
+#include "app/new_mail_notice.h"
 #include "support/pop3_script_server.h"
 #include "support/tcp_peer.h"
 
+#include <commctrl.h>
 #include <mmsystem.h>
 
 #include <cstdlib>
@@ -260,6 +262,95 @@ TEST_F(MainWindowTest, OneSoundPerRefreshThatSawNewMail) {
     ASSERT_EQ(Sounds.size(), 2u);
     EXPECT_EQ(Sounds[1].Name, "C:\\sounds\\ding.wav");
     EXPECT_EQ(Sounds[1].Flags, DWORD(SND_ASYNC));
+}
+
+TEST(NewMailNotice, TitleLinesAndTheRestFitTheBalloon) {
+    const auto news = [](const char* name, int count, std::vector<CGMessageHeaders> headers) {
+        return CAccountNews{nullptr, name, {count, std::move(headers)}};
+    };
+    const std::vector<CGMessageHeaders> three = {{"Ann", "Lunch"}, {"", ""}, {"Bob", "Re: x"}};
+    CNewMailNotice n = ComposeNotice({news("ann - pop.example", 4, three)}, true);
+    EXPECT_EQ(n.Title, "New mail for ann - pop.example");
+    EXPECT_EQ(n.Text, "Ann: Lunch\n(unknown sender): (no subject)\nBob: Re: x\nand 1 more");
+    // Several accounts: one title, their lines in order; without details, or without any
+    // sender read, the count alone.
+    n = ComposeNotice({news("a", 1, {{"Cy", "Hi"}}), news("b", 2, {})}, true);
+    EXPECT_EQ(n.Title, "New mail");
+    EXPECT_EQ(n.Text, "Cy: Hi\nand 2 more");
+    EXPECT_EQ(ComposeNotice({news("a", 1, {{"Cy", "Hi"}}), news("b", 2, {})}, false).Text,
+              "3 new messages");
+    EXPECT_EQ(ComposeNotice({news("a", 1, {})}, true).Text, "1 new message");
+    // Long texts are cut between characters, never inside a surrogate pair.
+    const std::string emoji = "\xF0\x9F\x93\xA7"; // two UTF-16 units
+    std::string subject;
+    for (int i = 0; i < 100; ++i)
+        subject += emoji;
+    n = ComposeNotice(
+        {news(std::string(80, 'n').c_str(), 9, {{"S", subject}, {"S", subject}, {"S", subject}})},
+        true);
+    EXPECT_EQ(WideCut(n.Title, 63).size(), 63u);
+    const std::wstring text = WideCut(n.Text, 255);
+    EXPECT_EQ(text.substr(text.size() - 11), L"\nand 6 more"); // 3 x 76 + 2 + 11 units
+    const std::string line = MessageLine({"S", subject});
+    EXPECT_EQ(line, "S: " + subject.substr(0, 36 * 4) + "\xE2\x80\xA6"); // 3 + 72 + 1 units
+}
+
+TEST_F(MainWindowTest, OneNotificationPerRefreshAndAClickOpensTheProgramsItNamed) {
+    ASSERT_TRUE(Window->CreateFloating());
+    CGAccount* a = Add(0, 0, false, "a.exe");
+    CGAccount* b = Add(0, 0, false, "b.exe");
+    Add(0, 0, false, "other.exe");
+    a->Name.Assign("ann - a.example");
+    b->Name.Assign("bob");
+    auto headers = [](std::vector<std::pair<std::size_t, std::string>> named) {
+        std::vector<CGUidlBookkeeping::Fetched> fetched;
+        for (auto& [position, sender] : named)
+            fetched.push_back({position, {sender, "about " + sender}});
+        return fetched;
+    };
+    a->Session.ApplyListing(Body(1, 4).c_str(), headers({{0, "S4"}, {1, "S3"}, {2, "S2"}}));
+    Window->RefreshIndication();
+    Window->RefreshIndication(); // nothing new since
+    ASSERT_EQ(Notices.size(), 1u);
+    EXPECT_EQ(Notices[0].Title, "New mail for ann - a.example");
+    EXPECT_EQ(Notices[0].Text, "S4: about S4\nS3: about S3\nS2: about S2\nand 1 more");
+    EXPECT_EQ(Notices[0].Flags, DWORD(NIIF_INFO | NIIF_NOSOUND | NIIF_RESPECT_QUIET_TIME));
+    // Each line's tooltip: the account's name and its last new mail.
+    auto tip = [this](UINT line) {
+        wchar_t text[1024] = {};
+        TTTOOLINFOW info = {};
+        info.cbSize = sizeof info;
+        info.hwnd = Window->Handle;
+        info.uId = line;
+        info.lpszText = text;
+        SendMessageW(Window->LineTips.Window(), TTM_GETTEXTW, 1024,
+                     reinterpret_cast<LPARAM>(&info));
+        return Narrow(text);
+    };
+    EXPECT_EQ(SendMessageW(Window->LineTips.Window(), TTM_GETTOOLCOUNT, 0, 0), 3);
+    EXPECT_EQ(tip(0), "ann - a.example\r\nS4: about S4\r\nS3: about S3\r\nS2: about S2");
+    EXPECT_EQ(tip(1), "bob");
+
+    // Two accounts in one refresh: one notification; a click opens the programs it named.
+    a->Session.ApplyListing(Body(1, 5).c_str(), headers({{0, "S5"}}));
+    b->Session.ApplyListing(Body(1, 2).c_str());
+    Window->RefreshIndication();
+    ASSERT_EQ(Notices.size(), 2u);
+    EXPECT_EQ(Notices[1].Title, "New mail");
+    EXPECT_EQ(Notices[1].Text, "S5: about S5\nand 2 more");
+    Opened.clear();
+    PostMessageA(Window->Handle, Window->Tray.MessageId, IDI_MAIL, NIN_BALLOONUSERCLICK);
+    PumpMessages();
+    EXPECT_EQ(Opened, (std::vector<std::string>{"open a.exe", "open b.exe"}));
+    EXPECT_FALSE(Window->AccountList.AnyUnread());
+
+    // Without details no senders in the tooltips; with the notification off, none.
+    Window->AccountList.NotifyDetails = 0;
+    Window->AccountList.Notify = 0;
+    a->Session.ApplyListing(Body(1, 7).c_str(), headers({{0, "S7"}}));
+    Window->RefreshIndication();
+    EXPECT_EQ(Notices.size(), 2u);
+    EXPECT_EQ(tip(0), "ann - a.example");
 }
 
 TEST_F(MainWindowTest, PaintFillsWithTheNewMailColourOnlyWhileMailIsUnread) {

@@ -55,10 +55,27 @@ TEST(AccountsDialog, DoneTakesTheOptionsAndTheCloseBoxKeepsThem) {
         list.NewMailColour = RGB(1, 2, 3);
         std::string buttons, sound;
         bool colourChecked = false;
+        // The notification boxes: ticked, details enabled; details untick; notification off
+        // greys the details box.
+        std::string notify;
+        auto note = [&](HWND d) {
+            notify += DialogDriver::Checked(d, IDC_NOTIFY) ? 'N' : '-';
+            notify += DialogDriver::Checked(d, IDC_NOTIFY_DETAILS) ? 'D' : '-';
+            notify += DialogDriver::Enabled(d, IDC_NOTIFY_DETAILS) ? ' ' : 'x';
+        };
         ColourStarts.clear();
         DialogDriver driver;
         driver.WaitFor(Title)
             .Do([&](HWND d) {
+                note(d);
+                DialogDriver::Click(d, IDC_NOTIFY_DETAILS);
+            })
+            .Do([&](HWND d) {
+                note(d);
+                DialogDriver::Click(d, IDC_NOTIFY);
+            })
+            .Do([&](HWND d) {
+                note(d);
                 buttons = Buttons(d);
                 colourChecked = DialogDriver::Checked(d, IDC_CHANGE_COLOUR);
                 DialogDriver::Click(d, IDC_PLAY_SOUND);
@@ -78,6 +95,9 @@ TEST(AccountsDialog, DoneTakesTheOptionsAndTheCloseBoxKeepsThem) {
         ASSERT_TRUE(driver.Finished());
         EXPECT_EQ(buttons, "----"); // no accounts: only "Add" of the account buttons
         EXPECT_TRUE(colourChecked);
+        EXPECT_EQ(notify, "ND N- --x");
+        EXPECT_EQ(list.Notify, done ? 0 : 1);
+        EXPECT_EQ(list.NotifyDetails, done ? 0 : 1);
         EXPECT_EQ(sound, "C:\\sounds\\ding.wav");
         EXPECT_EQ(list.PlaySound, done ? 1 : 0);
         EXPECT_EQ(list.ChangeColour, done ? 0 : 1);

@@ -2,8 +2,9 @@
 """varnocle.exe under Wine against a Dovecot of its own, watched from outside.
 
 One account (alice, over TLS) has 3 messages; a second one (bob) has a wrong password.
-The run checks what a user sees (window size and colour, the tray's icon, from vtdriver
-and from screenshots of the whole screen) and what the program stores when it exits.
+The run checks what a user sees (window size and colour, the tray's icon and its new-mail
+notification, from vtdriver and from screenshots of the whole screen), what a click on the
+notification starts, and what the program stores when it exits.
 Needs DISPLAY (Xvfb) and WINEPREFIX, as scripts/lib/display.sh sets them; root, for
 Dovecot's mail user.
 
@@ -25,7 +26,9 @@ NORMAL_FILL = "FFFFFF"  # COLOR_WINDOW in a fresh prefix
 TRAY_GREEN = "00FF00"  # the flap of icon 104
 WM_COMMAND, WM_LBUTTONDOWN = 0x0111, 0x0201
 WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC = 0x0218, 0x12
-TRAY_MESSAGE, EXIT, CHECK_NOW = 0x8002, 40001, 40003
+TRAY_MESSAGE, EXIT, CHECK_NOW, CONFIGURE = 0x8002, 40001, 40003, 40004
+BALLOON_CLICK = 0x405  # NIN_BALLOONUSERCLICK, as the shell reports a click on the notification
+NOTIFY_DETAILS = 1025  # "with sender and subject" in the accounts dialog
 
 
 class Run:
@@ -54,6 +57,23 @@ class Run:
         fields = dict(re.findall(r"(\w+)=(\S+)", text))
         fields["rc"] = r.returncode
         return fields
+
+    def balloon(self, unwanted=None, timeout=20):
+        """The title and text (line ends as "\\n") of the notification balloon shown, waited
+        for; one whose text is unwanted does not count. None when none came."""
+        end = time.time() + timeout
+        while time.time() < end:
+            with tempfile.TemporaryFile("w+", encoding="utf-8") as out:
+                subprocess.run(["wine", self.args.driver, "balloon", f"timeout={timeout}"],
+                               stdout=out, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+                out.seek(0)
+                found = dict(line.split(": ", 1) for line in out.read().splitlines()
+                             if ": " in line)
+            if found.get("text", unwanted) != unwanted:
+                print(f"  vtdriver balloon: {found}", flush=True)
+                return found
+            time.sleep(0.2)
+        return None
 
     def lines(self, *lines, timeout=20):
         """Waits until the window shows exactly these lines; True when it did."""
@@ -112,9 +132,9 @@ def server_uidls(port, user, password):
         pop.quit()
 
 
-def write_settings(folder, plain, tls):
+def write_settings(folder, plain, tls, program):
     from demo_mailbox import account_section, write_settings as write
-    alice = account_section("alice", "secret1", tls, True)
+    alice = account_section("alice", "secret1", tls, True, doubleclick=program)
     bob = account_section("bob", "wrong", plain, False)
     write(os.path.join(folder, "varnocle.ini"), [alice, bob])
     return os.path.join(folder, alice[0] + ".uidl")
@@ -126,7 +146,11 @@ def scenario(run, args, root):
     plain, tls = int(env["PLAIN_PORT"]), int(env["TLS_PORT"])
     folder = data_folder()
     shutil.rmtree(folder, ignore_errors=True)
-    uidl_file = write_settings(folder, plain, tls)
+    # alice's mail program: vtdriver, which leaves a mark beside itself when it starts.
+    program = os.path.join(root, "..", "mail-program.exe")
+    shutil.copy(args.driver, program)
+    clicked = program + ".opened"
+    uidl_file = write_settings(folder, plain, tls, windows_path(program))
     exe = windows_path(args.exe)
     lines = ["3 / 3", "Bad username/password"]
 
@@ -140,6 +164,13 @@ def scenario(run, args, root):
               "the tray shows the green icon")
     pixel, green = run.screenshot("1-first-check", state)
     run.check(pixel == NEW_MAIL_FILL and green > 0, "screenshot: green window and green icon")
+    # One notification names the three messages.
+    shown = run.balloon()
+    run.check(shown and shown["title"] == "New mail for alice - 127.0.0.1",
+              "the notification is titled for alice")
+    run.check(shown and re.fullmatch(r"(Demo Sender: Demo message \S+\\n){2}"
+                                     r"Demo Sender: Demo message \S+", shown["text"]),
+              "the notification names three senders and subjects")
 
     # A single click on the tray icon marks everything read.
     run.driver("post", TRAY_MESSAGE, 103, WM_LBUTTONDOWN)
@@ -169,22 +200,49 @@ def scenario(run, args, root):
               "after a restart: no green icon")
     run.screenshot("3-restart", run.driver("state"))
 
-    # A fourth message and check-now: new mail again.
-    subprocess.run([sys.executable, args.mailbox, "add", root, "alice", "1"], check=True)
+    # A fourth message, its headers encoded, and check-now: new mail again.
+    subprocess.run([sys.executable, args.mailbox, "add", root, "alice", "1",
+                    "--from", "=?UTF-8?B?w5xsaQ==?= <uli@example.org>",
+                    "--subject", "=?ISO-8859-1?Q?Caf=E9_at_noon?="], check=True)
     run.driver("post", WM_COMMAND, CHECK_NOW, 0)
     state = run.driver("wait", "lines=2", f"fill={NEW_MAIL_FILL}", "timeout=15")
     run.check(state["rc"] == 0, "check-now finds the fourth message")
     run.check(run.lines("1 / 4", lines[1]), "alice shows 1 / 4")
     pixel, green = run.screenshot("4-new-mail-again", state)
     run.check(pixel == NEW_MAIL_FILL and green > 0, "screenshot: green again")
+    shown = run.balloon(unwanted=shown and shown["text"])
+    run.check(shown and shown["text"] == "Üli: Café at noon",
+              "the notification decodes the sender and subject")
 
-    # A fifth message, and the system says it has woken from sleep: checked at once, not at
-    # the end of the five minutes.
+    # A click on the notification starts alice's mail program and marks the mail read.
+    run.driver("post", TRAY_MESSAGE, 103, BALLOON_CLICK)
+    end = time.time() + 20
+    while not os.path.exists(clicked) and time.time() < end:
+        time.sleep(0.2)
+    run.check(os.path.exists(clicked), "a click on the notification starts the mail program")
+    run.check(run.driver("wait", "lines=2", f"fill={NORMAL_FILL}")["rc"] == 0,
+              "after the click the window is back to normal")
+
+    # Without sender and subject (unticked in the accounts dialog): the count alone.
+    subprocess.run([sys.executable, args.mailbox, "add", root, "alice", "2"], check=True)
+    before = shown and shown["text"]
+    run.driver("post", WM_COMMAND, CONFIGURE, 0)
+    run.driver("dialog", "Edit Account Details", "click", NOTIFY_DETAILS)
+    run.driver("dialog", "Edit Account Details", "click", 1)  # Done: a check of every account
+    shown = run.balloon(unwanted=before)
+    run.check(shown and shown["text"] == "2 new messages",
+              "with the box unticked the notification only counts")
+
+    # A seventh message, and the system says it has woken from sleep: checked at once, not
+    # at the end of the five minutes.
     subprocess.run([sys.executable, args.mailbox, "add", root, "alice", "1"], check=True)
     run.driver("post", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0)
-    run.check(run.lines("2 / 5", lines[1], timeout=10), "a resume finds the fifth message")
+    run.check(run.lines("3 / 7", lines[1], timeout=10), "a resume finds the seventh message")
     run.driver("post", WM_COMMAND, EXIT, 0)
     run.check(run.driver("wait-exit", started.get("pid", 0))["rc"] == 0, "second Exit")
+    settings = open(os.path.join(folder, "varnocle.ini")).read().lower()
+    run.check("notify=true" in settings and "notifydetails=false" in settings,
+              "the notification options are saved")
 
 
 def run_against_mailbox(args, users, scenario, shots=None):

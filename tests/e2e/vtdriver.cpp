@@ -15,10 +15,11 @@
 //   vtdriver dialog TITLE select ID INDEX   select a line of its list box, as a user would
 //   vtdriver dialog TITLE rect       where the dialog is on the screen
 //   vtdriver dialog TITLE type ID TEXT      replace the text of its edit field, as typing does
+//   vtdriver balloon [timeout=S]     where the notification balloon is, its title and text
 //   vtdriver                         stands in for a mail program: leaves "<its path>.opened"
-#include <windows.h>
+#include "balloon_reader.h"
 
-#include <shellapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -421,5 +422,7 @@ int main(int argc, char** argv) {
     }
     if (command == "dialog")
         return Dialog(argc - 2, argv + 2);
+    if (command == "balloon")
+        return Balloon(argc - 2, argv + 2);
     return 2;
 }

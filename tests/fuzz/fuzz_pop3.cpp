@@ -3,8 +3,12 @@
 // pieces of a size chosen by the input; the listing scanned whole and as it streams in must
 // agree. The same bytes also answer the capability and STARTTLS steps (a TLS handshake over
 // whatever follows "+OK"), and decide a certificate for the trust rule, which must never let
-// through a key that is neither verified nor pinned.
+// through a key that is neither verified nor pinned. They are also a header block to decode,
+// and a listing with the replies to TOP that follow it: what comes out is clean one-line
+// UTF-8 of bounded size, and never more headers than messages announced.
 #include "base/chunk_buffer.h"
+#include "mail/encoded_words.h"
+#include "mail/message_headers.h"
 #include "mail/pop3_session.h"
 #include "support/script_bio.h"
 
@@ -68,6 +72,33 @@ void FuzzCertificateRule(const uint8_t* data, size_t size) {
         __builtin_trap();
 }
 
+// Clean text stays as it is when cleaned again: valid UTF-8, no controls, within the bound.
+bool CleanLine(const std::string& text) {
+    return text.size() <= MaxHeaderText && CleanDisplayText(text, MaxHeaderText) == text;
+}
+
+void FuzzHeaders(const std::string& incoming, int piece) {
+    const CGMessageHeaders headers = ParseMessageHeaders(incoming);
+    if (!CleanLine(headers.Sender) || !CleanLine(headers.Subject))
+        __builtin_trap();
+    auto state = std::make_shared<ScriptBioState>();
+    state->Incoming = incoming;
+    state->Piece = piece;
+    CGPOP3Session session;
+    session.Transport.Attach(NewScriptBio(state));
+    session.Dialogue.Capabilities.Top = 1;
+    if (session.ListUidls(1) < 0)
+        return;
+    CGNewMailNote note;
+    session.TakeNewMail(&note);
+    if (note.Headers.size() > CGPOP3Session::MaxNoteHeaders ||
+        note.Headers.size() > static_cast<std::size_t>(note.Count))
+        __builtin_trap();
+    for (const CGMessageHeaders& h : note.Headers)
+        if (!CleanLine(h.Sender) || !CleanLine(h.Subject))
+            __builtin_trap();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -110,6 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     session.ReadMultiLine(bounded, 1 + static_cast<std::size_t>(data[1] >> 3) * 16);
     session.ApplyListing(state->Incoming.c_str());
     FuzzStartTls(state->Incoming, piece, data[1]);
+    FuzzHeaders(state->Incoming, piece);
     CGUidlList scanned;
     ScanListing(state->Incoming.c_str(), scanned);
     // The listing as it streams in, cut into the input's pieces, finds the same UIDLs.

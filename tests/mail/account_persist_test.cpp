@@ -24,6 +24,7 @@ TEST_F(Persist, TwoAccountsWriteTheDocumentedValuesAndComeBack) {
     {
         CAccountList list(0x8000);
         list.PlaySound = 1;
+        list.NotifyDetails = 0;
         Add(list, "user1", "server1", "secret 1", 1, 995, 5, "C:\\mail.exe");
         Add(list, "", "server2", "pw", 0, 110, 10, "");
         ASSERT_EQ(list.Save(Ini.c_str()), 1);
@@ -33,6 +34,8 @@ TEST_F(Persist, TwoAccountsWriteTheDocumentedValuesAndComeBack) {
     EXPECT_EQ(Value("newmail", "customsound"), "");
     EXPECT_EQ(Value("newmail", "changecolour"), "true");
     EXPECT_EQ(Value("newmail", "newmailcolour"), "95,255,95");
+    EXPECT_EQ(Value("newmail", "notify"), "true");
+    EXPECT_EQ(Value("newmail", "notifydetails"), "false");
     EXPECT_EQ(Value("user1 - server1", "server"), "server1");
     EXPECT_EQ(Value("user1 - server1", "username"), "user1");
     EXPECT_EQ(Value("user1 - server1", "SSL"), "true");
@@ -59,6 +62,8 @@ TEST_F(Persist, TwoAccountsWriteTheDocumentedValuesAndComeBack) {
     EXPECT_EQ(again.PlaySound, 1);
     EXPECT_EQ(again.ChangeColour, 1);
     EXPECT_EQ(again.NewMailColour, DefaultNewMailColour);
+    EXPECT_EQ(again.Notify, 1);
+    EXPECT_EQ(again.NotifyDetails, 0);
     ASSERT_EQ(again.Count(), 2);
     CGAccount* first = again.At(0);
     CGServerSettings s = first->CopySettings();
@@ -244,8 +249,12 @@ TEST_F(Persist, DefaultsAndAnEmptyList) {
     WriteProfileText("bare", "checkmins", "x", Ini.c_str());
     {
         CAccountList list(0x8000);
+        list.Notify = list.NotifyDetails = 0;
         list.Load(Ini.c_str());
         ASSERT_EQ(list.Count(), 1);
+        // A settings file from before the notification: both of its options on.
+        EXPECT_EQ(list.Notify, 1);
+        EXPECT_EQ(list.NotifyDetails, 1);
         const CGServerSettings s = list.At(0)->CopySettings();
         EXPECT_EQ(s.Port, 110); // the digits it starts with
         EXPECT_EQ(s.CheckMinutes, 0);

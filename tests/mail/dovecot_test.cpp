@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -187,6 +188,46 @@ TEST(DovecotAccount, MessagesArriveAreReadAndLeave) {
         EXPECT_GE(after.first - before.first, 4); // and one more for DeleteMessage's session
         EXPECT_EQ(after.second, before.second);
     }
+}
+
+// Dovecot offers TOP: the new messages' senders and subjects come with the announcement.
+TEST(DovecotAccount, NewMailComesWithItsSendersAndSubjects) {
+    SKIP_WITHOUT_DOVECOT(Peer());
+    const char* const headers[] = {
+        "From: Ann Example <ann@example.com>\r\nSubject: Plain subject\r\n",
+        "From: \"Bob B.\" <bob@example.com>\r\nSubject: A folded\r\n\tsubject line\r\n",
+        "From: =?UTF-8?B?w5xsaQ==?= <uli@example.com>\r\n"
+        "Subject: =?UTF-8?B?w5xiZXIgR3LDvMOfZQ==?=\r\n",
+        "From: =?ISO-8859-1?Q?Ren=E9?= <rene@example.com>\r\n"
+        "Subject: =?ISO-8859-1?Q?Caf=E9_cr=E8me?=\r\n",
+        "From: dora@example.com\r\nTo: headers@example.com\r\n",
+    };
+    for (int i = 0; i < 5; ++i)
+        Peer().AddMessage("headers", i + 1, headers[i]);
+    DovecotAccount d("headers", "secret", 1);
+    d.Account.Start();
+    ASSERT_TRUE(d.Sink.WaitFor(1));
+    ASSERT_EQ(d.Sink.SeenStatuses()[0], StatusOk);
+    CGNewMailNote note;
+    EXPECT_EQ(d.Account.TakeNewMail(&note), 1);
+    EXPECT_EQ(note.Count, 5);
+    std::vector<std::string> shown;
+    for (const CGMessageHeaders& h : note.Headers)
+        shown.push_back(h.Sender + ": " + h.Subject);
+    std::sort(shown.begin(), shown.end());
+    std::vector<std::string> expected = {"Ann Example: Plain subject",
+                                         "Bob B.: A folded subject line", "René: Café crème",
+                                         "dora@example.com: ", "Üli: Über Grüße"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(shown, expected);
+
+    // The details off: the count alone.
+    Peer().AddMessage("headers", 6, headers[0]);
+    d.Account.FetchHeaders = 0;
+    d.CheckNow(2);
+    EXPECT_EQ(d.Account.TakeNewMail(&note), 1);
+    EXPECT_EQ(note.Count, 1);
+    EXPECT_TRUE(note.Headers.empty());
 }
 
 TEST(DovecotAccount, WrongPasswordRetriesUntilCorrected) {

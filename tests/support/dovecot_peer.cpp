@@ -52,24 +52,30 @@ std::string DovecotPeer::Maildir(const std::string& user) const {
 }
 
 void DovecotPeer::AddMessages(const std::string& user, int first, int count) const {
+    for (int seq = first; seq < first + count; ++seq)
+        Deliver(user, seq, Body(seq));
+}
+
+void DovecotPeer::AddMessage(const std::string& user, int seq, const std::string& headers) const {
+    Deliver(user, seq, headers + "\r\nbody " + std::to_string(seq) + "\r\n");
+}
+
+void DovecotPeer::Deliver(const std::string& user, int seq, const std::string& body) const {
     // new/ rather than cur/: names there carry no ":2," part, which Windows file names
     // cannot hold. Dovecot moves them to cur/ when it next looks.
     const auto folder = std::filesystem::path(Maildir(user)) / "new";
     const long long now = std::chrono::duration_cast<std::chrono::seconds>(
                               std::chrono::system_clock::now().time_since_epoch())
                               .count();
-    for (int seq = first; seq < first + count; ++seq) {
-        const std::string body = Body(seq);
-        char name[128];
-        std::snprintf(name, sizeof name, "%lld.M%dP0.test,S=%zu,W=%zu", now, seq, body.size(),
-                      body.size());
-        const auto temporary = std::filesystem::path(Maildir(user)) / "tmp" / name;
-        {
-            std::ofstream out(temporary, std::ios::binary);
-            out << body;
-        }
-        std::filesystem::rename(temporary, folder / name);
+    char name[128];
+    std::snprintf(name, sizeof name, "%lld.M%dP0.test,S=%zu,W=%zu", now, seq, body.size(),
+                  body.size());
+    const auto temporary = std::filesystem::path(Maildir(user)) / "tmp" / name;
+    {
+        std::ofstream out(temporary, std::ios::binary);
+        out << body;
     }
+    std::filesystem::rename(temporary, folder / name);
 }
 
 bool DovecotPeer::RemoveMessage(const std::string& user, int seq) const {

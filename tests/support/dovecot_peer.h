@@ -16,8 +16,13 @@ struct DovecotPeer {
     std::string Maildir(const std::string& user) const;
     // Delivers messages numbered first .. first + count - 1 into the user's Maildir/new.
     void AddMessages(const std::string& user, int first, int count) const;
+    // Delivers message number seq with the given header lines (each ending in CR LF).
+    void AddMessage(const std::string& user, int seq, const std::string& headers) const;
     // Removes the message numbered seq; false when there is none.
     bool RemoveMessage(const std::string& user, int seq) const;
+
+private:
+    void Deliver(const std::string& user, int seq, const std::string& message) const;
 };
 
 // A path of the machine's file system as this process sees it (Z:\... under Wine).

@@ -4,6 +4,7 @@
 #include "support/tcp_peer.h"
 
 #include <chrono>
+#include <cstdlib>
 
 namespace sp = socket_platform;
 
@@ -153,9 +154,20 @@ void ScriptedMailbox::operator()(ScriptedPop3Server::Connection& c) {
         listing += std::to_string(++number) + " " + uidl + "\r\n";
     listing += ".\r\n";
     c.Send(listing);
-    if (c.ReadLine(line, 2000) && line == "QUIT") {
-        ++QuitCount;
-        c.Send("+OK bye\r\n");
+    while (c.ReadLine(line, 2000)) {
+        if (line.rfind("TOP ", 0) == 0) {
+            ++TopCount;
+            if (!Top)
+                c.Send("-ERR unknown command\r\n");
+            else
+                Top(c, std::atoi(line.c_str() + 4));
+            continue;
+        }
+        if (line == "QUIT") {
+            ++QuitCount;
+            c.Send("+OK bye\r\n");
+        }
+        return;
     }
 }
 

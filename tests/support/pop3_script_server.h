@@ -71,8 +71,8 @@ private:
 
 // A well-behaved mailbox for ScriptedPop3Server: greeting, CAPA answered with Capabilities
 // (refused while that is empty), USER/PASS checked against User and Password (a wrong
-// password gets Refusal), UIDL listing the current Uidls, QUIT answered. The lists may change
-// between connections.
+// password gets Refusal), UIDL listing the current Uidls, "TOP n 0" answered by Top (refused
+// while that is empty), QUIT answered. The lists may change between connections.
 class ScriptedMailbox {
 public:
     void operator()(ScriptedPop3Server::Connection& c);
@@ -85,12 +85,17 @@ public:
     std::string Password = "secret";
     std::string Capabilities; // a whole CAPA reply, e.g. "+OK\r\nRESP-CODES\r\n.\r\n"
     std::string Refusal = "-ERR invalid password";
+    // The whole reply to "TOP n 0" for message number n (1 = the first listed); it may
+    // stall or drop the connection itself.
+    std::function<void(ScriptedPop3Server::Connection&, int n)> Top;
+    int TopRequests() const { return TopCount.load(); }
 
 private:
     mutable std::mutex Guard;
     std::vector<std::string> Current;
     std::atomic<int> LoginCount{0};
     std::atomic<int> QuitCount{0};
+    std::atomic<int> TopCount{0};
 };
 
 // A plain-POP3 account of "user" on a scripted server at 127.0.0.1:port.
