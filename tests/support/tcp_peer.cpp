@@ -16,16 +16,21 @@
 
 namespace sp = socket_platform;
 
+namespace {
+#ifdef _WIN32
+using Native = SOCKET;
+using Length = int;
+#else
+using Native = int;
+using Length = socklen_t;
+#endif
+} // namespace
+
 CGSocketHandle ListenLoopback(std::uint16_t port, std::uint16_t& boundPort, int backlog) {
     CGSocketHandle s = sp::CreateTcp();
     if (s == InvalidSocket)
         return s;
-#ifdef _WIN32
-    using Native = SOCKET;
-    using Length = int;
-#else
-    using Native = int;
-    using Length = socklen_t;
+#ifndef _WIN32
     int on = 1; // ports of earlier cases may still be in TIME_WAIT
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
 #endif
@@ -89,13 +94,6 @@ void CloseHandleOf(CGSocketHandle& s) {
 }
 
 int TcpNoDelay(CGSocketHandle s) {
-#ifdef _WIN32
-    using Native = SOCKET;
-    using Length = int;
-#else
-    using Native = int;
-    using Length = socklen_t;
-#endif
     int value = 0;
     Length length = sizeof value;
     if (getsockopt(static_cast<Native>(s), IPPROTO_TCP, TCP_NODELAY,
