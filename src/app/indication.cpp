@@ -57,11 +57,16 @@ void CMainWindow::PlayNewMailSound() {
 void CMainWindow::ShowStatusLines() {
     AccountList.UpdateStatusTexts();
     std::vector<std::string> lines;
+    std::vector<std::string> tips;
     std::vector<SIZE> extents;
     {
         CGWindowDC dc(Handle);
         for (CGAccount& a : AccountList) {
             lines.emplace_back(a.StatusText);
+            // The tooltip also says what to do about it.
+            tips.emplace_back(lines.back() == StatusLine(StatusSignInNeeded, 0, 0)
+                                  ? "Sign-in needed: open Configure"
+                                  : lines.back());
             SIZE extent = {};
             GetTextExtentPoint32A(dc.Get(), a.StatusText, static_cast<int>(lines.back().size()),
                                   &extent);
@@ -72,7 +77,7 @@ void CMainWindow::ShowStatusLines() {
     const SIZE size = FloatingSize(extents);
     SetSize(size.cx, size.cy);
 
-    const std::string tip = TrayTip(lines);
+    const std::string tip = TrayTip(tips);
     lstrcpynA(Tray.IconData.szTip, tip.c_str(), sizeof Tray.IconData.szTip);
     Tray.Modify();
     Redraw();

@@ -1,7 +1,5 @@
 #include "auth/sign_in.h"
 
-#include "auth/pkce.h"
-
 CGSignIn::CGSignIn(CGSignInRequest request)
     : Request(std::move(request)), Tokens(Request.Provider) {}
 
@@ -12,23 +10,33 @@ void CGSignIn::Cancel() {
 
 CGSignInResult CGSignIn::Run() {
     CGSignInResult result;
-    if (Request.Provider.ClientId.empty()) {
-        result.Result = SignInNotAvailable;
+    const std::string url = Begin(result);
+    if (url.empty())
         return result;
-    }
-    CGPkce pkce;
-    if (!MakePkce(pkce) || !Listener.Open()) {
-        result.Problem = "no sign-in could be started on this computer";
-        return result;
-    }
-    const std::string redirect = Listener.RedirectUri();
-    if (!Request.OpenBrowser || !Request.OpenBrowser(AuthorizationUrl(
-                                    Request.Provider, pkce, redirect, Request.LoginHint))) {
+    if (!Request.OpenBrowser || !Request.OpenBrowser(url)) {
         result.Problem = "the browser could not be opened";
         return result;
     }
+    return Complete();
+}
+
+std::string CGSignIn::Begin(CGSignInResult& result) {
+    result = CGSignInResult();
+    if (Request.Provider.ClientId.empty()) {
+        result.Result = SignInNotAvailable;
+        return {};
+    }
+    if (!MakePkce(Pkce) || !Listener.Open()) {
+        result.Problem = "no sign-in could be started on this computer";
+        return {};
+    }
+    return AuthorizationUrl(Request.Provider, Pkce, Listener.RedirectUri(), Request.LoginHint);
+}
+
+CGSignInResult CGSignIn::Complete() {
+    CGSignInResult result;
     std::string code;
-    const int waited = Listener.WaitForCode(pkce.State, Request.Limit, code, result.Problem);
+    const int waited = Listener.WaitForCode(Pkce.State, Request.Limit, code, result.Problem);
     Listener.Close(); // exactly one redirect: nothing more is taken
     switch (waited) {
     case RedirectCode:
@@ -42,7 +50,7 @@ CGSignInResult CGSignIn::Run() {
     default:
         return result;
     }
-    switch (Tokens.ExchangeCode(code, pkce.Verifier, redirect, result.Grant)) {
+    switch (Tokens.ExchangeCode(code, Pkce.Verifier, Listener.RedirectUri(), result.Grant)) {
     case TokenGranted:
         result.Result = result.Grant.RefreshToken.empty() ? SignInFailed : SignInDone;
         if (result.Result != SignInDone)

@@ -2,6 +2,7 @@
 
 #include "auth/loopback_listener.h"
 #include "auth/oauth_provider.h"
+#include "auth/pkce.h"
 #include "auth/token_client.h"
 
 #include <chrono>
@@ -39,11 +40,18 @@ struct CGSignInResult {
 class CGSignIn {
 public:
     explicit CGSignIn(CGSignInRequest request);
+    // The whole sign-in: Begin, Request.OpenBrowser, Complete.
     CGSignInResult Run();
+    // Listens for the redirect; the address of the provider's page to open in the browser,
+    // or empty (with result saying why) when no sign-in can start.
+    std::string Begin(CGSignInResult& result);
+    // After Begin and the browser: waits for the redirect and exchanges the code.
+    CGSignInResult Complete();
     void Cancel();
 
 private:
     CGSignInRequest Request;
+    CGPkce Pkce;
     CGLoopbackListener Listener;
     CGTokenClient Tokens;
 };

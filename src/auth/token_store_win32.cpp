@@ -13,10 +13,11 @@ namespace {
 // CryptUnprotectData on it does not get the token without also knowing this.
 const char Entropy[] = "Varnocle OAuth refresh token";
 
-DATA_BLOB Blob(const std::string& bytes) {
+// A view of bytes, which must outlive it.
+DATA_BLOB Blob(const char* bytes, std::size_t length) {
     DATA_BLOB blob;
-    blob.cbData = static_cast<DWORD>(bytes.size());
-    blob.pbData = reinterpret_cast<BYTE*>(const_cast<char*>(bytes.data()));
+    blob.cbData = static_cast<DWORD>(length);
+    blob.pbData = reinterpret_cast<BYTE*>(const_cast<char*>(bytes));
     return blob;
 }
 
@@ -31,8 +32,8 @@ std::string Take(DATA_BLOB& blob) {
 } // namespace
 
 std::string ProtectToken(const std::string& secret) {
-    DATA_BLOB in = Blob(secret);
-    DATA_BLOB entropy = Blob(std::string(Entropy, sizeof Entropy - 1));
+    DATA_BLOB in = Blob(secret.data(), secret.size());
+    DATA_BLOB entropy = Blob(Entropy, sizeof Entropy - 1);
     DATA_BLOB out{};
     if (!CryptProtectData(&in, L"Varnocle", &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
                           &out))
@@ -45,8 +46,8 @@ int UnprotectToken(const std::string& text, std::string& secret) {
     std::string bytes;
     if (text.empty() || !FromBase64(text, bytes))
         return 0;
-    DATA_BLOB in = Blob(bytes);
-    DATA_BLOB entropy = Blob(std::string(Entropy, sizeof Entropy - 1));
+    DATA_BLOB in = Blob(bytes.data(), bytes.size());
+    DATA_BLOB entropy = Blob(Entropy, sizeof Entropy - 1);
     DATA_BLOB out{};
     if (!CryptUnprotectData(&in, nullptr, &entropy, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
                             &out))

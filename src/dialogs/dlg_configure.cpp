@@ -6,6 +6,7 @@
 #include "mail/account.h"
 #include "mail/pop3_probe.h"
 #include "resources/dialog_ids.h"
+#include "toolkit/win_support.h"
 
 #include <cstring>
 
@@ -77,7 +78,11 @@ void CDlgConfigure::BindServerFields() {
     BindItem(UserEdit, IDC_USER);
     ToolTip.AddTool(&UserEdit, "Your email username, used to log into the server");
     BindItem(PasswordEdit, IDC_PASSWORD);
-    ToolTip.AddTool(&PasswordEdit, "Your email password, used to log into the server");
+    ToolTip.AddTool(&PasswordEdit, "Your email password, used to log into the server. Google "
+                                   "needs an app password (with 2-Step Verification on)");
+    BindItem(SignInButton, IDC_SIGN_IN);
+    ToolTip.AddTool(&SignInButton, "Sign in with your provider in your browser. Varnocle keeps "
+                                   "the sign-in, never your password");
     BindItem(SslBox, IDC_SSL);
     ToolTip.AddTool(&SslBox, "Should the conversation with the server be encrypted. Better to "
                              "use this, as long as your server supports SSL");
@@ -99,12 +104,15 @@ int CDlgConfigure::OnInitDialog(HWND) {
     ToolTip.AddTool(&MailProgramEdit, MailProgramTip);
     BindItem(OkButton, IDOK);
     Trusted = WithTrimmedHost(Form.Settings);
+    Opened = {Form.Settings.OAuth, Form.Settings.OAuthUser, Form.Settings.RefreshToken, {}};
+    SignIn = Opened;
     WriteControls(Form);
     // A field may hold less than it was given (a host beyond its limit): the enabling
     // follows what the dialog shows.
     const CAccountForm shown = ReadControls();
     EnableByHost(shown.Settings.Server);
     EnableServerFields(shown.Provider == ProviderOther);
+    ShowSignIn();
     return 0;
 }
 
@@ -135,6 +143,7 @@ CAccountForm CDlgConfigure::ReadControls() {
 void CDlgConfigure::OnOK() {
     Form = ReadControls();
     KeepTrustFor(Form);
+    KeepSignInFor(Form);
 }
 
 void CDlgConfigure::KeepTrustFor(CAccountForm& form) const {
@@ -151,6 +160,7 @@ void CDlgConfigure::KeepTrustFor(CAccountForm& form) const {
 void CDlgConfigure::ApplyPreset(int provider) {
     bool other = provider < 0 || provider >= ProviderOther;
     EnableServerFields(other);
+    ShowSignIn();
     if (other)
         return;
     const CProviderPreset& preset = ProviderPresets[provider];
@@ -175,6 +185,8 @@ void CDlgConfigure::OnChildNotify(HWND from, UINT code, NMHDR*) {
             MailProgramEdit.Write(CGText(path));
     } else if (from == CheckButton.Handle) {
         Probe();
+    } else if (from == SignInButton.Handle) {
+        SignInOrCancel();
     } else if (from == SslBox.Handle) {
         // The box already shows its new state, though its own notification comes after this.
         SetPort(ReadControls().Settings.UseSSL ? 995 : 110);
@@ -199,11 +211,30 @@ CGProbeRequest CDlgConfigure::ProbeRequestFor(const std::string& host, const CAc
 }
 
 void CDlgConfigure::Probe() {
+    const std::string provider = SignInProvider();
+    if (!provider.empty() && (SignIn.Provider != provider || SignIn.RefreshToken.empty())) {
+        ToolkitMessageBox(Handle, "Sign in first: this provider's server takes no password.",
+                          "Check Host", MB_OK);
+        return;
+    }
+    if (!provider.empty() && SignIn.AccessToken.empty()) {
+        // A new access token first, off this thread; the check follows when it arrives.
+        Work = RefreshingForCheck;
+        SignInWork.Refresh(Handle, SignInMessage.MessageId, FindOAuthProvider(provider),
+                           SignIn.RefreshToken);
+        ShowSignIn();
+        return;
+    }
     WaitCursor.SetBusy();
     const CAccountForm shown = ReadControls();
     const std::string host = CGIniText::Trim(shown.Settings.Server.GetOrEmpty());
     CGProbeRequest request = ProbeRequestFor(host, shown);
     request.Host = host.c_str();
+    if (!provider.empty()) {
+        request.User = SignIn.User.c_str();
+        request.Password = nullptr;
+        request.Bearer = SignIn.AccessToken.c_str();
+    }
     const CGProbeResult result = ProbeMailServer(request); // the dialog waits meanwhile
     WaitCursor.ClearBusy();
     if (result.Untrusted) {
@@ -225,7 +256,8 @@ void CDlgConfigure::Probe() {
     found.Server.Assign(host.c_str());
     found.Port = result.Port;
     found.UseSSL = result.UseSSL;
-    if (result.Found && (taken || (result.Trusted && SameServer(WithTrimmedHost(shown.Settings), found))))
+    if (result.Found &&
+        (taken || (result.Trusted && SameServer(WithTrimmedHost(shown.Settings), found))))
         TrustFound(host, result);
     if (result.Found)
         ReportProbeLogin(Handle, result);
@@ -275,6 +307,9 @@ void CDlgConfigure::OfferPlainLogin(const CGProbeResult& result, CGProbeRequest 
 
 int EditAccount(CGAccount& account, CGWinCore* owner) {
     CDlgConfigure dialog(owner);
+    dialog.KeepRotated = [&account](const std::string& used, const std::string& replacement) {
+        account.KeepRotatedToken(used, replacement);
+    };
     dialog.Form.Settings = account.CopySettings();
     dialog.Form.MailProgram = account.DoubleClick;
     dialog.Form.Provider = ProviderOfHost(dialog.Form.Settings.Server);
@@ -287,7 +322,7 @@ int EditAccount(CGAccount& account, CGWinCore* owner) {
     // One hand-over under the account's lock: the thread's next attempt sees all of it. What
     // the account learned while the dialog was open survives unless the user decided
     // otherwise; a change for the same server is stored as soon as a check reports.
-    account.ReplaceEditedSettings(s, form.TrustDecided != 0);
+    account.ReplaceEditedSettings(s, form.TrustDecided != 0, form.SignInDecided != 0);
     account.DoubleClick.Assign(form.MailProgram.GetOrEmpty());
     account.UpdateName();
     account.UpdateStatusText();

@@ -85,6 +85,10 @@ public:
     void ReplaceEditedSettings(CGServerSettings settings, bool trustDecided,
                                bool signInDecided = false);
     int CheckMinutes() const;
+    // The provider replaced the refresh token used (in a check, or in the details dialog's
+    // Check): the settings take the new one, unless they hold another sign-in by now, and
+    // TrustLearned is raised so that it is stored at once.
+    void KeepRotatedToken(const std::string& used, const std::string& replacement);
 
     std::mutex& Mutex() const { return Guard; }
 
@@ -135,9 +139,7 @@ protected:
     // A new access token for refreshToken, which becomes the provider's replacement when it
     // sent one (kept in the settings at once). StatusOk, or the status that ends the attempt.
     int RefreshAccess(const CGServerSettings& s, std::string& refreshToken);
-    // The provider rotated the refresh token: the settings take the new one, unless the user
-    // signed in anew meanwhile.
-    void KeepRotatedToken(const std::string& used, const std::string& replacement);
+
     // Waits ticks; a check-now ends the wait unless it follows a failed connection.
     // False when quit was requested meanwhile.
     bool Pause(long long ticks, bool checkNowEnds);

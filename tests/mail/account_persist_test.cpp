@@ -227,7 +227,8 @@ TEST_F(Persist, ASignInIsStoredProtectedAndItsReplacementAtOnce) {
     // A token this user cannot read (another user's, another computer's) is no sign-in,
     // and no crash: the account asks for one.
     std::string stored = Value(section, "oauth-token");
-    stored[stored.size() / 2] = stored[stored.size() / 2] == 'A' ? 'B' : 'A';
+    char& c = stored[stored.size() - 8];
+    c = c == 'A' ? 'B' : 'A';
     ASSERT_EQ(WriteProfileText(section, "oauth-token", stored.c_str(), Ini.c_str()), 1);
     CAccountList moved(0x8000);
     ASSERT_EQ(moved.Load(Ini.c_str()), 1);

@@ -3,6 +3,7 @@
 // endpoint, as tests/support/oauth_peer.py runs them around this binary.
 #include "auth/sign_in.h"
 #include "mail/account.h"
+#include "mail/pop3_probe.h"
 #include "support/counting_sink.h"
 #include "support/oauth_peer.h"
 #include "support/pop3_script_server.h"
@@ -58,6 +59,20 @@ TEST(Xoauth2, DovecotTakesTheTokenAndRefusesOthers) {
                                      "not-a-token"),
               Pop3TokenRefused);
     EXPECT_EQ(session.Dialogue.RequestListing(), -1);
+    // "Check" of the details dialog: the probe logs in with the token on port 995.
+    CGProbeRequest probe;
+    probe.Host = "mail.probe.test";
+    probe.User = User;
+    probe.Bearer = grant.AccessToken.c_str();
+    probe.Net.Resolve = [](const char*, int port) {
+        return DefaultNetEnvironment().Resolve(
+            "127.0.0.1", port == ProbeTlsPort ? Peer().Dovecot.TlsPort : Peer().Dovecot.PlainPort);
+    };
+    CGProbeResult found = ProbeMailServer(probe);
+    EXPECT_TRUE(found.Found && found.UseSSL && found.LoginAccepted);
+    probe.Bearer = "not-a-token";
+    found = ProbeMailServer(probe);
+    EXPECT_TRUE(found.Found && !found.LoginAccepted && found.TokenRefused);
 }
 
 TEST(Xoauth2, NoTokenWithoutEncryption) {

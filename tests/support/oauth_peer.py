@@ -4,6 +4,10 @@ tokens (SASL XOAUTH2) run on loopback.
 
     oauth_peer.py [--user NAME:PASSWORD:MESSAGES]... [--oauth-user NAME:MESSAGES]...
                   [--keep] -- COMMAND...
+    oauth_peer.py browse CACERT URL
+
+"browse" is a browser for the program under Wine (winebrowser starts it with the address
+to open): it follows URL to the authorization server, then the redirect back to the program.
 
 The authorization server is oauthlib's (Debian's python3-oauthlib): the authorization code
 grant with PKCE (S256 required), refresh tokens replaced at every use, and token
@@ -47,7 +51,9 @@ import tempfile
 import threading
 import time
 import types
+import urllib.error
 import urllib.parse
+import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts", "lib"))
@@ -372,7 +378,24 @@ class OAuthPeer:
             shutil.rmtree(self.root, ignore_errors=True)
 
 
+def browse(cacert, url):
+    class Stay(urllib.request.HTTPRedirectHandler):
+        def redirect_request(self, *args, **kwargs):
+            return None  # the redirect is followed below, to another server
+
+    https = urllib.request.HTTPSHandler(context=ssl.create_default_context(cafile=cacert))
+    try:
+        urllib.request.build_opener(Stay, https).open(url, timeout=30)
+        return 1
+    except urllib.error.HTTPError as e:
+        location = e.headers.get("Location")
+    urllib.request.urlopen(location, timeout=30).read()
+    return 0
+
+
 def main():
+    if len(sys.argv) == 4 and sys.argv[1] == "browse":
+        return browse(sys.argv[2], sys.argv[3])
     args, command = demo_mailbox.wrapper_arguments(sys.argv, __doc__, (), ("--oauth-user",))
     if args is None:
         return 2
