@@ -4,6 +4,9 @@
 // before certificates were checked, so that both share the machine's mood. Prints one line
 // per run in milliseconds, then the ratio of the medians.
 //   bench_check HOST PORT USER PASSWORD TLS(0/1) RUNS
+// With a signed-in user and its access token, each run times the password check and then the
+// same check logged in with the token (SASL XOAUTH2) instead, and the ratio is theirs.
+//   bench_check HOST PORT USER PASSWORD TLS(0/1) RUNS TOKEN_USER ACCESS_TOKEN
 // The working folder's "cacert.pem" is the trust store, as for the program.
 #include "mail/pop3_session.h"
 
@@ -20,8 +23,10 @@ double Median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-// One check; its count, or -9 when it did not get to the listing.
-int Check(CGPOP3Session& session, char** argv, bool examine, double& ms) {
+// One check; its count, or -9 when it did not get to the listing. With bearer, the login is
+// XOAUTH2 for user.
+int Check(CGPOP3Session& session, char** argv, bool examine, double& ms, const char* user = nullptr,
+          const char* bearer = nullptr) {
     const auto start = std::chrono::steady_clock::now();
     const int port = std::atoi(argv[2]);
     const int tls = std::atoi(argv[5]);
@@ -32,7 +37,8 @@ int Check(CGPOP3Session& session, char** argv, bool examine, double& ms) {
         CGTlsGate gate; // trust on first use, then the pin
         static std::string pin;
         gate.CertPin = pin;
-        in = session.Dialogue.Visit(argv[1], port, tls, argv[3], argv[4], gate) == Pop3LoggedIn;
+        in = session.Dialogue.Visit(argv[1], port, tls, bearer ? user : argv[3], argv[4], gate,
+                                    bearer) == Pop3LoggedIn;
         pin = gate.CertPin;
     } else {
         in = session.Dialogue.Connect(argv[1], port, tls) && session.Dialogue.ReadGreeting() &&
@@ -49,17 +55,22 @@ int Check(CGPOP3Session& session, char** argv, bool examine, double& ms) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
-        std::fprintf(stderr, "usage: bench_check HOST PORT USER PASSWORD TLS RUNS\n");
+    if (argc != 7 && argc != 9) {
+        std::fprintf(stderr, "usage: bench_check HOST PORT USER PASSWORD TLS RUNS "
+                             "[TOKEN_USER ACCESS_TOKEN]\n");
         return 2;
     }
     const int runs = std::atoi(argv[6]);
+    const bool tokens = argc == 9;
     CGPOP3Session session;
     std::vector<double> examined, unexamined;
     for (int run = 0; run < runs; ++run) {
         double with = 0, without = 0;
-        const int a = Check(session, argv, true, with);
-        const int b = Check(session, argv, false, without);
+        // "with": the token's check, or the examined one; "without": the password's, or the
+        // unexamined one.
+        const int a = tokens ? Check(session, argv, true, with, argv[7], argv[8])
+                             : Check(session, argv, true, with);
+        const int b = Check(session, argv, !tokens, without);
         std::printf("%.2f %.2f %d\n", with, without, a);
         std::fflush(stdout);
         if (a < 0 || b < 0)
@@ -68,7 +79,8 @@ int main(int argc, char** argv) {
         unexamined.push_back(without);
     }
     const double base = Median(unexamined);
-    std::printf("median with %.2f ms, without %.2f ms, ratio %.3f\n", Median(examined), base,
+    std::printf("median %s %.2f ms, %s %.2f ms, ratio %.3f\n", tokens ? "token" : "with",
+                Median(examined), tokens ? "password" : "without", base,
                 base > 0 ? Median(examined) / base : 0);
     return 0;
 }
