@@ -20,6 +20,7 @@ run as "nobody"). start writes ROOT/env with PLAIN_PORT, TLS_PORT and PID lines.
 Ports 0 (the default) mean any free port.
 """
 import argparse
+import base64
 import grp
 import os
 import pwd
@@ -45,6 +46,9 @@ ssl_dh = </usr/share/dovecot/dh.pem
 disable_plaintext_auth = no
 auth_mechanisms = plain
 auth_failure_delay = 0
+# User names beyond ASCII ("josé") are let through to the passwd-file. (Dovecot lowercases
+# the ASCII letters of a name before it looks it up.)
+auth_username_chars =
 mail_location = maildir:{root}/mail/%u/Maildir
 mail_uid = {uid}
 mail_gid = {gid}
@@ -158,7 +162,7 @@ def prepare(root, users, common_name="localhost", authority=None, keep=None):
             os.makedirs(keep, exist_ok=True)
             shutil.copy(key, os.path.join(keep, "key.pem"))
             shutil.copy(cert, os.path.join(keep, "cert.pem"))
-    with open(os.path.join(root, "passwd"), "w") as f:
+    with open(os.path.join(root, "passwd"), "w", encoding="utf-8") as f:
         for name, password, _ in users:
             f.write(f"{name}:{{PLAIN}}{password}::::::\n")
     for name, _, count in users:
@@ -267,7 +271,7 @@ def add_messages(root, user, count):
 
 
 def obfuscate(text):
-    """The stored form of a password in the settings file (printable ASCII only)."""
+    """The scrambling of the settings file's passwords (printable ASCII only)."""
     low, high = 0x20, 0x7E
     chars = [ord(c) for c in text if low <= ord(c) <= high]
 
@@ -282,11 +286,19 @@ def obfuscate(text):
     return "".join(map(chr, chars))
 
 
+def stored_password(text):
+    """A password as the settings file keeps it: scrambled when it is printable ASCII, else
+    DEL and the scrambled Base64 of its UTF-8 bytes."""
+    if all(" " <= c <= "~" for c in text):
+        return obfuscate(text)
+    return "\x7f" + obfuscate(base64.b64encode(text.encode()).decode())
+
+
 def account_section(user, password, port, tls, server="127.0.0.1", extra=""):
     """One account's section: (name, lines), the name as the program builds it. extra:
     further "key=value" lines, each ending in a line break."""
     name = f"{user} - {server}"
-    stored = obfuscate(password)
+    stored = stored_password(password)
     # As the program writes it: a value with a blank or quote at either end goes in quotes.
     if stored and (stored[0] in " \"'" or stored[-1] in " \"'"):
         stored = f'"{stored}"'
@@ -298,7 +310,7 @@ def account_section(user, password, port, tls, server="127.0.0.1", extra=""):
 def write_settings(path, sections):
     """A settings file for the given (name, lines) accounts, with the default options."""
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "w", newline="\r\n") as f:
+    with open(path, "w", newline="\r\n", encoding="utf-8") as f:
         f.write("[main]\naccounts=" + ",".join(name for name, _ in sections) + "\n"
                 "[newmail]\nplaysound=false\nchangecolour=true\nnewmailcolour=95,255,95\n")
         for _, lines in sections:
@@ -308,7 +320,7 @@ def write_settings(path, sections):
 def settings(args):
     root = os.path.abspath(args.root)
     tls = int(read_env(root)["TLS_PORT"])
-    with open(os.path.join(root, "passwd")) as f:
+    with open(os.path.join(root, "passwd"), encoding="utf-8") as f:
         users = [line.split(":")[0:2] + [line.split("}")[1].split(":")[0]] for line in f]
     write_settings(args.file, [account_section(u[0], u[2], tls, True) for u in users])
 

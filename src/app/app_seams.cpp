@@ -16,7 +16,12 @@ void ShowAboutDialog(CGWinCore* owner) {
     CGDlgAbout about(owner);
 }
 
-constexpr CAppSeams ProgramSeams = {SystemPlaySound, RunAccountsDialog, ShowAboutDialog};
+BOOL SystemNotifyIcon(DWORD message, NOTIFYICONDATAA* data) {
+    return Shell_NotifyIconA(message, data);
+}
+
+constexpr CAppSeams ProgramSeams = {SystemPlaySound, RunAccountsDialog, ShowAboutDialog,
+                                    SystemNotifyIcon};
 
 } // namespace
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 class CAccountList;
 class CGWinCore;
 
@@ -16,6 +18,8 @@ struct CAppSeams {
     void (*RunAccountsDialog)(CAccountList& list, CGWinCore* owner);
     // The About dialog, modally.
     void (*RunAboutDialog)(CGWinCore* owner);
+    // The shell's notification area (Shell_NotifyIconA).
+    BOOL (*NotifyIcon)(DWORD message, NOTIFYICONDATAA* data);
 };
 
 // The seams in use.

@@ -35,8 +35,7 @@ void CMainWindow::RefreshIndication() {
     const bool unread = AccountList.AnyUnread();
     PopupMenu.EnableItem(ID_MARK_AS_READ, unread);
     Tray.SetIcon(unread ? IDI_NEW_MAIL : IDI_MAIL);
-    Tray.Modify();
-    ShowStatusLines();
+    ShowStatusLines(); // and the tray, once, if its image or tooltip changed
 }
 
 void CMainWindow::PlayNewMailSound() {
@@ -57,30 +56,37 @@ void CMainWindow::PlayNewMailSound() {
 void CMainWindow::ShowStatusLines() {
     AccountList.UpdateStatusTexts();
     std::vector<std::string> lines;
-    std::vector<std::string> tips;
-    std::vector<SIZE> extents;
-    {
+    for (CGAccount& a : AccountList)
+        lines.emplace_back(a.StatusText);
+    const long long fill = AccountList.ChangeColour && AccountList.AnyUnread()
+                               ? static_cast<long long>(AccountList.NewMailColour)
+                               : -1;
+    // A check that changed nothing (most of them) costs no resize, repaint or shell call.
+    const bool linesChanged = lines != ShownLines;
+    if (linesChanged) {
+        std::vector<SIZE> extents;
         CGWindowDC dc(Handle);
-        for (CGAccount& a : AccountList) {
-            lines.emplace_back(a.StatusText);
-            // The tooltip also says what to do about it.
-            tips.emplace_back(lines.back() == StatusLine(StatusSignInNeeded, 0, 0)
-                                  ? "Sign-in needed: open Configure"
-                                  : lines.back());
+        for (const std::string& line : lines) {
             SIZE extent = {};
-            GetTextExtentPoint32A(dc.Get(), a.StatusText, static_cast<int>(lines.back().size()),
-                                  &extent);
+            GetTextExtentPoint32A(dc.Get(), line.c_str(), static_cast<int>(line.size()), &extent);
             LineHeight = extent.cy;
             extents.push_back(extent);
         }
+        const SIZE size = FloatingSize(extents);
+        SetSize(size.cx, size.cy);
     }
-    const SIZE size = FloatingSize(extents);
-    SetSize(size.cx, size.cy);
-
+    // The tooltip also says what to do about a sign-in that ended.
+    std::vector<std::string> tips = lines;
+    for (std::string& t : tips)
+        if (t == StatusLine(StatusSignInNeeded, 0, 0))
+            t = "Sign-in needed: open Configure";
     const std::string tip = TrayTip(tips);
     lstrcpynA(Tray.IconData.szTip, tip.c_str(), sizeof Tray.IconData.szTip);
     Tray.Modify();
-    Redraw();
+    if (linesChanged || fill != ShownFill)
+        Redraw();
+    ShownLines = std::move(lines);
+    ShownFill = fill;
 }
 
 void CMainWindow::OnPaint(HDC dc) {

@@ -3,12 +3,12 @@
 
 #include "app/main_window.h"
 #include "app/show_last_error.h"
+#include "net/cert_store.h"
 #include "toolkit/win_support.h"
 #include "toolkit/wm_handler.h"
 
 #include <commctrl.h>
 #include <openssl/crypto.h>
-#include <openssl/ssl.h>
 #include <windows.h>
 
 namespace {
@@ -47,9 +47,10 @@ int RunMessageLoop() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The first OpenSSL call decides: without an atexit cleanup, the library's state is never
-    // freed under a checking thread that is still finishing while the process ends.
-    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr);
-    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+    // freed under a checking thread that is still finishing while the process ends; and no
+    // configuration file is read, wherever one may lie (see StartOpenSsl).
+    OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT | OPENSSL_INIT_NO_LOAD_CONFIG, nullptr);
+    StartOpenSsl();
     SetToolkitInstance(instance);
     NextPrivateMessage = WM_APP;
     HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
@@ -59,7 +60,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         CMainWindow window;
         if (window.Initialise())
             exitCode = RunMessageLoop();
-        stillRunning = window.ReleaseAccounts(ExitGraceMilliseconds);
+        stillRunning = window.ReleaseAccounts(ExitGraceMilliseconds) + window.ReleaseUpdateCheck();
     }
     // Winsock is cleaned up only when no checking thread can be inside it any more; a thread
     // still blocked would have its socket pulled away. The end of the process releases it

@@ -20,15 +20,16 @@ const char* const Section = "position";
 } // namespace
 
 CMainWindow::CMainWindow()
-    : AccountList(TakePrivateMessage()), PopupMenu(), WindowIcon(IDI_MAIL), Tray(IDI_MAIL) {
+    : AccountList(TakePrivateMessage()), PopupMenu(), WindowIcon(IDI_MAIL), Tray(IDI_MAIL),
+      UpdateMessage(TakePrivateMessage()) {
     BackgroundColourIndex = COLOR_WINDOW;
     MakeDataPath("ini", "varnocle", IniPath);
 }
 
 CMainWindow::~CMainWindow() {
     ReleaseAccounts(0);
+    ReleaseUpdateCheck();
     // The members' own destructors then remove the tray icon and free the menu.
-    UpdateChecker.Stop();
     // Nothing may reach this object once it is gone.
     if (Handle && IsWindow(Handle))
         SetWindowLongPtrA(Handle, GWLP_USERDATA, 0);
@@ -38,10 +39,33 @@ int CMainWindow::ReleaseAccounts(int waitMilliseconds) {
     return AccountList.ReleaseAtExit(waitMilliseconds);
 }
 
+int CMainWindow::ReleaseUpdateCheck() {
+    if (!UpdateChecker)
+        return 0;
+    UpdateChecker->DetachSink();
+    if (!UpdateChecker->IsRunning()) {
+        UpdateChecker.reset();
+        return 0;
+    }
+    // It holds nothing of this window's any more; waiting for it could take as long as a name
+    // lookup or a connect.
+    (void)UpdateChecker.release();
+    return 1;
+}
+
+void CMainWindow::StartUpdateCheck() {
+    UpdateChecker->Environment.AskYesNo = [this](const char* text, const char* caption) {
+        return ToolkitMessageBox(Handle, text, caption, MB_YESNO) == IDYES ? 1 : 0;
+    };
+    UpdateChecker->Environment.OpenPage = [this](const char* page) { OpenProgram(CGText(page)); };
+    UpdateChecker->AttachSink(&NotifySink, UpdateMessage);
+    UpdateChecker->Start();
+}
+
 bool CMainWindow::Initialise() {
-    UpdateChecker.Start();
     if (!CreateFloating())
         return false;
+    StartUpdateCheck();
     AccountList.Load(IniPath.c_str());
     RebuildAccountMenu();
     ShowWindow(Handle, SW_HIDE);
@@ -313,6 +337,9 @@ LRESULT CMainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     } else if (msg == AccountList.NotifyMessage) {
         StoreLearnedTrust();
         RefreshIndication();
+    } else if (msg == UpdateMessage) {
+        if (UpdateChecker)
+            UpdateChecker->AnswerOffer();
     } else if (msg == WM_CLOSE) {
         // OnClose decides whether the window goes; default processing would destroy it
         // whatever OnClose decided.

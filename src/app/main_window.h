@@ -7,6 +7,8 @@
 #include "toolkit/window_extensions.h"
 #include "update/checker_thread.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,8 +20,8 @@ public:
     // Takes the message numbers (account list, menu, tray, in that order) and computes the
     // settings path. Creates no window.
     CMainWindow();
-    // Releases the accounts (without waiting), stops the update check, removes the tray
-    // icon and frees the menu (members, in that order).
+    // Releases the accounts and the update check (without waiting for either), removes the
+    // tray icon and frees the menu (members, in that order).
     ~CMainWindow() override;
 
     // The start-up sequence; false means the program must end.
@@ -41,6 +43,9 @@ public:
     // meets a freed account or sink. Waits at most waitMilliseconds for the threads to end;
     // returns how many still run.
     int ReleaseAccounts(int waitMilliseconds);
+    // The same for the update check, without any wait: a check still looking up or connecting
+    // to the update host is left to the end of the process. 1 when it still runs.
+    int ReleaseUpdateCheck();
     void OnLButtonDblClk(WPARAM keys, int x, int y) override;
     // Tray callbacks and account notifications, then the toolkit's dispatch.
     LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -68,17 +73,25 @@ public:
     CGWEIcon WindowIcon;
     CGWETray Tray;
     int LineHeight = 0;
-    CCheckerThread UpdateChecker;
+    // Its question is asked on this window's thread, in a box this window owns (so above it);
+    // the check only posts UpdateMessage. Null once released.
+    std::unique_ptr<CCheckerThread> UpdateChecker = std::make_unique<CCheckerThread>();
+    const unsigned UpdateMessage;
 
 private:
     static constexpr UINT_PTR StartTimer = 1;
     // Takes every account's new-mail flag; one sound when any was set.
     void PlayNewMailSound();
-    // Status lines, window size and tray tooltip, then a repaint.
+    // Status lines, window size and tray tooltip, then a repaint; each only when it changed.
     void ShowStatusLines();
+    // What the window shows now: its lines (none before the first refresh) and its fill
+    // (-1: none).
+    std::optional<std::vector<std::string>> ShownLines;
+    long long ShownFill = -1;
     // The tray icon's mouse message; 1 when handled.
     int OnTrayMouse(UINT mouse);
     void StartNextAccount();
+    void StartUpdateCheck();
     // The menu's dialogs, each with its item greyed while it runs; false when it is already
     // open (the item greys late: a command can still arrive).
     bool RunAccountsDialog();

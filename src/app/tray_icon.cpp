@@ -1,5 +1,6 @@
 #include "app/tray_icon.h"
 
+#include "app/app_seams.h"
 #include "app/show_last_error.h"
 #include "toolkit/win_core.h"
 #include "toolkit/win_support.h"
@@ -16,7 +17,7 @@ CGIcon LoadIconSized(unsigned id, int widthMetric, int heightMetric) {
 
 CGWETray::~CGWETray() {
     if (IconData.cbSize)
-        Shell_NotifyIconA(NIM_DELETE, &IconData);
+        AppSeams.NotifyIcon(NIM_DELETE, &IconData);
 }
 
 int CGWETray::Attach(CGWinCore* owner) {
@@ -30,30 +31,46 @@ int CGWETray::Attach(CGWinCore* owner) {
     IconData.hWnd = owner->Handle;
     IconData.uCallbackMessage = MessageId;
     IconData.szTip[0] = 0;
-    if (!Shell_NotifyIconA(NIM_ADD, &IconData)) {
+    if (!AppSeams.NotifyIcon(NIM_ADD, &IconData)) {
         ShowLastError("CGWETray: Can't notify shell");
         return 0;
     }
+    SentIcon = IconData.hIcon;
+    SentTip.clear();
     return 1;
 }
 
 LRESULT CGWETray::OnMessage(HWND, UINT msg, WPARAM, LPARAM) {
-    if (msg == TaskbarCreated && TaskbarCreated != 0 && IconData.cbSize)
-        Shell_NotifyIconA(NIM_ADD, &IconData);
+    if (msg == TaskbarCreated && TaskbarCreated != 0 && IconData.cbSize &&
+        AppSeams.NotifyIcon(NIM_ADD, &IconData)) {
+        SentIcon = IconData.hIcon;
+        SentTip = IconData.szTip;
+    }
     return 0;
 }
 
 int CGWETray::SetIcon(unsigned id) {
     IconData.hIcon = nullptr;
-    Image.reset();
     if (id == 0)
         return 1;
-    Image = LoadIconSized(id, SM_CXSMICON, SM_CYSMICON);
-    IconData.hIcon = Image.get();
-    if (!Image) {
+    CGIcon& image = Images[id];
+    if (!image)
+        image = LoadIconSized(id, SM_CXSMICON, SM_CYSMICON);
+    IconData.hIcon = image.get();
+    if (!image) {
         ShowLastError("CGWETray: Can't load icon");
         return 0;
     }
+    return 1;
+}
+
+int CGWETray::Modify() {
+    if (IconData.hIcon == SentIcon && SentTip == IconData.szTip)
+        return 0;
+    if (!AppSeams.NotifyIcon(NIM_MODIFY, &IconData))
+        return 0;
+    SentIcon = IconData.hIcon;
+    SentTip = IconData.szTip;
     return 1;
 }
 

@@ -6,6 +6,9 @@
 
 #include <shellapi.h>
 
+#include <map>
+#include <string>
+
 // The program's icon in the notification area. The owner window receives the icon's mouse
 // messages as MessageId (lParam = the mouse message) and interprets them itself.
 class CGWETray : public CGWindowExtension, public CGWMHandler {
@@ -17,21 +20,26 @@ public:
     // Adds the icon (image IconId, empty tooltip). 0 after an error box when the shell
     // refused it; the program then runs without a tray icon.
     int Attach(CGWinCore* owner) override;
-    // Replaces the image held in IconData (0 = none) without telling the shell: the caller
-    // sends NIM_MODIFY. 0 after an error box when the icon could not be loaded.
+    // Shows image id (0 = none) in IconData without telling the shell: the caller sends
+    // Modify(). Each image is loaded once and kept, since a program that runs for months
+    // must not load one per check (Wine, for one, never gives all of such a load back).
+    // 0 after an error box when the icon could not be loaded.
     int SetIcon(unsigned id);
     // Adds the icon again when the shell announces a new notification area (it restarted
     // and lost every icon); the message still goes on to the owner.
     LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
-    // Sends IconData to the shell again (image and tooltip changes).
-    int Modify() { return Shell_NotifyIconA(NIM_MODIFY, &IconData) ? 1 : 0; }
+    // Sends IconData to the shell when its image or tooltip differs from what the shell
+    // has; 1 when sent, 0 when nothing changed (or the shell refused).
+    int Modify();
 
-    NOTIFYICONDATAA IconData = {}; // hIcon: Image's handle, not owned by the struct
+    NOTIFYICONDATAA IconData = {}; // hIcon: one of Images, not owned by the struct
     unsigned IconId;               // also the icon's id towards the shell
     const UINT TaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
 
 private:
-    CGIcon Image; // the image currently shown
+    std::map<unsigned, CGIcon> Images; // loaded once, by resource id
+    HICON SentIcon = nullptr;          // not owned: what the shell shows now
+    std::string SentTip;
 };
 
 // Gives its owner the large and small icon from one icon resource.

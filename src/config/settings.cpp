@@ -20,15 +20,26 @@ constexpr int NumberBuffer = 64;
 constexpr int ColourBuffer = 1024;
 // As long as the longest list the writer makes, so every account written is found again.
 constexpr int ListBuffer = MaxAccountListText + 1;
-// Text values come back whole up to this buffer, far beyond what the dialogs accept (256
-// characters, quoted: 258), so no password or host is ever cut between two runs.
-constexpr int TextBuffer = 1024;
+// Text values come back whole up to this buffer, beyond anything the dialogs accept: 256
+// characters, up to 768 bytes in UTF-8; a stored password 4/3 of that, its marker and quotes
+// (1027). So no password, name or path is ever cut between two runs.
+constexpr int TextBuffer = 2048;
+
+// Cuts at MaxPath bytes, and back to the start of a UTF-8 character cut through: a name that
+// ends in half a letter would be another name on every platform.
+void Bound(std::string& path) {
+    if (path.size() <= MaxPath)
+        return;
+    size_t end = MaxPath;
+    while (end > 0 && (static_cast<unsigned char>(path[end]) & 0xC0) == 0x80)
+        --end;
+    path.resize(end);
+}
 
 void AppendBounded(std::string& path, char separator, const char* part) {
     path += separator;
     path += part;
-    if (path.size() > MaxPath)
-        path.resize(MaxPath);
+    Bound(path);
 }
 
 std::string ReadRaw(const char* section, const char* key, const char* def, int size,
@@ -54,8 +65,7 @@ void MakeDataPath(const char* extension, const char* baseName, std::string& path
     std::string folder = ConfigSeams.DataFolder;
     if (folder.empty())
         folder = PlatformAppDataFolder();
-    if (folder.size() > MaxPath)
-        folder.resize(MaxPath);
+    Bound(folder);
     char separator = PathSeparator();
     AppendBounded(folder, separator, "varnocle");
     CreateFolder(folder);

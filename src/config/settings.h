@@ -12,15 +12,16 @@ constexpr ColourRef MakeColour(int r, int g, int b) {
 }
 constexpr ColourRef DefaultNewMailColour = MakeColour(95, 255, 95);
 
-// Builds "<data folder>\varnocle[\baseName][.extension]" (cut at 259 characters) into path,
-// creating the data folder. Either part may be null. The data folder is ConfigSeams'.
+// Builds "<data folder>\varnocle[\baseName][.extension]" (cut at 259 bytes, never inside a
+// UTF-8 character) into path, creating the data folder. Either part may be null. The data
+// folder is ConfigSeams'.
 void MakeDataPath(const char* extension, const char* baseName, std::string& path);
 
 // "true", "1", "y", "yes" (any case) are true; anything else is false. Missing: defaultValue.
 int ReadProfileBool(const char* section, const char* key, int defaultValue, const char* path);
 // Leading blanks, optional sign, digits; no digits gives 0. Missing: defaultValue.
 int ReadProfileInt(const char* section, const char* key, int defaultValue, const char* path);
-// A text value, whole up to 1023 characters; missing gives the empty text.
+// A text value, whole up to 2047 bytes; missing gives the empty text.
 std::string ReadProfileText(const char* section, const char* key, const char* path);
 // "r,g,b", each number keeping its low 8 bits; fewer than three numbers give 95,255,95.
 ColourRef ReadNewMailColour(const char* path);

@@ -101,13 +101,14 @@ void CDlgAccounts::EditSelected() {
     CGAccount* account = Selected();
     if (!account)
         return;
-    EditAccount(*account, this);
+    EditAccount(*account, this, AccountList);
     Reselect(account);
 }
 
 void CDlgAccounts::AddClicked() {
     // The new account joins the list only when its details dialog ends with OK.
-    AccountList->AddAccount([this](CGAccount& account) { return EditAccount(account, this); });
+    AccountList->AddAccount(
+        [this](CGAccount& account) { return EditAccount(account, this, AccountList); });
     FillList();
     UpdateButtons();
 }
@@ -118,9 +119,7 @@ void CDlgAccounts::RemoveClicked() {
         return;
     if (ToolkitMessageBox(Handle, "Remove. Are you sure?", "Varnocle", MB_YESNO) != IDYES)
         return;
-    // A missing file is not an error; an account never saved has no file at all.
-    if (!account->UidlFilePath.empty())
-        DeleteFileA(account->UidlFilePath.c_str());
+    // Its seen file goes with its section, at the save that drops it from the list.
     AccountList->RemoveAccount(account);
     FillList();
     UpdateButtons();

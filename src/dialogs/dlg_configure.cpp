@@ -4,6 +4,7 @@
 
 #include "dialogs/dlg_configure_probe.h"
 #include "mail/account.h"
+#include "mail/account_list.h"
 #include "mail/pop3_probe.h"
 #include "resources/dialog_ids.h"
 #include "toolkit/win_support.h"
@@ -21,6 +22,13 @@ const char* const MailProgramTip =
 CGServerSettings WithTrimmedHost(const CGServerSettings& settings) {
     CGServerSettings trimmed = settings;
     trimmed.Server.Assign(CGIniText::Trim(settings.Server.GetOrEmpty()).c_str());
+    return trimmed;
+}
+
+// As OK takes them: blanks at either end of the user name would go to the server too.
+CGServerSettings WithTrimmedNames(const CGServerSettings& settings) {
+    CGServerSettings trimmed = WithTrimmedHost(settings);
+    trimmed.Username.Assign(CGIniText::Trim(settings.Username.GetOrEmpty()).c_str());
     return trimmed;
 }
 
@@ -144,6 +152,23 @@ void CDlgConfigure::OnOK() {
     Form = ReadControls();
     KeepTrustFor(Form);
     KeepSignInFor(Form);
+}
+
+LRESULT CDlgConfigure::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == SignInMessage.MessageId) {
+        SignInFinished();
+        return 1;
+    }
+    // Two accounts of one name would be one section and one seen file.
+    if (msg == WM_COMMAND && LOWORD(wParam) == IDOK && NameTaken &&
+        NameTaken(AccountName(WithTrimmedNames(ReadControls().Settings)))) {
+        ToolkitMessageBox(Handle,
+                          "There is already an account with this user name and server. Change "
+                          "one of them, or Cancel.",
+                          "Error", MB_OK | MB_ICONEXCLAMATION);
+        return 1;
+    }
+    return CGDialog::HandleMessage(hwnd, msg, wParam, lParam);
 }
 
 void CDlgConfigure::KeepTrustFor(CAccountForm& form) const {
@@ -305,8 +330,10 @@ void CDlgConfigure::OfferPlainLogin(const CGProbeResult& result, CGProbeRequest 
         AskToUseProbe(Handle, plain, false); // says that nothing was found
 }
 
-int EditAccount(CGAccount& account, CGWinCore* owner) {
+int EditAccount(CGAccount& account, CGWinCore* owner, const CAccountList* list) {
     CDlgConfigure dialog(owner);
+    if (list)
+        dialog.NameTaken = [&](const std::string& name) { return list->NameTaken(name, &account); };
     dialog.KeepRotated = [&account](const std::string& used, const std::string& replacement) {
         account.KeepRotatedToken(used, replacement);
     };
@@ -316,8 +343,7 @@ int EditAccount(CGAccount& account, CGWinCore* owner) {
     if (dialog.RunModal(IDD_ACCOUNT) != IDOK)
         return 0;
     const CAccountForm& form = dialog.Form;
-    CGServerSettings s = WithTrimmedHost(form.Settings);
-    s.Username.Assign(form.Settings.Username.GetOrEmpty());
+    CGServerSettings s = WithTrimmedNames(form.Settings);
     s.Password.Assign(form.Settings.Password.GetOrEmpty());
     // One hand-over under the account's lock: the thread's next attempt sees all of it. What
     // the account learned while the dialog was open survives unless the user decided

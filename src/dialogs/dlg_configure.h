@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+class CAccountList;
 class CGAccount;
 
 // The list entries in order: the presets (ProviderPresets), then "Other" (no preset).
@@ -54,12 +55,13 @@ public:
 
     int OnInitDialog(HWND hwnd) override;
     void OnChildNotify(HWND from, UINT code, NMHDR* header) override;
-    // The sign-in worker's message, then the dialog's own handling.
-    LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
     // Closing ends a sign-in in progress at once.
     void OnDestroy() override;
     // OK: Form becomes what the dialog shows.
     void OnOK() override;
+    // Takes the sign-in worker's message. Refuses OK, with a message, while the dialog shows
+    // the name of another account.
+    LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
     // Shows a form in the controls when the dialog opens.
     void WriteControls(const CAccountForm& form);
     // What the controls show now; the one way the dialog reads them.
@@ -76,6 +78,8 @@ public:
     std::string SignInProvider();
 
     CAccountForm Form; // shown when the dialog opens; after OK, as confirmed
+    // Whether another account has this name (AccountName); unset: no other account.
+    std::function<bool(const std::string& name)> NameTaken;
     // The server (host, port, TLS) that what is known about proving it (CertPin, StartTls)
     // holds for: the account's at first, the probe's once the user takes what it found. OK
     // keeps that knowledge only when the dialog then shows the same server.
@@ -133,6 +137,7 @@ private:
     int SignInDecided = 0; // the user signed in here
 };
 
-// Runs the details dialog for account with owner as parent. On OK the account takes the
-// dialog's values (handed over to its thread as a whole) and 1 is returned; otherwise 0.
-int EditAccount(CGAccount& account, CGWinCore* owner);
+// Runs the details dialog for account with owner as parent; the dialog refuses the name of
+// another account of list. On OK the account takes the dialog's values (handed over to its
+// thread as a whole) and 1 is returned; otherwise 0.
+int EditAccount(CGAccount& account, CGWinCore* owner, const CAccountList* list = nullptr);

@@ -212,14 +212,6 @@ void CDlgConfigure::KeepSignInFor(CAccountForm& form) {
         SignInDecided || s.OAuth != Opened.Provider || s.OAuthUser != Opened.User ? 1 : 0;
 }
 
-LRESULT CDlgConfigure::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == SignInMessage.MessageId) {
-        SignInFinished();
-        return 1;
-    }
-    return CGDialog::HandleMessage(hwnd, msg, wParam, lParam);
-}
-
 void CDlgConfigure::OnDestroy() {
     SignInWork.Stop();
     Work = NoWork;

@@ -13,20 +13,22 @@ CGAccount::~CGAccount() {
 }
 
 void CGAccount::UpdateName() {
-    const CGServerSettings s = CopySettings();
-    const char* server = s.Server.GetOrEmpty();
+    Name.Assign(AccountName(CopySettings()).c_str());
+}
+
+std::string AccountName(const CGServerSettings& settings) {
     std::string name;
-    if (!s.Username.IsEmpty()) {
-        name = s.Username.Get();
+    if (!settings.Username.IsEmpty()) {
+        name = settings.Username.Get();
         name += " - ";
     }
-    name += server;
-    // The name is one item of the comma-separated account list in the settings file.
+    name += settings.Server.GetOrEmpty();
     std::string cleaned;
-    for (char c : name)
+    for (char c : name) {
         if (c != ',')
-            cleaned += c;
-    Name.Assign(cleaned.c_str());
+            cleaned += (c == '\r' || c == '\n') ? ' ' : c;
+    }
+    return CGIniText::Trim(cleaned.c_str());
 }
 
 std::string StatusLine(int status, int unread, int total) {

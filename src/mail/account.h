@@ -16,7 +16,7 @@ public:
     explicit CGAccount(unsigned notifyMessage);
     ~CGAccount() override;
 
-    // Name = "Username - Server", or Server alone when there is no user name, without ",".
+    // Name = AccountName of the settings.
     void UpdateName();
     // StatusText from Status and the counts: "Checking...", "%d / %d", or the failure text,
     // cut to 31 characters.
@@ -27,10 +27,10 @@ public:
 
     // Fills the account from a settings section and reads its seen-identifier file.
     int Load(const char* section, const char* settingsPath);
-    // Writes the account under its Name and its seen list to the seen file of its Name
+    // Writes the account into section and its seen list to that section's seen file
     // (replacing that file atomically). Section and UidlFilePath move to the new places only
     // once each is written whole. 1 when everything was written.
-    int Save(const char* settingsPath);
+    int Save(const std::string& section, const char* settingsPath);
 
     // Writes what is known about proving the server ("certpin", "starttls", "plainlogin") and
     // the sign-in ("oauth", "oauth-user", "oauth-token": a refresh token the provider replaced)
@@ -51,9 +51,10 @@ public:
     // Reads and clears NewMail.
     int TakeNewMail() { return Session.TakeNewMail(); }
 
-    // Where the account is stored now: the section it was loaded from or last saved under,
-    // and the file holding its seen list. Empty for an account that was never stored. They
-    // lag behind Name after an edit until the next save moves them.
+    // Where the account is stored now: the section it was loaded from or last saved under
+    // (its entry in the account list: Name, or Name with a number when another account has
+    // that name), and the file holding its seen list. Empty for an account that was never
+    // stored. They lag behind Name after an edit until the next save moves them.
     std::string Section;
     std::string UidlFilePath;
     // The server (host, port, kind of connection) that Section holds.
@@ -62,6 +63,16 @@ public:
     CGText Name{""};
     CGText DoubleClick;
 };
+
+// "Username - Server", or Server alone when there is no user name. The name is also the
+// account's entry in the comma-separated account list and its section in the settings file,
+// so it has no commas, no line ends and no blanks at either end (the store drops those).
+std::string AccountName(const CGServerSettings& settings);
+
+// The seen-identifier file of a section: the section's name with every character that a
+// file name cannot hold replaced by "_" (and a "_" before a name that Windows reserves for a
+// device), so ordinary names keep their file.
+std::string SeenFilePath(const std::string& section);
 
 // The status line for a status code and counts, at most 31 characters.
 std::string StatusLine(int status, int unread, int total);

@@ -57,6 +57,8 @@ void CAccountList::RemoveAccount(CGAccount* account) {
         return;
     if (!account->Section.empty())
         RemovedSections.push_back(account->Section);
+    if (!account->UidlFilePath.empty())
+        RemovedSeenFiles.push_back(account->UidlFilePath);
     Accounts.erase(Accounts.begin() + index);
 }
 
@@ -111,9 +113,9 @@ bool CAccountList::AnyUnread() const {
     return false;
 }
 
-bool CAccountList::AnyNamed(const std::string& section) const {
+bool CAccountList::AnyStoredIn(const std::string& section) const {
     for (CGAccount& a : *this)
-        if (SameStoredName(section, a.Name.GetOrEmpty()))
+        if (SameStoredName(section, a.Section))
             return true;
     return false;
 }
@@ -121,6 +123,13 @@ bool CAccountList::AnyNamed(const std::string& section) const {
 bool CAccountList::AnySeenAt(const std::string& file) const {
     for (CGAccount& a : *this)
         if (SameStoredName(file, a.UidlFilePath))
+            return true;
+    return false;
+}
+
+bool CAccountList::NameTaken(const std::string& name, const CGAccount* except) const {
+    for (CGAccount& a : *this)
+        if (&a != except && SameStoredName(name, a.Name.GetOrEmpty()))
             return true;
     return false;
 }

@@ -37,7 +37,7 @@ public:
     // gives 0 (the details dialog was cancelled) the account is destroyed and null returned.
     CGAccount* AddAccount(const std::function<int(CGAccount&)>& edit = nullptr);
     // Destroys the account (an account not in the list is left alone and not destroyed). Its
-    // section leaves the settings file at the next save.
+    // section and seen file go at the next save, which drops it from the list.
     void RemoveAccount(CGAccount* account);
     // Exchanges the account with the one before it; nothing when first or not listed.
     void MoveUp(CGAccount* account);
@@ -78,10 +78,14 @@ public:
 
     // Reads the options and appends one account per listed section.
     int Load(const char* settingsPath);
-    // Writes the options, the account list and every account, then removes the sections and
-    // seen files that accounts removed or renamed in this run have left (unless a listed
-    // account still has that name). Sections it never knew stay untouched.
+    // Writes every account (each into a section and seen file of its own), then the options
+    // and the account list, then removes the sections and seen files that accounts removed or
+    // renamed in this run have left (unless a listed account is stored there now). Sections
+    // it never knew stay untouched.
     int Save(const char* settingsPath);
+    // Whether an account other than except has this name (AccountName), which the account
+    // dialog refuses.
+    bool NameTaken(const std::string& name, const CGAccount* except) const;
 
     const unsigned NotifyMessage;
     int PlaySound = 0;
@@ -94,9 +98,13 @@ public:
 private:
     void ForgetUnused(const std::vector<std::string>& sections,
                       const std::vector<std::string>& seenFiles, const char* settingsPath);
-    bool AnyNamed(const std::string& section) const;
+    // The section each account is saved into, in list order.
+    std::vector<std::string> PlanSections() const;
+    bool AnyStoredIn(const std::string& section) const;
     bool AnySeenAt(const std::string& file) const;
 
     Owned Accounts;
-    std::vector<std::string> RemovedSections; // of accounts removed since the last save
+    // Where the accounts removed since the last save were stored.
+    std::vector<std::string> RemovedSections;
+    std::vector<std::string> RemovedSeenFiles;
 };

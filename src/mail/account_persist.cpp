@@ -1,20 +1,21 @@
 #include "auth/oauth_provider.h"
 #include "auth/token_store.h"
-#include "config/obfuscate.h"
+#include "config/ini_text.h"
 #include "config/settings.h"
+#include "config/stored_password.h"
 #include "mail/account.h"
 #include "mail/account_list.h"
 #include "mail/replace_file.h"
 #include "net/peer_certificate.h"
 
+#include "base/scan.h"
+
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
-
-constexpr signed char PasswordLowest = 0x20;
-constexpr signed char PasswordHighest = 0x7E;
 
 // Only what was learned is written: a settings file of an account that never met a
 // certificate or STARTTLS keeps the keys it had.
@@ -52,7 +53,52 @@ void ReadSignIn(const char* section, CGServerSettings& s, const char* settingsPa
     UnprotectToken(ReadProfileLongText(section, "oauth-token", settingsPath), s.RefreshToken);
 }
 
+// Windows opens a device, not a file, for these names before the first dot, whatever follows.
+bool NamesADevice(const std::string& name) {
+    std::string stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ')
+        stem.pop_back();
+    for (const char* device : {"con", "prn", "aux", "nul"})
+        if (EqualsIgnoringCase(stem, device))
+            return true;
+    const std::string kind = stem.substr(0, 3);
+    return stem.size() == 4 &&
+           (EqualsIgnoringCase(kind, "com") || EqualsIgnoringCase(kind, "lpt")) && stem[3] >= '0' &&
+           stem[3] <= '9';
+}
+
+// The n-th section an account of this name may take: the name, then "name (2)", "name (3)"...
+std::string NumberedSection(const std::string& name, int n) {
+    return n < 2 ? name : CGIniText::Trim((name + " (" + std::to_string(n) + ")").c_str());
+}
+
+// Whether section is one of the NumberedSection of name.
+bool SectionFitsName(const std::string& section, const std::string& name) {
+    if (section.empty())
+        return false;
+    if (section == name)
+        return true;
+    const size_t open = section.rfind('(');
+    if (open == std::string::npos || section.back() != ')')
+        return false;
+    const std::string number = section.substr(open + 1, section.size() - open - 2);
+    const bool digits =
+        !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
+    return digits && section == NumberedSection(name, ParseLeadingInt(number.c_str()));
+}
+
 } // namespace
+
+std::string SeenFilePath(const std::string& section) {
+    std::string name;
+    for (char c : section)
+        name += static_cast<unsigned char>(c) < 0x20 || std::strchr("\\/:*?\"<>|", c) ? '_' : c;
+    if (NamesADevice(name))
+        name.insert(0, "_");
+    std::string path;
+    MakeDataPath("uidl", name.c_str(), path);
+    return path;
+}
 
 int CGAccount::SaveTrust(const char* settingsPath) {
     const CGServerSettings s = CopySettings();
@@ -66,10 +112,8 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
     CGServerSettings s;
     s.Server.Assign(ReadProfileText(section, "server", settingsPath).c_str());
     s.Username.Assign(ReadProfileText(section, "username", settingsPath).c_str());
-    CGObfuscate password(ReadProfileText(section, "password", settingsPath).c_str(), PasswordLowest,
-                         PasswordHighest);
-    password.Decode();
-    s.Password.Assign(password.Get() ? password.Get() : "");
+    s.Password.Assign(
+        PasswordFromStored(ReadProfileText(section, "password", settingsPath)).c_str());
     s.UseSSL = ReadProfileBool(section, "SSL", 1, settingsPath);
     s.Port = ReadProfileInt(section, "Port", 995, settingsPath);
     s.CheckMinutes = ReadProfileInt(section, "checkmins", 5, settingsPath);
@@ -82,9 +126,11 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
     UpdateName();
     DoubleClick.Assign(ReadProfileText(section, "doubleclick", settingsPath).c_str());
 
-    // The seen list is read from the section's file; the next save moves both to the Name.
-    Section = section;
-    MakeDataPath("uidl", section, UidlFilePath);
+    // The seen list is read from the section's file; a save may move both (to the section
+    // that the list plans from the Name).
+    // The store ignores blanks around a section's name, and so does the account.
+    Section = CGIniText::Trim(section);
+    UidlFilePath = SeenFilePath(Section);
     if (!UidlFilePath.empty()) {
         if (std::FILE* file = std::fopen(UidlFilePath.c_str(), "r")) {
             Session.LoadSeenList(file);
@@ -95,15 +141,13 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
     return 1;
 }
 
-int CGAccount::Save(const char* settingsPath) {
+int CGAccount::Save(const std::string& section, const char* settingsPath) {
     const CGServerSettings s = CopySettings();
-    const std::string section = Name.GetOrEmpty();
-    CGObfuscate password(s.Password.GetOrEmpty(), PasswordLowest, PasswordHighest);
-    password.Encode();
+    const std::string password = StoredPassword(s.Password.GetOrEmpty());
     const char* at = section.c_str();
     int written = WriteProfileText(at, "server", s.Server.GetOrEmpty(), settingsPath);
     written &= WriteProfileText(at, "username", s.Username.GetOrEmpty(), settingsPath);
-    written &= WriteProfileText(at, "password", password.Get() ? password.Get() : "", settingsPath);
+    written &= WriteProfileText(at, "password", password.c_str(), settingsPath);
     written &= WriteProfileBool(at, "SSL", s.UseSSL, settingsPath);
     written &= WriteProfileInt(at, "port", s.Port, settingsPath);
     written &= WriteProfileInt(at, "checkmins", s.CheckMinutes, settingsPath);
@@ -115,8 +159,7 @@ int CGAccount::Save(const char* settingsPath) {
         StoredServer = s;
     }
 
-    std::string seenPath;
-    MakeDataPath("uidl", at, seenPath);
+    const std::string seenPath = SeenFilePath(section);
     if (seenPath.empty() || !SaveSeenList(seenPath))
         return 0;
     UidlFilePath = seenPath;
@@ -163,32 +206,67 @@ int CAccountList::Load(const char* settingsPath) {
     return 1;
 }
 
+std::vector<std::string> CAccountList::PlanSections() const {
+    // Each account gets a section and a seen file of its own (neither the settings file nor
+    // Windows' file names tell letter case apart). An account keeps the section it has while
+    // that still fits its name; the others take the first free NumberedSection of theirs.
+    std::vector<std::string> planned(Accounts.size());
+    auto free = [&](const std::string& section) {
+        const std::string file = SeenFilePath(section);
+        for (const std::string& p : planned)
+            if (!p.empty() && (SameStoredName(p, section) || SameStoredName(SeenFilePath(p), file)))
+                return false;
+        return !section.empty();
+    };
+    for (size_t i = 0; i < planned.size(); ++i) {
+        const CGAccount& a = *Accounts[i];
+        if (SectionFitsName(a.Section, a.Name.GetOrEmpty()) && free(a.Section))
+            planned[i] = a.Section;
+    }
+    for (size_t i = 0; i < planned.size(); ++i) {
+        const std::string name = Accounts[i]->Name.GetOrEmpty();
+        for (int n = 1; planned[i].empty(); ++n)
+            if (free(NumberedSection(name, n)))
+                planned[i] = NumberedSection(name, n);
+    }
+    return planned;
+}
+
 int CAccountList::Save(const char* settingsPath) {
+    // Places that accounts have left in this run: removed accounts' sections and seen files,
+    // and the old ones of every account that moved, once the new ones are written. Left
+    // behind, they would keep a password the user believes gone.
+    std::vector<std::string> oldSections = std::move(RemovedSections);
+    std::vector<std::string> oldSeenFiles = std::move(RemovedSeenFiles);
+    RemovedSections.clear();
+    RemovedSeenFiles.clear();
+    // The sections first: a crash before the list is written leaves the old list, and every
+    // section it names is still there.
+    const std::vector<std::string> planned = PlanSections();
+    int ok = 1;
     CGCommaList names;
-    for (CGAccount& a : *this)
-        names.Append(a.Name.GetOrEmpty());
-    int ok = WriteProfileBool("newmail", "playsound", PlaySound, settingsPath);
+    for (size_t i = 0; i < planned.size(); ++i) {
+        CGAccount& a = *Accounts[i];
+        const std::string section = a.Section;
+        const std::string seenFile = a.UidlFilePath;
+        ok = a.Save(planned[i], settingsPath) && ok;
+        if (!section.empty() && section != a.Section)
+            oldSections.push_back(section);
+        if (!seenFile.empty() && seenFile != a.UidlFilePath)
+            oldSeenFiles.push_back(seenFile);
+        // Listed where it is stored; an account whose section could not be written at all
+        // is not listed, so the list never names a section that is not there.
+        if (!a.Section.empty())
+            names.Append(a.Section.c_str());
+    }
+    ok &= WriteProfileBool("newmail", "playsound", PlaySound, settingsPath);
     ok &= WriteProfileText("newmail", "customsound", CustomSound.GetOrEmpty(), settingsPath);
     ok &= WriteProfileBool("newmail", "changecolour", ChangeColour, settingsPath);
     ok &= WriteNewMailColour(NewMailColour, settingsPath);
-    // With no accounts there is no text, and the key goes.
-    ok &= WriteProfileText("main", "accounts", names.Text, settingsPath);
-
-    // Places that accounts have left in this run: removed accounts' sections, and the old
-    // section and seen file of every account whose name changed, once the new ones are
-    // written. Left behind, they would keep a password the user believes gone.
-    std::vector<std::string> oldSections = std::move(RemovedSections);
-    RemovedSections.clear();
-    std::vector<std::string> oldSeenFiles;
-    for (CGAccount& a : *this) {
-        const std::string section = a.Section;
-        const std::string seenFile = a.UidlFilePath;
-        ok = a.Save(settingsPath) && ok;
-        if (!section.empty() && !SameStoredName(section, a.Section))
-            oldSections.push_back(section);
-        if (!seenFile.empty() && !SameStoredName(seenFile, a.UidlFilePath))
-            oldSeenFiles.push_back(seenFile);
-    }
+    // With no accounts there is no text, and the key goes. While the old list stays, so do
+    // the places it names.
+    if (!WriteProfileText("main", "accounts", names.Text, settingsPath))
+        return 0;
     ForgetUnused(oldSections, oldSeenFiles, settingsPath);
     return ok;
 }
@@ -196,10 +274,9 @@ int CAccountList::Save(const char* settingsPath) {
 void CAccountList::ForgetUnused(const std::vector<std::string>& sections,
                                 const std::vector<std::string>& seenFiles,
                                 const char* settingsPath) {
-    // Two accounts of the same name share a section and a seen file: what a listed account
-    // still uses stays.
+    // A section or file that a listed account has now taken over stays.
     for (const std::string& section : sections)
-        if (!AnyNamed(section))
+        if (!AnyStoredIn(section))
             DeleteProfileSection(section.c_str(), settingsPath);
     for (const std::string& file : seenFiles)
         if (!AnySeenAt(file))

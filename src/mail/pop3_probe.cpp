@@ -11,12 +11,13 @@ struct Attempt {
 };
 
 // The gate of one attempt: what the account knows about the host, and the question.
-CGTlsGate GateFor(const CGProbeRequest& request) {
+CGTlsGate GateFor(const CGProbeRequest& request, const CGSslConnection& connection) {
     CGTlsGate gate;
     gate.CertPin = request.CertPin;
     gate.StartTls = request.StartTls;
     gate.PlainLogin = request.PlainLogin;
     gate.AuthorityOnly = IsProviderHost(request.Host);
+    gate.NoFirstUse = !connection.CanVerify();
     if (!gate.AuthorityOnly)
         gate.Ask = request.AskTrust;
     return gate;
@@ -34,7 +35,7 @@ CGProbeResult ProbeMailServer(const CGProbeRequest& request) {
     for (const Attempt a : attempts) {
         if (request.PlainOnly && a.UseSSL)
             continue;
-        CGTlsGate gate = GateFor(request);
+        CGTlsGate gate = GateFor(request, connection);
         const int reached = dialogue.Visit(request.Host, a.Port, a.UseSSL, request.User,
                                            request.Password, gate, request.Bearer);
         connection.Close(); // no QUIT: the conversation ends with the connection

@@ -111,6 +111,8 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
     gate.StartTls = s.StartTls;
     gate.PlainLogin = s.PlainLogin;
     gate.AuthorityOnly = IsProviderHost(s.Server.Get());
+    // Without authorities nothing verifies: a key would be pinned whatever answers.
+    gate.NoFirstUse = !Session.Transport.CanVerify();
     LoggedIn = 0;
     AnnouncedDelay = 0;
     int reached = Pop3NotReached;

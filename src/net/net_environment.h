@@ -17,6 +17,9 @@ struct CGPeerAddress {
 struct CGNetEnvironment {
     // The addresses of host on port, in the order to try; none when it does not resolve.
     std::function<std::vector<CGPeerAddress>(const char* host, int port)> Resolve;
+    // Whether certificates can be verified at all (the store holds an authority); null:
+    // the process's store decides.
+    std::function<int()> HasAuthorities;
 };
 
 // The system's resolver.

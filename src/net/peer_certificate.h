@@ -6,9 +6,9 @@ typedef struct ssl_st SSL;
 
 // Why a server's certificate did not prove the server (CGPeerCertificate::Problem).
 enum : int {
-    CertVerified = 0,         // the chain leads to "cacert.pem" and names the host
+    CertVerified = 0,         // the chain leads to a trusted authority and names the host
     CertSelfSigned = 1,       // signed by itself (or by a root that signed itself only)
-    CertUnknownAuthority = 2, // signed by an authority that "cacert.pem" does not hold
+    CertUnknownAuthority = 2, // signed by an authority the certificate store does not hold
     CertNameMismatch = 3,     // made out to another name or address
     CertExpired = 4,          // out of its validity period
 };

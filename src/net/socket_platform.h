@@ -6,7 +6,7 @@
 // implement them. Every function accepts InvalidSocket and then fails.
 namespace socket_platform {
 
-// A new blocking IPv4 TCP socket, or InvalidSocket.
+// A new blocking IPv4 TCP socket with TCP_NODELAY set, or InvalidSocket.
 CGSocketHandle CreateTcp();
 // 0 when connected within timeoutSeconds, -1 otherwise. The socket is blocking afterwards.
 int Connect(CGSocketHandle s, const CGSocketAddress& address, int timeoutSeconds);

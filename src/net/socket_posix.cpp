@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -52,7 +53,12 @@ int SetBlocking(int s, bool blocking) {
 
 CGSocketHandle CreateTcp() {
     int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    return s >= 0 ? s : InvalidSocket;
+    if (s < 0)
+        return InvalidSocket;
+    // Requests are single short writes: none waits for the acknowledgement of the last.
+    const int one = 1;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return s;
 }
 
 int Connect(CGSocketHandle s, const CGSocketAddress& address, int timeoutSeconds) {

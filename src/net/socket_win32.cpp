@@ -67,7 +67,12 @@ int FinishConnect(SOCKET s, int timeoutSeconds) {
 
 CGSocketHandle CreateTcp() {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    return s != INVALID_SOCKET ? static_cast<CGSocketHandle>(s) : InvalidSocket;
+    if (s == INVALID_SOCKET)
+        return InvalidSocket;
+    // Requests are single short writes: none waits for the acknowledgement of the last.
+    const BOOL one = TRUE;
+    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    return static_cast<CGSocketHandle>(s);
 }
 
 int Connect(CGSocketHandle handle, const CGSocketAddress& address, int timeoutSeconds) {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #ifdef _WIN32
@@ -57,14 +58,19 @@ std::vector<CGPeerAddress> ResolveWithSystem(const char* host, int port) {
 
 CGSslConnection::CGSslConnection() {
     IgnoreBrokenPipes();
-    // The library initialises itself once per process; asking again is harmless.
-    OPENSSL_init_ssl(OPENSSL_INIT_LOAD_SSL_STRINGS | OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+    StartOpenSsl();
     SslContext.reset(SSL_CTX_new(TLS_client_method()));
     X509_STORE* store = SharedCertificateStore();
     // No verification mode: the handshake completes and the verdict is read afterwards
     // (DescribePeer), so that a self-signed server can be recognised by its key.
     if (SslContext && store)
         SSL_CTX_set1_cert_store(SslContext.get(), store);
+    if (SslContext) {
+        // Whatever the library's defaults: nothing older than TLS 1.2, and no renegotiation
+        // (a server's request for one is refused), which no mailbox needs.
+        SSL_CTX_set_min_proto_version(SslContext.get(), TLS1_2_VERSION);
+        SSL_CTX_set_options(SslContext.get(), SSL_OP_NO_RENEGOTIATION);
+    }
     ERR_clear_error();
 }
 
@@ -139,6 +145,8 @@ int CGSslConnection::ConnectAddress(const CGPeerAddress& address,
         BIO_closesocket(fd); // not tracked, so Interrupt() cannot have closed it
         return 0;
     }
+    if (NoDelay)
+        BIO_set_tcp_ndelay(fd, 1);
     // The socket address as resolved, so that an IPv6 scope survives.
     int ok = BIO_socket_nbio(fd, 1) &&
              connect(fd, reinterpret_cast<const sockaddr*>(address.Sockaddr.data()),
@@ -161,7 +169,12 @@ int CGSslConnection::ConnectAddress(const CGPeerAddress& address,
     return 1;
 }
 
-int CGSslConnection::Handshake(const char* host) {
+int CGSslConnection::Handshake(const char* typed) {
+    // "pop.example.com." names the same server as "pop.example.com", but a server name in the
+    // handshake carries no trailing dot, and certificates never do.
+    std::string host = typed;
+    if (!host.empty() && host.back() == '.')
+        host.pop_back();
     // The handshake's reads and writes share the connect time-out.
     ApplySocketTimeouts(Timeouts.ConnectMs, Timeouts.ConnectMs);
     CGBioChainPtr sslBio(BIO_new_ssl(SslContext.get(), 1));
@@ -173,14 +186,15 @@ int CGSslConnection::Handshake(const char* host) {
     SSL_set_mode(Ssl, SSL_MODE_AUTO_RETRY);
     // Servers that route TLS by name refuse a handshake without one. The certificate must
     // name the host the user typed, or the address when that is what was typed.
-    if (host[0] && !IsAddressLiteral(host)) {
-        SSL_set_tlsext_host_name(Ssl, host);
+    // OpenSSL's host check ignores ASCII case, as names do.
+    if (!host.empty() && !IsAddressLiteral(host.c_str())) {
+        SSL_set_tlsext_host_name(Ssl, host.c_str());
         if (ExaminePeer) {
             SSL_set_hostflags(Ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-            SSL_set1_host(Ssl, host);
+            SSL_set1_host(Ssl, host.c_str());
         }
-    } else if (host[0] && ExaminePeer) {
-        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(Ssl), host);
+    } else if (!host.empty() && ExaminePeer) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(Ssl), host.c_str());
     }
     // The TLS link goes on top of the socket link and the chain owns both from here.
     BIO_push(sslBio.get(), Connection.release());
@@ -223,6 +237,11 @@ int CGSslConnection::Write(const char* data, int length) {
         ERR_clear_error();
     }
     return n;
+}
+
+int CGSslConnection::CanVerify() const {
+    return Environment.HasAuthorities ? Environment.HasAuthorities()
+                                      : CertificateStoreHasAuthorities();
 }
 
 void CGSslConnection::Close() {

@@ -22,10 +22,11 @@ struct CGNetTimeouts {
 
 // One mailbox connection through OpenSSL I/O chains: a connect chain, with a TLS chain on
 // top for encrypted connections, so that its users never need to know which kind they have.
-// Every object owns its own client context, which shares the process's one certificate
-// store ("cacert.pem", read once). A handshake completes whatever the certificate, since
-// users of self-signed servers rely on that; what the chain and the host name proved is left
-// in Peer, and the caller decides whether to go on before it sends anything that matters.
+// Every object owns its own client context (TLS 1.2 or newer, no renegotiation), which
+// shares the process's one certificate store (net/cert_store.h). A handshake completes
+// whatever the certificate, since users of self-signed servers rely on that; what the chain
+// and the host name proved is left in Peer, and the caller decides whether to go on before
+// it sends anything that matters.
 class CGSslConnection {
 public:
     CGSslConnection();
@@ -34,8 +35,9 @@ public:
     CGSslConnection& operator=(const CGSslConnection&) = delete;
 
     // Connects to host (a name or an address) on port, with a TLS handshake when useSSL is non-zero
-    // (sending the host as server name unless it is an address). 1 = connected, 0 = failed; after a
-    // failure the failed chain stays until Close().
+    // (sending the host as server name unless it is an address; a name's trailing dot is not part
+    // of it there nor in the certificate check). 1 = connected, 0 = failed; after a failure the
+    // failed chain stays until Close().
     int Connect(const char* host, int port, int useSSL);
     // Makes the TLS handshake over the plain connection that is open (after a server agreed
     // to STARTTLS). 1 = encrypted from here on; 0 = failed (the connection is then unusable).
@@ -53,6 +55,8 @@ public:
     // the owner is going away. The owner still closes.
     void Interrupt();
     bool IsOpen() const { return Connection != nullptr; }
+    // 1 when a certificate can verify at all (Environment, else the process's store).
+    int CanVerify() const;
 
     // Takes over an already built chain (for example a memory BIO), as if Connect had made
     // it. Used to feed recorded or generated server replies to the session.
@@ -67,6 +71,10 @@ public:
     // False skips the host check and the look at the certificate, leaving Peer empty (so
     // that nothing trusts the connection): only for measuring what they cost.
     bool ExaminePeer = true;
+    // False leaves Nagle's algorithm on the socket: only for measuring what it costs. Our
+    // commands are single short lines, and a line held back until the server acknowledges the
+    // last one waits for its delayed acknowledgement (40 ms after a TLS 1.3 handshake).
+    bool NoDelay = true;
     CGNetEnvironment Environment = DefaultNetEnvironment();
 
     CGBioChainPtr Connection;   // null when nothing is open

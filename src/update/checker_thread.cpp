@@ -5,11 +5,18 @@
 
 #include <cstdio>
 
+int FetchVersionOverHttp(const std::string& host, std::string& body) {
+    CGSocketHTTP connection(host.c_str());
+    if (connection.FetchVersionFile() != 1)
+        return 0;
+    body = connection.Buffer;
+    return 1;
+}
+
 void CCheckerThread::Run() {
-    CGSocketHTTP connection(Environment.Host.c_str());
-    if (connection.FetchVersionFile() == 1)
-        OfferIfNewer(connection.Buffer);
-    connection.Close();
+    std::string body;
+    if (Environment.Fetch && Environment.Fetch(Environment.Host, body) == 1)
+        OfferIfNewer(body.c_str());
 }
 
 void CCheckerThread::OfferIfNewer(const char* body) {
@@ -24,7 +31,31 @@ void CCheckerThread::OfferIfNewer(const char* body) {
     char prompt[256];
     std::snprintf(prompt, sizeof prompt, "New version %d.%dr%d is available, Get it?", major, minor,
                   build);
-    if (Environment.AskYesNo && Environment.AskYesNo(prompt, "varnocle") == 1 &&
-        Environment.OpenPage)
+    std::lock_guard<std::mutex> lock(Guard);
+    Question = prompt;
+    if (Sink)
+        Sink->Notify(Message);
+}
+
+void CCheckerThread::AnswerOffer() {
+    std::string question;
+    {
+        std::lock_guard<std::mutex> lock(Guard);
+        question.swap(Question);
+    }
+    if (question.empty() || !Environment.AskYesNo)
+        return;
+    if (Environment.AskYesNo(question.c_str(), "varnocle") == 1 && Environment.OpenPage)
         Environment.OpenPage(Environment.DownloadPage.c_str());
+}
+
+void CCheckerThread::AttachSink(CGNotifySink* sink, unsigned message) {
+    std::lock_guard<std::mutex> lock(Guard);
+    Sink = sink;
+    Message = message;
+}
+
+void CCheckerThread::DetachSink() {
+    std::lock_guard<std::mutex> lock(Guard);
+    Sink = nullptr;
 }

@@ -2,8 +2,7 @@
 #include "update/checker_thread.h"
 #include "update/version_file.h"
 
-// Natively there is no version record and no desktop to ask on: the build's version stands in
-// for the record, and the question is answered "no".
+// Natively there is no version record: the build's version stands in for it.
 CGUpdateEnvironment DefaultUpdateEnvironment() {
     CGUpdateEnvironment e;
     e.Host = VARNOCLE_UPDATE_HOST;
@@ -13,7 +12,5 @@ CGUpdateEnvironment DefaultUpdateEnvironment() {
                          VARNOCLE_VERSION_TWEAK);
         return 1;
     };
-    e.AskYesNo = [](const char*, const char*) { return 0; };
-    e.OpenPage = [](const char*) {};
     return e;
 }

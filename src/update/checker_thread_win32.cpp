@@ -4,9 +4,6 @@
 
 #include <windows.h>
 
-#include <objbase.h>
-#include <shellapi.h>
-
 #include <vector>
 
 namespace {
@@ -35,19 +32,6 @@ int OwnFileVersion(int& key) {
     return 1;
 }
 
-int AskWithMessageBox(const char* text, const char* caption) {
-    // No owner: the question stands on its own, apart from the floating window.
-    return MessageBoxA(nullptr, text, caption, MB_YESNO) == IDYES ? 1 : 0;
-}
-
-void OpenWithShell(const char* address) {
-    // The shell may hand the address to COM-based handlers, which want COM on this thread.
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    ShellExecuteA(nullptr, "open", address, nullptr, nullptr, SW_SHOW); // failure ignored
-    if (SUCCEEDED(com))
-        CoUninitialize();
-}
-
 } // namespace
 
 CGUpdateEnvironment DefaultUpdateEnvironment() {
@@ -55,7 +39,5 @@ CGUpdateEnvironment DefaultUpdateEnvironment() {
     e.Host = VARNOCLE_UPDATE_HOST;
     e.DownloadPage = VARNOCLE_DOWNLOAD_PAGE;
     e.LocalVersion = OwnFileVersion;
-    e.AskYesNo = AskWithMessageBox;
-    e.OpenPage = OpenWithShell;
     return e;
 }

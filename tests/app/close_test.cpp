@@ -3,6 +3,7 @@
 #include "resources/dialog_ids.h"
 #include "support/dialog_driver.h"
 #include "support/tcp_peer.h"
+#include "update/version_file.h"
 
 #include <atomic>
 #include <chrono>
@@ -19,7 +20,7 @@ TEST_F(MainWindowClose, ExitAndLogOffBothSaveThePositionAndEndTheLoop) {
     for (UINT how : {UINT(WM_COMMAND), UINT(WM_ENDSESSION)}) {
         SCOPED_TRACE(how);
         Window = std::make_unique<CMainWindow>();
-        Window->UpdateChecker.AutoStart = 0;
+        Window->UpdateChecker->AutoStart = 0;
         DeleteFileA(Window->IniPath.c_str());
         ASSERT_TRUE(Window->CreateFloating());
         Window->MoveTo(123, 45);
@@ -46,7 +47,7 @@ TEST_F(MainWindowClose, FirstStartWithoutAccountsEndsUnlessTheDialogAddsOne) {
     PumpMessages();
 
     Window = std::make_unique<CMainWindow>();
-    Window->UpdateChecker.AutoStart = 0;
+    Window->UpdateChecker->AutoStart = 0;
     ProfileWriteString("position", "visible", "false", Window->IniPath.c_str());
     AccountsToAdd = 2;
     CommandDuringDialog = ID_CONFIGURE; // the tray menu is there during the first start too
@@ -115,6 +116,88 @@ TEST_F(MainWindowClose, ClosingWhileACheckHangsOnTheServerSavesAndReturns) {
 
 namespace {
 
+int OwnVersion112(int& key) {
+    key = VersionKey(1, 1, 2, 0);
+    return 1;
+}
+
+} // namespace
+
+// The update check's question is the window's own box, above it and asked on its thread, and
+// Exit ends it like any other box.
+TEST_F(MainWindowClose, TheUpdateQuestionIsTheWindowsOwnAndExitEndsItAsCancelled) {
+    ScopedSeams toolkit(ToolkitSeams);
+    toolkit->ShowMessageBox = DefaultToolkitSeams().ShowMessageBox; // the system's box
+    AccountsToAdd = 1;
+    for (bool exit : {false, true}) {
+        SCOPED_TRACE(exit ? "Exit while asked" : "yes");
+        ClearPendingClose();
+        Opened.clear();
+        Window = std::make_unique<CMainWindow>();
+        CGUpdateEnvironment& e = Window->UpdateChecker->Environment;
+        e.DownloadPage = "https://example.invalid/get";
+        e.LocalVersion = OwnVersion112;
+        e.Fetch = [](const std::string&, std::string& body) {
+            body = "1,1,3";
+            return 1;
+        };
+        HWND owner = nullptr;
+        bool topmost = false;
+        std::string text;
+        DialogDriver driver;
+        driver.WaitFor("varnocle").Do([&](HWND box) {
+            owner = GetWindow(box, GW_OWNER);
+            topmost = (GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+            text = DialogDriver::ItemText(box, 0xFFFF);
+            if (exit)
+                SendMessageA(Window->Handle, WM_COMMAND, ID_EXIT, 0);
+            else
+                DialogDriver::Click(box, IDYES);
+        });
+        ASSERT_TRUE(Window->Initialise());
+        while (!driver.Finished() && !driver.TimedOut) {
+            PumpMessages();
+            Sleep(10);
+        }
+        PumpMessages();
+        EXPECT_EQ(owner, Window->Handle);
+        EXPECT_TRUE(topmost);
+        EXPECT_EQ(text, "New version 1.1r3 is available, Get it?");
+        EXPECT_EQ(IsWindow(Window->Handle), exit ? FALSE : TRUE);
+        EXPECT_EQ(Opened, exit ? std::vector<std::string>{}
+                               : std::vector<std::string>{"open https://example.invalid/get"});
+    }
+}
+
+TEST_F(MainWindowClose, ExitNeverWaitsForAnUpdateCheckStillOnItsWay) {
+    static std::atomic<int> answer{0}; // the check outlives the test's frame
+    CGUpdateEnvironment& e = Window->UpdateChecker->Environment;
+    e.LocalVersion = OwnVersion112;
+    e.Fetch = [](const std::string&, std::string& body) {
+        // As long as a name lookup or a connect may take; bounded, so that waiting for it fails
+        // the test instead of hanging it.
+        for (int i = 0; i < 500 && !answer; ++i)
+            Sleep(10);
+        body = "9,9,9";
+        return 1;
+    };
+    Window->UpdateChecker->AutoStart = 1;
+    AccountsToAdd = 1;
+    ASSERT_TRUE(Window->Initialise());
+    SendMessageA(Window->Handle, WM_COMMAND, ID_EXIT, 0);
+    EXPECT_FALSE(IsWindow(Window->Handle));
+    std::unique_ptr<CMainWindow> closed = std::move(Window);
+    Window = std::make_unique<CMainWindow>();
+    Window->UpdateChecker->AutoStart = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(closed->ReleaseUpdateCheck(), 1); // still running: Winsock must stay
+    closed.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    answer = 1; // the check ends into nothing: its sink is gone
+}
+
+namespace {
+
 // A receiver that takes its time over each notification, as a busy one would.
 class SlowSink : public CGNotifySink {
 public:
@@ -175,7 +258,7 @@ TEST_F(MainWindowClose, ClosingWhileDialogsRunEndsThemAsCancelledThenClosesAsExi
         SCOPED_TRACE(c.Name);
         ClearPendingClose();
         Window = std::make_unique<CMainWindow>();
-        Window->UpdateChecker.AutoStart = 0;
+        Window->UpdateChecker->AutoStart = 0;
         DeleteFileA(Window->IniPath.c_str());
         if (!c.FirstStart) {
             ASSERT_TRUE(Window->CreateFloating());

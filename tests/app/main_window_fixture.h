@@ -41,6 +41,18 @@ int CommandDuringDialog = 0;
 int DialogsOpen = 0;
 int MostDialogsOpen = 0;
 
+// What the window asked of the notification area (passed on to the real one).
+struct TrayCall {
+    DWORD Message;
+    HICON Icon;
+};
+std::vector<TrayCall> TrayCalls;
+
+BOOL RecordTray(DWORD message, NOTIFYICONDATAA* data) {
+    TrayCalls.push_back({message, data->hIcon});
+    return Shell_NotifyIconA(message, data);
+}
+
 BOOL CountSound(const char* sound, HMODULE, DWORD flags) {
     Sounds.push_back({sound ? sound : "", flags});
     return TRUE;
@@ -85,11 +97,13 @@ protected:
         CommandDuringDialog = 0;
         MostDialogsOpen = 0;
         App->PlaySound = CountSound;
+        App->NotifyIcon = RecordTray;
+        TrayCalls.clear();
         Toolkit->ShellExecute = RecordOpen;
         App->RunAccountsDialog = FakeAccountsDialog;
         App->RunAboutDialog = FakeAbout;
         Window = std::make_unique<CMainWindow>();
-        Window->UpdateChecker.AutoStart = 0; // no network in these tests
+        Window->UpdateChecker->AutoStart = 0; // no network in these tests
         Window->AccountList.StartSpacingMilliseconds = 0;
     }
     void TearDown() override {

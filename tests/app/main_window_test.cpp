@@ -60,7 +60,7 @@ TEST_F(MainWindowTest, CreatesTheCentredTopmostToolWindowOrUsesTheSavedPosition)
 
     // A saved position is used as it is, off the screen too; text atoi cannot read is 0.
     CMainWindow second;
-    second.UpdateChecker.AutoStart = 0;
+    second.UpdateChecker->AutoStart = 0;
     ProfileWriteString("position", "x", "-500", second.IniPath.c_str());
     ProfileWriteString("position", "y", "junk", second.IniPath.c_str());
     ASSERT_TRUE(second.CreateFloating());
@@ -109,6 +109,34 @@ TEST_F(MainWindowTest, RefreshSizesTheWindowToTheLinesAndFollowsUnreadMail) {
     EXPECT_TRUE(Greyed(ID_MARK_AS_READ));
     EXPECT_STREQ(Window->AccountList.At(2)->StatusText, "0 / 17");
     EXPECT_TRUE(Sounds.empty()); // marking read is silent
+}
+
+TEST_F(MainWindowTest, ChecksThatChangeNothingCostNoTrayCallResizeOrRepaint) {
+    // A program that runs for months: a check a minute must not feed anything that grows.
+    ASSERT_TRUE(Window->CreateFloating());
+    CGAccount* a = Add(1, 3);
+    Window->RefreshIndication();
+    PumpMessages();
+    const std::size_t calls = TrayCalls.size();
+    for (int i = 0; i < 300; ++i) {
+        PostMessageA(Window->Handle, Window->AccountList.NotifyMessage, 0, 0);
+        PumpMessages();
+        EXPECT_FALSE(GetUpdateRect(Window->Handle, nullptr, FALSE)) << i;
+    }
+    EXPECT_EQ(TrayCalls.size(), calls);
+    // Mail read and mail arriving again and again: the same two images, one call each time.
+    std::vector<HICON> shown;
+    for (int i = 0; i < 100; ++i) {
+        a->Session.MarkAllSeen();
+        Window->RefreshIndication();
+        a->Session.ApplyListing(Body(1, 4 + i).c_str());
+        Window->RefreshIndication();
+    }
+    for (std::size_t i = calls; i < TrayCalls.size(); ++i)
+        if (std::find(shown.begin(), shown.end(), TrayCalls[i].Icon) == shown.end())
+            shown.push_back(TrayCalls[i].Icon);
+    EXPECT_EQ(TrayCalls.size() - calls, 200u);
+    EXPECT_EQ(shown.size(), 2u);
 }
 
 TEST_F(MainWindowTest, TenAccountsGiveTenLinesAndTheTooltipKeepsItsFirstSixtyThree) {

@@ -1,19 +1,21 @@
 // Times whole checks as the account thread makes them: connect (TLS when asked), the
 // certificate judged, greeting (CAPA and STARTTLS on a plain port), USER, PASS, UIDL and the
 // bookkeeping. Each run also times the same check with the certificate left unexamined, as
-// before certificates were checked, so that both share the machine's mood. Prints one line
-// per run in milliseconds, then the ratio of the medians.
-//   bench_check HOST PORT USER PASSWORD TLS(0/1) RUNS
-// With a signed-in user and its access token, each run times the password check and then the
-// same check logged in with the token (SASL XOAUTH2) instead, and the ratio is theirs.
+// before certificates were checked, or with "nagle" the checks with TCP_NODELAY left off, so
+// that both share the machine's mood. Prints one line per run in milliseconds, then the
+// ratio of the medians.
+//   bench_check HOST PORT USER PASSWORD TLS(0/1) RUNS [nagle]
+// With a signed-in user and its access token instead of "nagle", each run times the password
+// check and the same check logged in with the token (SASL XOAUTH2), and the ratio is theirs.
 //   bench_check HOST PORT USER PASSWORD TLS(0/1) RUNS TOKEN_USER ACCESS_TOKEN
-// The working folder's "cacert.pem" is the trust store, as for the program.
+// The trust store is the program's: the platform's roots and "cacert.pem" beside this file.
 #include "mail/pop3_session.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 namespace {
@@ -25,12 +27,13 @@ double Median(std::vector<double> v) {
 
 // One check; its count, or -9 when it did not get to the listing. With bearer, the login is
 // XOAUTH2 for user.
-int Check(CGPOP3Session& session, char** argv, bool examine, double& ms, const char* user = nullptr,
-          const char* bearer = nullptr) {
+int Check(CGPOP3Session& session, char** argv, bool examine, bool noDelay, double& ms,
+          const char* user = nullptr, const char* bearer = nullptr) {
     const auto start = std::chrono::steady_clock::now();
     const int port = std::atoi(argv[2]);
     const int tls = std::atoi(argv[5]);
     session.Transport.ExaminePeer = examine;
+    session.Transport.NoDelay = noDelay;
     int count = -9;
     bool in = false;
     if (examine) {
@@ -55,22 +58,22 @@ int Check(CGPOP3Session& session, char** argv, bool examine, double& ms, const c
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 7 && argc != 9) {
+    const bool nagle = argc == 8 && std::string(argv[7]) == "nagle";
+    const bool tokens = argc == 9;
+    if (argc != 7 && !nagle && !tokens) {
         std::fprintf(stderr, "usage: bench_check HOST PORT USER PASSWORD TLS RUNS "
-                             "[TOKEN_USER ACCESS_TOKEN]\n");
+                             "[nagle | TOKEN_USER ACCESS_TOKEN]\n");
         return 2;
     }
     const int runs = std::atoi(argv[6]);
-    const bool tokens = argc == 9;
     CGPOP3Session session;
     std::vector<double> examined, unexamined;
     for (int run = 0; run < runs; ++run) {
         double with = 0, without = 0;
-        // "with": the token's check, or the examined one; "without": the password's, or the
-        // unexamined one.
-        const int a = tokens ? Check(session, argv, true, with, argv[7], argv[8])
-                             : Check(session, argv, true, with);
-        const int b = Check(session, argv, !tokens, without);
+        // "with": the token's check when timing tokens; "without": the password's.
+        const int a = tokens ? Check(session, argv, true, true, with, argv[7], argv[8])
+                             : Check(session, argv, true, true, with);
+        const int b = Check(session, argv, nagle || tokens, !nagle, without);
         std::printf("%.2f %.2f %d\n", with, without, a);
         std::fflush(stdout);
         if (a < 0 || b < 0)
@@ -79,8 +82,8 @@ int main(int argc, char** argv) {
         unexamined.push_back(without);
     }
     const double base = Median(unexamined);
-    std::printf("median %s %.2f ms, %s %.2f ms, ratio %.3f\n", tokens ? "token" : "with",
-                Median(examined), tokens ? "password" : "without", base,
-                base > 0 ? Median(examined) / base : 0);
+    const char* kind = tokens ? "the token" : nagle ? "TCP_NODELAY" : "the certificate examined";
+    std::printf("median with %s %.2f ms, without %.2f ms, ratio %.3f\n", kind, Median(examined),
+                base, base > 0 ? Median(examined) / base : 0);
     return 0;
 }

@@ -4,10 +4,10 @@ tests/support/dovecot_peer.py with a 100,000-message user "big" and a 1,000-mess
 "small" (password "secret" for both):
 
     python3 tests/support/dovecot_peer.py --user big:secret:100000 --user small:secret:1000 -- \
-        python3 tests/bench/compare_with_curl.py BUILD/tests/bench/bench_check [ROUNDS] [CACERT]
+        python3 tests/bench/compare_with_curl.py BUILD/tests/bench/bench_check [ROUNDS]
 
-Both run in a fresh folder holding "cacert.pem" (CACERT, default Debian's CA bundle), as the
-program finds it in its working folder. Alternates the two, ROUNDS each (default 9) after one
+Both run in a fresh folder; bench_check loads the authorities the program would (natively
+OpenSSL's default bundle, Debian's). Alternates the two, ROUNDS each (default 9) after one
 warm-up of each, and prints medians and our figure divided by curl's:
   - "big": whole processes (start-up included for both), wall time and peak resident size;
   - "small": one process checking 6 times; the checks after the first (as a running program
@@ -47,10 +47,8 @@ def ratio_line(what, ours, theirs, unit):
 def main():
     bench = os.path.abspath(sys.argv[1])
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 9
-    cacert = sys.argv[3] if len(sys.argv) > 3 else "/etc/ssl/certs/ca-certificates.crt"
     port = os.environ["VARNOCLE_DOVECOT_TLS_PORT"]
     folder = tempfile.mkdtemp(prefix="varnocle-bench-")
-    shutil.copy(cacert, os.path.join(folder, "cacert.pem"))
     big = {"ours": [], "ours_kb": [], "inside": [], "curl": [], "curl_kb": []}
     small = {"repeat": [], "curl": []}
     try:

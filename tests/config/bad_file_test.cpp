@@ -123,7 +123,7 @@ TEST(BadFiles, FilesThatAreNotTextOrHaveHugeLinesGiveDefaultsNotCrashes) {
         EXPECT_EQ(ReadProfileInt("user1 - server1", "Port", 995, path.c_str()), hasPort ? 110 : 995)
             << index;
         EXPECT_EQ(ReadProfileBool("user1 - server1", "SSL", 1, path.c_str()), 1);
-        EXPECT_LE(ReadProfileText("user1 - server1", "server", path.c_str()).size(), 1023u);
+        EXPECT_LE(ReadProfileText("user1 - server1", "server", path.c_str()).size(), 2047u);
         CGCommaList list;
         if (ReadAccountNames(path.c_str(), list)) {
             EXPECT_LE(std::string(list.Text).size(), 4095u);

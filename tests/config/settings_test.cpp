@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -109,22 +110,28 @@ TEST_F(Settings, AccountNamesAreCopiedOnlyWhenPresent) {
     EXPECT_EQ(std::string(list.Text), many);
 }
 
-TEST_F(Settings, TextsReadBackWholeUpTo1023Characters) {
-    // Longer than anything the dialogs accept (256), so a value typed there always survives.
+TEST_F(Settings, TextsReadBackWholeUpTo2047Bytes) {
+    // Longer than anything the dialogs accept (256 characters, 768 bytes in UTF-8), so a
+    // value typed there always survives.
     std::string longText(300, 'v');
     WriteProfileText("a", "server", longText.c_str(), P());
     EXPECT_EQ(ReadProfileText("a", "server", P()), longText);
-    WriteProfileText("a", "server", std::string(1500, 'w').c_str(), P());
-    EXPECT_EQ(ReadProfileText("a", "server", P()), std::string(1023, 'w'));
+    std::string letters;
+    for (int i = 0; i < 256; ++i)
+        letters += "\xE5\xAF\x86";
+    WriteProfileText("a", "username", letters.c_str(), P());
+    EXPECT_EQ(ReadProfileText("a", "username", P()), letters);
+    WriteProfileText("a", "server", std::string(2500, 'w').c_str(), P());
+    EXPECT_EQ(ReadProfileText("a", "server", P()), std::string(2047, 'w'));
     EXPECT_EQ(ReadProfileText("a", "absent", P()), "");
     EXPECT_EQ(ReadProfileText("a", "absent", nullptr), "");
 }
 
 TEST_F(Settings, TextsWithBlankOrQuoteEndsReadBackWhole) {
-    const char* values[] = {" lead", "trail ", "\"quoted\"", "'single'",  "\"",
-                            "'",     "\"a'",   "  ",         "a\"",       "\t tab",
-                            "x\x1A", "\"\"",   "plain",      "",          "in side",
-                            "a=b",   "[x]",    ";c",         "\xE9t\xE9", " \xC3\xA0 "};
+    const char* values[] = {" lead", "trail ", "\"quoted\"", "'single'", "\"",
+                            "'",     "\"a'",   "  ",         "a\"",      "\t tab",
+                            "x\x1A", "\"\"",   "plain",      "",         "in side",
+                            "a=b",   "[x]",    ";c",         "\xC3\xA9", " \xC3\xA0 "};
     int i = 0;
     for (const char* v : values) {
         std::string key = "k" + std::to_string(i++);
@@ -217,6 +224,33 @@ TEST(DataPath, WithoutARedirectionUsesTheUsersApplicationDataFolder) {
 #endif
 }
 
+// Under Wine this binary runs with the program's manifest: its code page, UTF-8, is what
+// makes the A functions and fopen take these bytes as the letters they are.
+TEST(DataPath, AFolderNamedInLettersBeyondAsciiIsUsedUnderThatName) {
+    TempDir dir;
+    // "Jörg Пётр", as the roaming folder of a Windows user of that name.
+    const std::string base =
+        dir.Path() + Separator(dir) + "J\xC3\xB6rg \xD0\x9F\xD1\x91\xD1\x82\xD1\x80";
+    auto named = [](const std::string& utf8) {
+        return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+    };
+    std::filesystem::create_directory(named(base));
+    ScopedSeams config(ConfigSeams);
+    config->DataFolder = base;
+    std::string ini, seen;
+    MakeDataPath("ini", "varnocle", ini);
+    MakeDataPath("uidl", "Jos\xC3\xA9 - host", seen);
+    EXPECT_EQ(WriteProfileText("Jos\xC3\xA9 - host", "username", "Jos\xC3\xA9", ini.c_str()), 1);
+    EXPECT_EQ(ReadProfileText("Jos\xC3\xA9 - host", "username", ini.c_str()), "Jos\xC3\xA9");
+    EXPECT_TRUE(std::filesystem::exists(named(ini))) << ini;
+    // The seen files are opened with fopen.
+    if (std::FILE* file = std::fopen(seen.c_str(), "w")) {
+        std::fputs("id1\n", file);
+        std::fclose(file);
+    }
+    EXPECT_TRUE(std::filesystem::exists(named(seen))) << seen;
+}
+
 TEST(DataPath, LongPathsAreCutAt259CharactersAndStillWork) {
     TempDir dir;
     std::string sep = Separator(dir);
@@ -238,6 +272,12 @@ TEST(DataPath, LongPathsAreCutAt259CharactersAndStillWork) {
     EXPECT_EQ(ReadProfileInt("position", "x", 0, ini.c_str()), 17);
     WriteFileBytes(uidl, "id1\n");
     EXPECT_EQ(ReadFileBytes(uidl), "id1\n");
+    // Nine bytes are left for a name of two-byte letters: four of them, not half a fifth.
+    std::string letters;
+    for (int i = 0; i < 100; ++i)
+        letters += "\xC3\xA9";
+    MakeDataPath(nullptr, letters.c_str(), uidl);
+    EXPECT_EQ(uidl, base + sep + "varnocle" + sep + letters.substr(0, 8));
 }
 
 } // namespace

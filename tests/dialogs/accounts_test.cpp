@@ -1,7 +1,10 @@
+#include "config/config_seams.h"
+#include "config/settings.h"
 #include "dialogs/dialog_test_support.h"
 #include "dialogs/dlg_accounts.h"
 #include "resources/dialog_ids.h"
 #include "support/scoped_seams.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -130,14 +133,18 @@ TEST(AccountsDialog, ButtonsFollowTheSelectionAndMovesReorderTheList) {
               (std::vector<std::string>{"cy - z.example", "ann - x.example", "y.example"}));
 }
 
-TEST(AccountsDialog, RemoveAsksAndDeletesTheSeenFile) {
+TEST(AccountsDialog, RemoveAsksAndLeavesTheSeenFileToTheSave) {
+    TempDir dir;
+    ScopedSeams<CConfigSeams> config(ConfigSeams);
+    config->DataFolder = dir.Path();
+    std::string ini;
+    MakeDataPath("ini", "varnocle", ini);
     CAccountList list(0x8000);
-    CGAccount* first = AddNamed(list, "ann", "x.example");
+    AddNamed(list, "ann", "x.example");
     AddNamed(list, nullptr, "y.example");
-    char folder[MAX_PATH];
-    GetTempPathA(MAX_PATH, folder);
-    first->UidlFilePath = std::string(folder) + "varnocle-remove-test.uidl";
-    std::ofstream(first->UidlFilePath) << "uidl-1\n";
+    ASSERT_EQ(list.Save(ini.c_str()), 1);
+    const std::string path = list.At(0)->UidlFilePath;
+    ASSERT_TRUE(FileExists(path));
 
     ScriptedBoxes boxes;
     boxes.Answers = {IDNO, IDYES};
@@ -150,16 +157,13 @@ TEST(AccountsDialog, RemoveAsksAndDeletesTheSeenFile) {
             DialogDriver::Click(d, IDC_REMOVE);
         })
         .Do([&](HWND d) {
-            keptAfterNo =
-                ListLines(d, IDC_ACCOUNT_LIST).size() == 2 &&
-                GetFileAttributesA(first->UidlFilePath.c_str()) != INVALID_FILE_ATTRIBUTES;
+            keptAfterNo = ListLines(d, IDC_ACCOUNT_LIST).size() == 2;
             DialogDriver::Click(d, IDC_REMOVE);
         })
         .Do([&](HWND d) {
             buttons = Buttons(d);
             PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0);
         });
-    std::string path = first->UidlFilePath;
     RunAccountsDialog(list, nullptr);
     ASSERT_TRUE(driver.Finished());
     EXPECT_TRUE(keptAfterNo);
@@ -167,9 +171,13 @@ TEST(AccountsDialog, RemoveAsksAndDeletesTheSeenFile) {
     EXPECT_EQ(boxes.Shown[0].Text, "Remove. Are you sure?");
     EXPECT_EQ(boxes.Shown[0].Caption, "Varnocle");
     EXPECT_EQ(boxes.Shown[0].Type & MB_TYPEMASK, unsigned(MB_YESNO));
-    EXPECT_EQ(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(buttons, "----");
     EXPECT_EQ(AccountNames(list), std::vector<std::string>{"y.example"}); // stays removed
+    // Until the settings drop the account, its read state stays: a crash now brings it back
+    // whole.
+    EXPECT_TRUE(FileExists(path));
+    ASSERT_EQ(list.Save(ini.c_str()), 1);
+    EXPECT_FALSE(FileExists(path));
 }
 
 TEST(AccountsDialog, AddAndEditRunTheDetailsDialog) {
@@ -178,9 +186,16 @@ TEST(AccountsDialog, AddAndEditRunTheDetailsDialog) {
     std::vector<std::string> afterAdd, afterEdit;
     std::string buttonsAfterAdd;
     int selectedAfterEdit = -1;
+    ScriptedBoxes boxes;
     DialogDriver driver;
     driver.WaitFor(Title)
         .Do([](HWND d) { DialogDriver::Click(d, IDC_ADD); })
+        .WaitFor("Varnocle")
+        .Do([](HWND d) {
+            DialogDriver::Type(d, IDC_HOST, "x.example");
+            DialogDriver::Type(d, IDC_USER, "ANN");
+            DialogDriver::Click(d, IDOK); // the name of the listed account: refused
+        })
         .WaitFor("Varnocle")
         .Do([](HWND d) { DialogDriver::Press(d, VK_ESCAPE); }) // a cancelled add
         .WaitFor(Title)
@@ -214,6 +229,8 @@ TEST(AccountsDialog, AddAndEditRunTheDetailsDialog) {
         });
     RunAccountsDialog(list, nullptr);
     ASSERT_TRUE(driver.Finished());
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].Caption, "Error");
     EXPECT_EQ(afterAdd, (std::vector<std::string>{"ann - x.example", "bo - new.example"}));
     EXPECT_EQ(buttonsAfterAdd, "----");
     EXPECT_EQ(afterEdit, (std::vector<std::string>{"ann - renamed.example", "bo - new.example"}));

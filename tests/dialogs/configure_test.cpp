@@ -325,7 +325,7 @@ TEST(DetailsDialog, LongHostWithCommasAndEmptyUserAreKept) {
     EXPECT_EQ(std::string(account.Name.Get()), std::string(250, 'h') + "abc");
 }
 
-TEST(DetailsDialog, BlanksAroundTheHostAreDropped) {
+TEST(DetailsDialog, BlanksAroundTheHostAndUserAreDropped) {
     CGAccount account(0x8000);
     CGServerSettings learned = Server("pop.example", 995, 1);
     learned.CertPin = std::string(64, 'c');
@@ -337,6 +337,7 @@ TEST(DetailsDialog, BlanksAroundTheHostAreDropped) {
         DialogDriver::Type(d, IDC_HOST, " \t ");
         blanksOnly = Look(d);
         DialogDriver::Type(d, IDC_HOST, "  Pop.Example. \t");
+        DialogDriver::Type(d, IDC_USER, " \tann  ");
         // A check proves the server by an authority while the dialog is open.
         CGServerSettings meanwhile = account.CopySettings();
         meanwhile.CertPin = "ca";
@@ -347,9 +348,42 @@ TEST(DetailsDialog, BlanksAroundTheHostAreDropped) {
     ASSERT_TRUE(driver.Finished());
     EXPECT_FALSE(blanksOnly.CheckOn || blanksOnly.OkOn);
     EXPECT_STREQ(account.CopySettings().Server.Get(), "Pop.Example.");
+    EXPECT_STREQ(account.CopySettings().Username.Get(), "ann");
     EXPECT_STREQ(account.Name.Get(), "ann - Pop.Example.");
     // The same server, typed again with blanks, another case and the root's dot: what was
     // learned about it stays, also what was learned while the dialog was open.
     EXPECT_EQ(account.CopySettings().CertPin, "ca");
     EXPECT_EQ(account.CopySettings().StartTls, 1);
+}
+
+TEST(DetailsDialog, TheNameOfAnotherAccountIsRefusedAndTheDialogStaysAsItIs) {
+    CAccountList list(0x8000);
+    AddNamed(list, "Ann", "pop.example");
+    CGAccount* bob = AddNamed(list, "bob", "pop.example");
+    ScriptedBoxes boxes;
+    std::string titleAfterRefusal, userAfterRefusal, bobDuringDialog;
+    DialogDriver driver;
+    driver.WaitFor("Varnocle")
+        .Do([&](HWND d) {
+            // Another letter case, a comma and blanks make the same name.
+            DialogDriver::Type(d, IDC_USER, " a,NN ");
+            DialogDriver::Click(d, IDOK);
+        })
+        .Do([&](HWND d) {
+            titleAfterRefusal = DialogDriver::TitleOf(d);
+            userAfterRefusal = DialogDriver::ItemText(d, IDC_USER);
+            bobDuringDialog = bob->Name.GetOrEmpty();
+            DialogDriver::Type(d, IDC_USER, "BOB"); // its own name, in other letters
+            DialogDriver::Click(d, IDOK);
+        });
+    EXPECT_EQ(EditAccount(*bob, nullptr, &list), 1);
+    ASSERT_TRUE(driver.Finished());
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].Text, "There is already an account with this user name and server. "
+                                   "Change one of them, or Cancel.");
+    EXPECT_EQ(boxes.Shown[0].Caption, "Error");
+    EXPECT_EQ(titleAfterRefusal, "Varnocle");
+    EXPECT_EQ(userAfterRefusal, " a,NN ");
+    EXPECT_EQ(bobDuringDialog, "bob - pop.example");
+    EXPECT_STREQ(bob->Name.Get(), "BOB - pop.example");
 }

@@ -2,17 +2,22 @@
 """Exit of varnocle.exe under Wine while its checks are in flight, many times over.
 
 Each run writes a settings file with several TLS accounts checked with "checkmins" 0 (a
-new check starts as soon as one ends), starts the program, waits a random short time,
-chooses Exit and waits for the process. A run is abnormal when the exit code is not 0
-(a crash or an abort gives another), when the process is still there after --bound
-seconds (it is then killed), or when the settings were not saved.
+new check starts as soon as one ends) and a seen file per account, starts the program,
+waits a random short time, chooses Exit and waits for the process. A run is abnormal when
+the exit code is not 0 (a crash or an abort gives another), when the process is still there
+after --bound seconds (it is then killed), or when what was stored is not whole: the
+window's position, the account list, every account's server, user name and password, and
+every seen file with exactly the identifiers it had (all of them are still on the server,
+and nothing is marked read meanwhile).
 
 Two servers: a private Dovecot (--runs), and one that accepts connections and never
 answers (--stalled-runs), which shows that Exit does not wait for a server.
-Needs DISPLAY and WINEPREFIX (scripts/lib/display.sh) and root for Dovecot.
+Needs DISPLAY (scripts/lib/display.sh) and root for Dovecot. It wipes the program's data
+folder in WINEPREFIX: run it through scripts/test-env, which points that at the tests' own
+prefix (ctest does).
 
-  exit_stress.py --exe varnocle.exe --driver vtdriver.exe --mailbox demo_mailbox.py \\
-                 [--runs 200] [--stalled-runs 20] [--accounts 4] [--seed N]
+  scripts/test-env exit_stress.py --exe varnocle.exe --driver vtdriver.exe \\
+                 --mailbox demo_mailbox.py [--runs 200] [--stalled-runs 20] [--accounts 4] [--seed N]
 """
 import argparse
 import os
@@ -27,7 +32,7 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from e2e_test import data_folder, windows_path  # noqa: E402
+from e2e_test import data_folder, server_uidls, windows_path  # noqa: E402
 
 WM_COMMAND, EXIT = 0x0111, 40001
 SKIPPED = 77
@@ -58,16 +63,70 @@ class StalledServer:
             connection.close()
 
 
-def write_settings(folder, users, port):
+def unquoted(value):
+    """A value as the program reads it: one pair of matching quotes around it removed."""
+    if len(value) > 1 and value[0] == value[-1] and value[0] in "\"'":
+        return value[1:-1]
+    return value
+
+
+def write_settings(folder, users, port, seen):
+    """The settings file and the seen files of the accounts; returns what a whole store
+    holds: {section: (server, user, stored password, seen identifiers)}."""
     from demo_mailbox import account_section, write_settings as write
-    sections = []
+    sections, stored = [], {}
     for user, password in users:
         name, lines = account_section(user, password, port, True)
         sections.append((name, lines.replace("checkmins=5", "checkmins=0")))
+        fields = dict(line.split("=", 1) for line in lines.splitlines()[1:] if "=" in line)
+        stored[name] = (fields["server"], user, unquoted(fields["password"]),
+                        sorted(seen[user]))
     shutil.rmtree(folder, ignore_errors=True)
-    path = os.path.join(folder, "varnocle.ini")
-    write(path, sections)
-    return path
+    write(os.path.join(folder, "varnocle.ini"), sections)
+    for name, (_, _, _, uidls) in stored.items():
+        with open(os.path.join(folder, name + ".uidl"), "w") as f:
+            f.write("".join(u + "\n" for u in uidls))
+    return stored
+
+
+def read_ini(path):
+    """{section: {key: value}} as the program reads it: names without regard to case, the
+    first occurrence wins, one pair of quotes around a value removed."""
+    sections, current = {}, None
+    with open(path, newline="") as f:
+        for line in f.read().replace("\r", "\n").split("\n"):
+            line = line.strip()
+            if line.startswith("[") and "]" in line:
+                name = line[1:line.rindex("]")].strip().lower()
+                current = {} if name in sections else sections.setdefault(name, {})
+            elif current is not None and "=" in line:
+                key, value = (part.strip() for part in line.split("=", 1))
+                current.setdefault(key.lower(), unquoted(value))
+    return sections
+
+
+def stored_whole(folder, expected):
+    """What is wrong with the store after an exit, or None when it is whole."""
+    ini = read_ini(os.path.join(folder, "varnocle.ini"))
+    if "position" not in ini:
+        return "settings not saved"
+    listed = ini.get("main", {}).get("accounts", "")
+    if listed != ",".join(expected):
+        return f"account list {listed!r}"
+    for name, (server, user, password, uidls) in expected.items():
+        section = ini.get(name.lower(), {})
+        got = (section.get("server"), section.get("username"), section.get("password"))
+        if got != (server, user, password):
+            return f"section {name!r}: {got}"
+        try:
+            with open(os.path.join(folder, name + ".uidl")) as f:
+                lines = sorted(f.read().splitlines())
+        except OSError as e:
+            return f"seen file of {name!r}: {e}"
+        if lines != uidls:
+            return f"seen file of {name!r}: {len(lines)} of {len(uidls)} identifiers"
+    left = [n for n in os.listdir(folder) if not n.endswith((".ini", ".uidl"))]
+    return f"left behind: {left}" if left else None
 
 
 def driver(args, *words, timeout=60):
@@ -78,7 +137,7 @@ def driver(args, *words, timeout=60):
         return r.returncode, out.read().strip()
 
 
-def one_exit(args, settings, pause):
+def one_exit(args, folder, expected, pause):
     """Starts the program, waits pause seconds after its window appears, chooses Exit.
     Returns (verdict, seconds from Exit to the end of the process); verdict "ok" or what
     went wrong."""
@@ -100,24 +159,21 @@ def one_exit(args, settings, pause):
         took = time.time() - asked
         if code != 0:
             return f"exit code {code}", took
-        with open(settings) as f:
-            if "[position]" not in f.read().replace("[Position]", "[position]"):
-                return "settings not saved", took
-        return "ok", took
+        return stored_whole(folder, expected) or "ok", took
     finally:
         if program.poll() is None:
             program.kill()  # only the program this run started, by its own pid
             program.wait()
 
 
-def series(args, name, runs, users, port):
+def series(args, name, runs, users, port, seen):
     folder = data_folder()
     abnormal = []
     times = []
     for i in range(runs):
-        settings = write_settings(folder, users, port)
+        expected = write_settings(folder, users, port, seen)
         pause = random.choice([0.0, random.uniform(0.05, 0.4), random.uniform(0.4, 1.5)])
-        verdict, took = one_exit(args, settings, pause)
+        verdict, took = one_exit(args, folder, expected, pause)
         times.append(took)
         if verdict != "ok":
             abnormal.append((i, pause, verdict))
@@ -143,9 +199,10 @@ def main():
     parser.add_argument("--bound", type=float, default=15.0, help="seconds Exit may take")
     parser.add_argument("--seed", type=int, default=None)
     args = parser.parse_args()
-    for name in ("DISPLAY", "WINEPREFIX"):
-        if not os.environ.get(name):
-            sys.exit(f"{name} is not set: source scripts/lib/display.sh and start_display")
+    if not os.environ.get("DISPLAY"):
+        sys.exit("DISPLAY is not set: source scripts/lib/display.sh and start_display")
+    if not os.environ.get("WINEPREFIX"):
+        sys.exit("WINEPREFIX is not set: run this through scripts/test-env")
     sys.path.insert(0, os.path.dirname(os.path.abspath(args.mailbox)))
     seed = args.seed if args.seed is not None else random.randrange(1 << 30)
     random.seed(seed)
@@ -167,8 +224,11 @@ def main():
             subprocess.run(command, check=True, stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL)
             from demo_mailbox import read_env
-            port = int(read_env(root)["TLS_PORT"])
-            abnormal += series(args, "dovecot", args.runs, users, port)
+            env = read_env(root)
+            # Half of each mailbox already read: a check keeps those identifiers.
+            seen = {user: server_uidls(int(env["PLAIN_PORT"]), user, password)[::2]
+                    for user, password in users}
+            abnormal += series(args, "dovecot", args.runs, users, int(env["TLS_PORT"]), seen)
         finally:
             subprocess.run([sys.executable, args.mailbox, "stop", root],
                            stdin=subprocess.DEVNULL)
@@ -177,7 +237,9 @@ def main():
     if args.stalled_runs:
         stalled = StalledServer()
         try:
-            abnormal += series(args, "stalled server", args.stalled_runs, users, stalled.port)
+            seen = {user: [f"{user}-{k}" for k in range(10)] for user, _ in users}
+            abnormal += series(args, "stalled server", args.stalled_runs, users, stalled.port,
+                               seen)
         finally:
             stalled.close()
     return 1 if abnormal else 0

@@ -2,8 +2,9 @@
 """varnocle.exe under Wine with an old settings file (no "certpin", no "starttls") whose
 accounts sit behind the servers and relays of tests/support/tls_peers.py.
 
-The program runs from a folder of its own holding the test authority's cacert.pem. Six
-accounts, one line each:
+The program's own folder holds the test authority's cacert.pem; it is started in another
+folder, whose cacert.pem (the intercepting relay's certificate) it must ignore. Six accounts,
+one line each:
   alice  Dovecot, self-signed, POP3 over TLS            3 / 3, learns its key's pin
   bob    Dovecot of the test authority, by "localhost"   3 / 3, learns certpin=ca
   carol  Dovecot's plain port that wants STLS first      3 / 3, learns starttls=true and a pin
@@ -116,18 +117,23 @@ def crop_window(shots, name, state):
 
 
 def install(env, exe):
-    """The program's folder: the program, with the test authority as its only one."""
+    """The program's folder (the program and the test authority's cacert.pem) and another
+    one to start it in, whose cacert.pem would make the intercepting relay an authority."""
     program = os.path.join(env["VARNOCLE_TLS_DIR"], "program")
+    elsewhere = os.path.join(env["VARNOCLE_TLS_DIR"], "elsewhere")
     os.makedirs(program)
+    os.makedirs(elsewhere)
     shutil.copy(exe, os.path.join(program, "varnocle.exe"))
     shutil.copy(env["VARNOCLE_TLS_CACERT"], os.path.join(program, "cacert.pem"))
-    return windows_path(os.path.join(program, "varnocle.exe"))
+    shutil.copy(os.path.join(env["VARNOCLE_TLS_DIR"], "mitm-cert.pem"),
+                os.path.join(elsewhere, "cacert.pem"))
+    return windows_path(os.path.join(program, "varnocle.exe")), windows_path(elsewhere)
 
 
 def show(run, exe, lines):
-    """Starts the program and waits for the lines; returns its pid."""
+    """Starts the program (path, working folder) and waits for the lines; returns its pid."""
     started = time.time()
-    launched = run.driver("launch", exe)
+    launched = run.driver("launch", *exe)
     run.check(launched["rc"] == 0, "the program starts")
     run.driver("wait", f"lines={len(lines)}", "timeout=30")
     run.check(run.lines(*lines, timeout=30), "the lines read " + " | ".join(lines))

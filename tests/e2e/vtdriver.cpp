@@ -2,7 +2,8 @@
 // window (class "varnocle"), sends it messages, and reads what the screen shows. Prints one
 // line of key=value pairs; exits 0 on success, 1 when a wait or a check failed, 2 on misuse.
 //
-//   vtdriver launch EXE              start EXE; wait for its window and its first resize
+//   vtdriver launch EXE [FOLDER]     start EXE in FOLDER (default: its own); wait for its
+//                                    window and its first resize
 //   vtdriver state                   window position, size, visibility and fill colour
 //   vtdriver wait [lines=N] [fill=RRGGBB] [nofill=RRGGBB] [gone] [timeout=S]
 //   vtdriver post MSG WPARAM LPARAM  PostMessage to the window (numbers: decimal or 0x..)
@@ -16,7 +17,10 @@
 //   vtdriver dialog TITLE type ID TEXT      replace the text of its edit field, as typing does
 //   vtdriver dialog TITLE choose ID INDEX   choose an entry of its combo box, as a user would
 //   vtdriver dialog TITLE text ID           the text of an item (text=... to the line's end)
+//   vtdriver                         stands in for a mail program: leaves "<its path>.opened"
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -93,10 +97,10 @@ long Number(const char* text) {
     return std::strtol(text, nullptr, 0);
 }
 
-int Launch(const char* exe) {
+int Launch(const char* exe, const char* startIn) {
     std::string folder(exe);
     size_t cut = folder.find_last_of("\\/");
-    folder = cut == std::string::npos ? "." : folder.substr(0, cut);
+    folder = startIn ? startIn : cut == std::string::npos ? "." : folder.substr(0, cut);
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi = {};
@@ -344,8 +348,17 @@ int Dialog(int argc, char** argv) {
         std::printf("found=1 visible=%d text=%s\n", IsWindowVisible(item) ? 1 : 0, text);
         return 0;
     } else if (action == "type" && argc >= 4) {
-        // The field notifies its dialog of the change, as it does for typed text.
-        SendMessageA(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[3]));
+        // The field notifies its dialog of the change, as it does for typed text. The text
+        // comes from the wide command line: characters outside this program's code page
+        // arrive whole, as typed ones do.
+        int wideCount = 0;
+        LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &wideCount);
+        const bool parsed = wide && wideCount == argc + 2;
+        if (parsed)
+            SendMessageW(item, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide[5]));
+        LocalFree(wide);
+        if (!parsed)
+            return 2;
     } else {
         return 2;
     }
@@ -353,14 +366,27 @@ int Dialog(int argc, char** argv) {
     return 0;
 }
 
+// Run as the mail program of an account: marks that it was started, beside itself, in wide
+// names, whatever the folder is called.
+int MarkOpened() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    HANDLE file = CreateFileW((path + L".opened").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    CloseHandle(file);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2)
-        return 2;
+        return MarkOpened();
     const std::string command = argv[1];
     if (command == "launch" && argc >= 3)
-        return Launch(argv[2]);
+        return Launch(argv[2], argc >= 4 ? argv[3] : nullptr);
     if (command == "state") {
         State s = ReadState();
         PrintState(s);

@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes to the INI reader and editor. Beyond not crashing: a value set
 // through the editor must be what the edited text reads back, and edits must leave every
-// other section of the text readable as before.
+// other section of the text readable as before. A password's stored form of any value reads
+// back as that value.
 #include "config/ini_text.h"
 #include "config/profile_common.h"
+#include "config/stored_password.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -63,5 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Deleting removes the first occurrence only; a later duplicate may take its place.
         (void)removed.Find(section, key);
     }
+
+    // The value as a password comes back from its stored form; as a stored form of either
+    // kind, read from a hand-edited file, it gives some password.
+    Check(PasswordFromStored(StoredPassword(value)) == value);
+    (void)PasswordFromStored(value);
     return 0;
 }

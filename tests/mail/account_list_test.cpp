@@ -1,5 +1,7 @@
-// Account names and status lines, and the list's structure operations (no network).
+// Account names and status lines, the list's structure operations (no network), and names
+// through the settings file and the seen files.
 #include "mail/account_list.h"
+#include "mail/persist_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +30,7 @@ CGAccount* Named(CAccountList& list, const char* name) {
     return a;
 }
 
-TEST(AccountName, UserAndServerWithoutCommas) {
+TEST(AccountName, UserAndServerWithoutCommasLineEndsOrEndBlanks) {
     CGAccount a(0x8000);
     EXPECT_STREQ(a.Name.Get(), "");
     a.ApplySettings(Settings("ann", "server,one"));
@@ -38,7 +40,18 @@ TEST(AccountName, UserAndServerWithoutCommas) {
     a.ApplySettings(Settings(nullptr, "pop.example.com"));
     EXPECT_STREQ(a.Name.Get(), "pop.example.com");
     a.ApplySettings(Settings("a,b", ",,"));
-    EXPECT_STREQ(a.Name.Get(), "ab - ");
+    EXPECT_STREQ(a.Name.Get(), "ab -");
+    a.ApplySettings(Settings(" \tann ", "h\r\nx\v"));
+    EXPECT_STREQ(a.Name.Get(), "ann  - h  x");
+}
+
+TEST(AccountName, TakenByAnotherAccountRegardlessOfCaseAndCommas) {
+    CAccountList list(0x8000);
+    CGAccount* ann = list.AddAccount();
+    ann->ApplySettings(Settings("Ann", "pop.x"));
+    EXPECT_TRUE(list.NameTaken(AccountName(Settings("a,NN", "POP.X")), nullptr));
+    EXPECT_FALSE(list.NameTaken("ann - pop.x", ann)); // the account being edited
+    EXPECT_FALSE(list.NameTaken("ann - pop.y", nullptr));
 }
 
 TEST(AccountSettings, AnEditKeepsWhatTheServerTaughtUnlessTheUserDecided) {
@@ -160,6 +173,117 @@ TEST(AccountList, AddAccountThroughTheDetailsEditor) {
     EXPECT_EQ(s.Port, 995);
     EXPECT_EQ(s.UseSSL, 1);
     EXPECT_EQ(s.CheckMinutes, 5);
+}
+
+// Whatever an account is called, its list entry, section and seen file agree, and it comes
+// back whole at every start: the third start included, after a save of what was loaded.
+TEST_F(Persist, AnyNameComesBackWithItsValuesAndReadState) {
+    // User names on one server, then servers alone: blanks at the ends, path characters,
+    // characters the settings file gives a meaning, and names Windows keeps for devices.
+    std::vector<std::pair<std::string, std::string>> names;
+    for (const char* user : {" ann", "bob ", "DOMAIN\\user", "a:b", "a/b", "*?<>|\"", "x;y=z #c",
+                             "[s]", "]", "\"q\"", "'q", "in side", "a\tb", "lpt1.x"})
+        names.emplace_back(user, "pop.one");
+    for (const char* server : {"con", "pop.one\""})
+        names.emplace_back("", server);
+    {
+        CAccountList list(0x8000);
+        for (size_t i = 0; i < names.size(); ++i) {
+            const std::string n = std::to_string(i);
+            CGAccount* a = Add(list, names[i].first.c_str(), names[i].second.c_str(),
+                               ("pw" + n).c_str(), 1, 1000 + static_cast<int>(i), 5, "");
+            a->Session.ApplyListing(("1 u" + n + "\r\n.\r\n").c_str());
+            a->Session.MarkAllSeen();
+        }
+        ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    }
+    for (int start = 2; start <= 3; ++start) {
+        SCOPED_TRACE(start);
+        CAccountList list(0x8000);
+        ASSERT_EQ(list.Load(Ini.c_str()), 1);
+        ASSERT_EQ(list.Count(), static_cast<int>(names.size()));
+        std::set<std::string> files;
+        for (size_t i = 0; i < names.size(); ++i) {
+            SCOPED_TRACE(names[i].first);
+            CGAccount* a = list.At(static_cast<int>(i));
+            const CGServerSettings s = a->CopySettings();
+            const std::string n = std::to_string(i);
+            EXPECT_EQ(s.Username.GetOrEmpty(), names[i].first);
+            EXPECT_EQ(s.Server.GetOrEmpty(), names[i].second);
+            EXPECT_EQ(s.Password.GetOrEmpty(), "pw" + n);
+            EXPECT_EQ(s.Port, 1000 + static_cast<int>(i));
+            EXPECT_TRUE(FileExists(a->UidlFilePath));
+            files.insert(a->UidlFilePath);
+            a->Session.ApplyListing(("1 u" + n + "\r\n2 new\r\n.\r\n").c_str());
+            EXPECT_EQ(a->UnreadCount(), 1);
+        }
+        EXPECT_EQ(files.size(), names.size()); // no two accounts share a seen file
+        ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    }
+}
+
+// Accounts of one name (as earlier versions let the user make them, and as their settings
+// files may list them) never overwrite each other's section or seen file.
+TEST_F(Persist, AccountsOfOneNameKeepTheirOwnValuesAndReadState) {
+    auto check = [&](CAccountList& list, const std::vector<std::string>& passwords) {
+        ASSERT_EQ(list.Count(), static_cast<int>(passwords.size()));
+        for (int i = 0; i < list.Count(); ++i) {
+            CGAccount* a = list.At(i);
+            EXPECT_EQ(a->CopySettings().Password.GetOrEmpty(), passwords[i]) << i;
+            a->Session.ApplyListing("1 u0\r\n2 u1\r\n3 u2\r\n.\r\n");
+            EXPECT_EQ(a->UnreadCount(), 2) << i << ": only its own message was read";
+        }
+    };
+    {
+        CAccountList list(0x8000);
+        const char* users[] = {"ann", "ANN", "a,nn"};
+        for (int i = 0; i < 3; ++i) {
+            CGAccount* a = Add(list, users[i], "pop.one", users[i], 1, 995, 5, "");
+            a->Session.ApplyListing(("1 u" + std::to_string(i) + "\r\n.\r\n").c_str());
+            a->Session.MarkAllSeen();
+        }
+        ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    }
+    EXPECT_EQ(Value("main", "accounts"), "ann - pop.one,ANN - pop.one (2),ann - pop.one (3)");
+    {
+        CAccountList list(0x8000);
+        list.Load(Ini.c_str());
+        check(list, {"ann", "ANN", "a,nn"});
+    }
+    // A list that names one section twice: both accounts load it, and from the next save on
+    // each has its own.
+    WriteProfileText("main", "accounts", "ann - pop.one,ann - pop.one", Ini.c_str());
+    {
+        CAccountList list(0x8000);
+        list.Load(Ini.c_str());
+        check(list, {"ann", "ann"});
+        CGServerSettings s = list.At(1)->CopySettings();
+        s.Password.Assign("changed");
+        list.At(1)->ApplySettings(s);
+        list.At(1)->Session.ReplaceSeenUidls(CGUidlList());
+        ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    }
+    CAccountList again(0x8000);
+    again.Load(Ini.c_str());
+    ASSERT_EQ(again.Count(), 2);
+    EXPECT_EQ(again.At(0)->CopySettings().Password.GetOrEmpty(), std::string("ann"));
+    EXPECT_EQ(again.At(1)->CopySettings().Password.GetOrEmpty(), std::string("changed"));
+    again.At(0)->Session.ApplyListing("1 u0\r\n.\r\n");
+    again.At(1)->Session.ApplyListing("1 u0\r\n.\r\n");
+    EXPECT_EQ(again.At(0)->UnreadCount(), 0);
+    EXPECT_EQ(again.At(1)->UnreadCount(), 1);
+    // Removing one of two accounts that were loaded from one section leaves the other its
+    // section and seen file.
+    WriteProfileText("main", "accounts", "ann - pop.one,ann - pop.one", Ini.c_str());
+    {
+        CAccountList list(0x8000);
+        list.Load(Ini.c_str());
+        list.RemoveAccount(list.At(1));
+        ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    }
+    CAccountList survivor(0x8000);
+    survivor.Load(Ini.c_str());
+    check(survivor, {"ann"});
 }
 
 } // namespace

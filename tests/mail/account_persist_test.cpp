@@ -1,12 +1,7 @@
 // Options, accounts and seen lists through the settings file and the seen-identifier files.
-#include "config/config_seams.h"
 #include "config/obfuscate.h"
-#include "config/profile.h"
-#include "config/settings.h"
-#include "mail/account_list.h"
+#include "mail/persist_fixture.h"
 #include "net/peer_certificate.h"
-#include "support/scoped_seams.h"
-#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -24,62 +19,6 @@
 #include <vector>
 
 namespace {
-
-class Persist : public ::testing::Test {
-protected:
-    void SetUp() override {
-        Config->DataFolder = Dir.Path();
-        MakeDataPath("ini", "varnocle", Ini);
-    }
-
-    std::string Value(const char* section, const char* key) {
-        return ReadProfileText(section, key, Ini.c_str());
-    }
-    // Whether the key is in the file at all (an empty value is there).
-    bool Has(const char* section, const char* key) {
-        char value[64];
-        ProfileReadString(section, key, "<absent>", value, sizeof value, Ini.c_str());
-        return std::string(value) != "<absent>";
-    }
-    // The seen list written for a section, as a set of lines.
-    std::set<std::string> SeenLines(const char* section) {
-        std::set<std::string> lines;
-        std::string text = ReadFileBytes(SeenPath(section));
-        for (size_t at = 0; at < text.size();) {
-            size_t end = text.find('\n', at);
-            std::string line = text.substr(at, end - at);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            lines.insert(line);
-            at = end == std::string::npos ? text.size() : end + 1;
-        }
-        return lines;
-    }
-    std::string SeenPath(const char* section) {
-        std::string path;
-        MakeDataPath("uidl", section, path);
-        return path;
-    }
-    static CGAccount* Add(CAccountList& list, const char* user, const char* server,
-                          const char* password, int ssl, int port, int minutes,
-                          const char* program) {
-        CGAccount* a = list.AddAccount();
-        CGServerSettings s;
-        s.Username.Assign(user);
-        s.Server.Assign(server);
-        s.Password.Assign(password);
-        s.UseSSL = ssl;
-        s.Port = port;
-        s.CheckMinutes = minutes;
-        a->ApplySettings(s);
-        a->DoubleClick.Assign(program);
-        return a;
-    }
-
-    TempDir Dir;
-    ScopedSeams<CConfigSeams> Config{ConfigSeams};
-    std::string Ini;
-};
 
 TEST_F(Persist, TwoAccountsWriteTheDocumentedValuesAndComeBack) {
     {
@@ -312,12 +251,15 @@ TEST_F(Persist, RemovedAndRenamedSectionsGoUnlessAListedAccountHasTheName) {
     WriteProfileText("old - h", "password", "forgotten", Ini.c_str());
     WriteProfileText("other", "key", "value", Ini.c_str());
     WriteFileBytes(SeenPath("c - h3"), "m1\n");
+    WriteFileBytes(SeenPath("a - h1"), "a1\n");
     {
         CAccountList list(0x8000);
         list.Load(Ini.c_str());
         ASSERT_EQ(list.Count(), 3);
         list.RemoveAccount(list.At(0)); // a - h1
         list.RemoveAccount(list.At(0)); // b - h2
+        // Until the save that drops it from the list, a removed account keeps its file.
+        EXPECT_TRUE(FileExists(SeenPath("a - h1")));
         // c takes the removed b's name: that section now holds c's values.
         CGAccount* c = list.At(0);
         CGServerSettings s = c->CopySettings();
@@ -335,6 +277,7 @@ TEST_F(Persist, RemovedAndRenamedSectionsGoUnlessAListedAccountHasTheName) {
     EXPECT_STREQ(stored.Get(), "new");
     EXPECT_EQ(SeenLines("b - h2"), (std::set<std::string>{"m1"}));
     EXPECT_FALSE(FileExists(SeenPath("c - h3")));
+    EXPECT_FALSE(FileExists(SeenPath("a - h1")));
     EXPECT_EQ(Value("old - h", "password"), "forgotten");
     EXPECT_EQ(Value("other", "key"), "value");
 }
@@ -367,15 +310,16 @@ TEST_F(Persist, DefaultsAndAnEmptyList) {
 // the old file open without sharing it (as a virus scanner may).
 class WritesFail {
 public:
-    explicit WritesFail(const std::string& path) {
+    explicit WritesFail(const std::string& path, long long limit = 4096) {
 #ifdef _WIN32
+        (void)limit;
         Held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
 #else
         (void)path;
         getrlimit(RLIMIT_FSIZE, &Old);
         OldHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit small = Old;
-        small.rlim_cur = 4096;
+        small.rlim_cur = static_cast<rlim_t>(limit);
         setrlimit(RLIMIT_FSIZE, &small);
 #endif
     }
@@ -412,12 +356,36 @@ TEST_F(Persist, ASaveThatCannotReplaceKeepsTheOldList) {
     a->Session.MarkAllSeen();
     {
         WritesFail failing(SeenPath("acct"));
-        EXPECT_EQ(a->Save(Ini.c_str()), 0);
+        EXPECT_EQ(a->Save("acct", Ini.c_str()), 0);
     }
     // Not a half-written list: the old one, whole.
     EXPECT_EQ(ReadFileBytes(SeenPath("acct")), "old\n");
     EXPECT_FALSE(FileExists(SeenPath("acct") + ".tmp"));
     EXPECT_EQ(a->UidlFilePath, SeenPath("acct"));
 }
+
+#ifndef _WIN32
+// A save cut short (here by a full disk; a crash is the same) never leaves a list that names
+// an account whose section is not there: the sections are written before the list.
+TEST_F(Persist, TheListNeverNamesASectionNotYetWritten) {
+    CAccountList list(0x8000);
+    Add(list, "ann", "pop.one", "pw", 1, 995, 5, "");
+    ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    Add(list, "bob", "pop.two", "pw", 1, 995, 5, "");
+    {
+        // Room for the longer list, not for a new section as well.
+        WritesFail full(Ini, static_cast<long long>(ReadFileBytes(Ini).size()) + 40);
+        EXPECT_EQ(list.Save(Ini.c_str()), 0);
+    }
+    CAccountList again(0x8000);
+    again.Load(Ini.c_str());
+    ASSERT_GE(again.Count(), 1);
+    for (CGAccount& a : again)
+        EXPECT_FALSE(a.CopySettings().Server.IsEmpty()) << a.Section;
+    // The next save that can write stores the account that was left out.
+    ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    EXPECT_EQ(Value("main", "accounts"), "ann - pop.one,bob - pop.two");
+}
+#endif
 
 } // namespace

@@ -1,11 +1,12 @@
 // Certificates and STARTTLS against real peers: those tests/support/tls_peers.py starts
-// around this binary, in a working folder whose cacert.pem holds only the test authority.
+// around this binary. The process's certificate store holds only the test authority.
 // Every case goes through the checking thread, so status, line and learned keys are what
 // the program shows and stores.
 #include "mail/account.h"
 #include "support/counting_sink.h"
 #include "support/dovecot_peer.h"
 #include "support/temp_dir.h"
+#include "support/test_authority.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -28,6 +29,13 @@ std::string Env(const char* name) {
 std::uint16_t PortOf(const char* name) {
     return static_cast<std::uint16_t>(std::atoi(Env(name).c_str()));
 }
+
+// Chosen before the store is first used, whatever this machine trusts.
+[[maybe_unused]] const bool TestAuthorityOnly = [] {
+    const std::string authority = Env("VARNOCLE_TLS_CACERT");
+    TrustOnly(authority.empty() ? "" : PeerPath(authority));
+    return true;
+}();
 
 struct Peers {
     bool Available = false;
@@ -116,7 +124,7 @@ struct Watched {
     CGAccount Account{0x8000};
 
     Watched(const std::string& host, std::uint16_t port, int tls, const char* pin = "",
-            int startTls = 0, const char* password = "secret") {
+            int startTls = 0, const char* password = "secret", int authorities = 1) {
         CGServerSettings s;
         s.Server.Assign(host.c_str());
         s.Username.Assign("user");
@@ -129,6 +137,8 @@ struct Watched {
         Account.ApplySettings(s);
         Account.TickMilliseconds = 20;
         Account.Session.Transport.Environment = AnotherName();
+        if (!authorities)
+            Account.Session.Transport.Environment.HasAuthorities = [] { return 0; };
         Sink.StatusSource = &Account.Status;
         Account.NotifySink = &Sink;
         Account.Start();
@@ -183,6 +193,14 @@ TEST(TlsTrust, SelfSignedKeyIsPinnedOnFirstUseAndAnotherKeyGetsNoPassword) {
         ASSERT_EQ(planted.Attempt(1), port == P().HangUp ? StatusConnectFailed : StatusLoginFailed);
         EXPECT_EQ(planted.Learned().CertPin, "") << port;
     }
+
+    // Without a single authority nothing can verify, so nothing is pinned silently either
+    // (a pinned key still works).
+    Watched bare("localhost", P().SelfTls, 1, "", 0, "secret", 0);
+    ASSERT_EQ(bare.Attempt(1), StatusUntrusted);
+    EXPECT_EQ(bare.Learned().CertPin, "");
+    Watched barePinned("localhost", P().SelfTls, 1, pin.c_str(), 0, "secret", 0);
+    ASSERT_EQ(barePinned.Attempt(1), StatusOk);
 
     // A preset provider's certificate must verify, even on first use.
     WriteFileBytes(P().MitmLog, "");

@@ -1,4 +1,5 @@
 #include "net/socket.h"
+#include "net/socket_platform.h"
 #include "support/tcp_peer.h"
 
 #include <gtest/gtest.h>
@@ -66,6 +67,13 @@ TEST(CGSocketLifecycle, ClosedSocketRefusesEverything) {
     EXPECT_EQ(s.Write("x", 1), -1);
     EXPECT_NE(s.Discard(), 0);
     EXPECT_EQ(s.IsOpen(), 0);
+}
+
+TEST(CGSocketLifecycle, NewSocketsSendShortRequestsAtOnce) {
+    // TCP_NODELAY: a request is not held back until the server acknowledges the last one.
+    CGSocketHandle s = socket_platform::CreateTcp();
+    EXPECT_EQ(TcpNoDelay(s), 1);
+    CloseHandleOf(s);
 }
 
 TEST_F(SocketPair, OpenAcceptsAgainAndCloseHappensOnce) {
@@ -172,6 +180,7 @@ TEST_F(Port80, ConnectReconnectAndRefusal) {
     CGSocketClient client;
     ASSERT_EQ(client.Connect(LoopbackAddress()), 1);
     EXPECT_EQ(client.IsOpen(), 1);
+    EXPECT_EQ(TcpNoDelay(client.Socket), 1);
     ASSERT_EQ(accepted.Open(), 1);
     EXPECT_EQ(client.Write("one", 3), 3);
     EXPECT_EQ(ReadString(accepted, 8), "one");

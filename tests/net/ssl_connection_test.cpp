@@ -1,9 +1,11 @@
 // The OpenSSL connection against a small TLS server of our own, which records the server
-// name the client sends.
+// name the client sends and can ask for old protocols or a renegotiation.
 #include "net/cert_store.h"
 #include "net/socket_platform.h"
 #include "net/ssl_connection.h"
 #include "support/tcp_peer.h"
+#include "support/temp_dir.h"
+#include "support/test_authority.h"
 
 #include <gtest/gtest.h>
 
@@ -12,42 +14,56 @@
 #include <openssl/x509.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// A self-signed certificate made in memory.
-struct SelfSigned {
-    EVP_PKEY* Key = EVP_EC_gen("P-256");
-    X509* Cert = X509_new();
+#ifdef _WIN32
+void SetEnvironment(const char* name, const std::string& value) {
+    _putenv_s(name, value.c_str());
+}
+#else
+void SetEnvironment(const char* name, const std::string& value) {
+    setenv(name, value.c_str(), 1);
+}
+#endif
 
-    SelfSigned() {
-        X509_set_version(Cert, 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(Cert), 1);
-        X509_gmtime_adj(X509_getm_notBefore(Cert), 0);
-        X509_gmtime_adj(X509_getm_notAfter(Cert), 3600);
-        X509_set_pubkey(Cert, Key);
-        X509_NAME* name = X509_get_subject_name(Cert);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                   reinterpret_cast<const unsigned char*>("test"), -1, -1, 0);
-        X509_set_issuer_name(Cert, name);
-        X509_sign(Cert, Key, EVP_sha256());
-    }
-    ~SelfSigned() {
-        X509_free(Cert);
-        EVP_PKEY_free(Key);
-    }
+// Before this process's first OpenSSL call, as at the program's start: a configuration file
+// that would lower the TLS policy, where OpenSSL looks first. It must not be read.
+const bool LoweredPolicyOffered = [] {
+    static const TempDir folder;
+    const std::string path = folder.File("openssl.cnf");
+    WriteFileBytes(path, "openssl_conf = start\n[start]\nssl_conf = ssl\n"
+                         "[ssl]\nsystem_default = policy\n"
+                         "[policy]\nMinProtocol = TLSv1\nCipherString = DEFAULT@SECLEVEL=0\n");
+    SetEnvironment("OPENSSL_CONF", path);
+    StartOpenSsl();
+    return true;
+}();
+
+struct ServerSetup {
+    const TestCertificate* Identity = nullptr; // null: a self-signed one for "test"
+    int MaxVersion = 0;                        // 0: the newest
+    bool Renegotiate = false;                  // asks for it once the greeting is sent
 };
 
-// Accepts one TLS connection, notes the server name, sends a greeting.
+// Accepts one TLS connection, notes the server name, sends a greeting, then reads until the
+// client goes.
 class OneShotTlsServer {
 public:
-    OneShotTlsServer() {
+    explicit OneShotTlsServer(ServerSetup setup = {}) : Setup(setup) {
+        const TestCertificate& identity = Setup.Identity ? *Setup.Identity : Own;
         Ctx = SSL_CTX_new(TLS_server_method());
-        SSL_CTX_use_certificate(Ctx, Identity.Cert);
-        SSL_CTX_use_PrivateKey(Ctx, Identity.Key);
+        SSL_CTX_use_certificate(Ctx, identity.Cert);
+        SSL_CTX_use_PrivateKey(Ctx, identity.Key);
+        if (Setup.MaxVersion) {
+            SSL_CTX_set_min_proto_version(Ctx, 0);
+            SSL_CTX_set_max_proto_version(Ctx, Setup.MaxVersion);
+            SSL_CTX_set_security_level(Ctx, 0); // TLS 1.1 signs with SHA-1
+        }
         Listener = ListenLoopback(0, Port);
         Worker = std::thread([this] { Serve(); });
     }
@@ -57,10 +73,15 @@ public:
         CloseHandleOf(Listener);
         SSL_CTX_free(Ctx);
     }
-    // The name the client sent, "" when none; after the client has read the greeting.
+    // The name the client sent, "" when none; after the client has gone.
     std::string ServerName() {
         Worker.join();
         return Name;
+    }
+    // Whether the renegotiation asked for completed; after the client has gone.
+    bool Renegotiated() {
+        Worker.join();
+        return RenegotiationDone;
     }
 
     std::uint16_t Port = 0;
@@ -75,20 +96,32 @@ private:
         if (SSL_accept(ssl) == 1) {
             const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name);
             Name = name ? name : "";
+            if (Setup.Renegotiate && SSL_renegotiate(ssl))
+                SSL_do_handshake(ssl);
             SSL_write(ssl, "+OK hi\r\n", 8);
         }
         char c;
-        SSL_read(ssl, &c, 1); // until the client goes
+        while (SSL_read(ssl, &c, 1) > 0) // until the client goes
+            RenegotiationDone = Setup.Renegotiate && !SSL_renegotiate_pending(ssl);
         SSL_free(ssl);
         CloseHandleOf(s);
     }
 
-    SelfSigned Identity;
+    ServerSetup Setup;
+    TestCertificate Own{"test"};
     SSL_CTX* Ctx = nullptr;
     CGSocketHandle Listener = InvalidSocket;
     std::thread Worker;
     std::string Name = "(no handshake)";
+    bool RenegotiationDone = false;
 };
+
+// The socket under the connection's chain.
+CGSocketHandle SocketOf(CGSslConnection& c) {
+    int fd = -1;
+    BIO_get_fd(c.Connection.get(), &fd);
+    return static_cast<CGSocketHandle>(fd);
+}
 
 std::string Greeting(CGSslConnection& c) {
     char buffer[16] = {};
@@ -111,6 +144,7 @@ TEST(SslConnection, ServerNameIsSentForNamesOnly) {
         OneShotTlsServer server;
         CGSslConnection c;
         ASSERT_EQ(c.Connect(k.Host, server.Port, 1), 1) << k.Host;
+        EXPECT_EQ(TcpNoDelay(SocketOf(c)), 1) << "commands are not held back";
         EXPECT_EQ(Greeting(c), "+OK hi\r\n");
         c.Close();
         EXPECT_EQ(server.ServerName(), k.Expected) << k.Host;
@@ -120,6 +154,55 @@ TEST(SslConnection, ServerNameIsSentForNamesOnly) {
     EXPECT_FALSE(IsAddressLiteral("pop.example.com"));
     EXPECT_FALSE(IsAddressLiteral("10.0.0"));
     EXPECT_FALSE(IsAddressLiteral(""));
+}
+
+TEST(SslConnection, ANameVerifiesWhateverItsCaseAndTrailingDot) {
+    const TestCertificate authority("Test Authority", nullptr, true);
+    const TestCertificate certificate("pop.example.com", &authority);
+    const CGCertStorePtr store(X509_STORE_new());
+    X509_STORE_add_cert(store.get(), authority.Cert);
+    struct Case {
+        const char* Typed;
+        int Problem;
+        const char* Sent; // as server name
+    };
+    for (const Case& k : {Case{"pop.example.com", CertVerified, "pop.example.com"},
+                          Case{"Pop.Example.COM.", CertVerified, "Pop.Example.COM"},
+                          Case{"mail.example.com", CertNameMismatch, "mail.example.com"}}) {
+        OneShotTlsServer server({&certificate});
+        CGSslConnection c;
+        SSL_CTX_set1_cert_store(c.SslContext.get(), store.get());
+        c.Environment.Resolve = [](const char*, int port) {
+            return DefaultNetEnvironment().Resolve("127.0.0.1", port);
+        };
+        ASSERT_EQ(c.Connect(k.Typed, server.Port, 1), 1) << k.Typed;
+        EXPECT_EQ(c.Peer().Present, 1) << k.Typed;
+        EXPECT_EQ(c.Peer().Problem, k.Problem) << k.Typed;
+        c.Close();
+        EXPECT_EQ(server.ServerName(), k.Sent);
+    }
+}
+
+TEST(SslConnection, PolicyHoldsWhateverAConfigurationFileSays) {
+    ASSERT_TRUE(LoweredPolicyOffered);
+    // The file's security level 0 did not reach the context.
+    CGSslConnection c;
+    EXPECT_GE(SSL_CTX_get_security_level(c.SslContext.get()), 1);
+
+    // Nothing older than TLS 1.2, even at a security level that would allow it.
+    OneShotTlsServer old({nullptr, TLS1_1_VERSION});
+    SSL_CTX_set_security_level(c.SslContext.get(), 0);
+    EXPECT_EQ(c.Connect("127.0.0.1", old.Port, 1), 0);
+    c.Close();
+
+    // A server's request to renegotiate is refused; the connection itself goes on.
+    OneShotTlsServer renegotiating({nullptr, TLS1_2_VERSION, true});
+    CGSslConnection r;
+    ASSERT_EQ(r.Connect("127.0.0.1", renegotiating.Port, 1), 1);
+    EXPECT_EQ(Greeting(r), "+OK hi\r\n");
+    EXPECT_EQ(r.Write("QUIT\r\n", 6), 6);
+    r.Close();
+    EXPECT_FALSE(renegotiating.Renegotiated());
 }
 
 TEST(SslConnection, EachObjectHasItsOwnContext) {
@@ -144,6 +227,7 @@ TEST(SslConnection, SilenceEndsAReadAtTheTimeOut) {
     CGSslConnection c;
     c.Timeouts.ReadMs = 200;
     ASSERT_EQ(c.Connect("127.0.0.1", port, 0), 1); // the backlog accepts for us
+    EXPECT_EQ(TcpNoDelay(SocketOf(c)), 1);
     char byte;
     EXPECT_LE(c.Read(&byte, 1), 0);
     // A TLS handshake with a peer that never answers fails the same way.

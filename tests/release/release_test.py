@@ -76,6 +76,21 @@ class ReleaseExe(unittest.TestCase):
         self.assertIn(b"Microsoft.Windows.Common-Controls", manifest)
         self.assertIn(b'version="6.0.0.0"', manifest)
         self.assertIn(b'level="asInvoker"', manifest)
+        self.assertIn(b">UTF-8</activeCodePage>", manifest)
+
+    def test_holds_no_folder_of_the_build_machine(self):
+        # A folder compiled in (OpenSSL's for openssl.cnf, engines and modules) is looked for on
+        # the user's current drive, where any user may create it. Only folders that
+        # administrators alone can create may be named.
+        with open(exe_path(), "rb") as f:
+            data = f.read()
+        cache = os.environ.get("VARNOCLE_CACHE", os.path.expanduser("~/.cache/varnocle"))
+        folders = {ROOT, os.path.realpath(ROOT), cache, os.path.realpath(cache),
+                   os.path.expanduser("~") + "/", "/root/", "/home/", "/usr/local/", "/tmp/",
+                   "/openssl-", "/build/"}
+        for folder in folders:
+            for encoding in ("ascii", "utf-16-le"):
+                self.assertNotIn(folder.encode(encoding), data, f"{folder} ({encoding})")
 
     def test_size(self):
         size = os.path.getsize(exe_path())

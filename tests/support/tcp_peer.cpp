@@ -10,6 +10,7 @@
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #endif
 
@@ -85,4 +86,20 @@ void CloseHandleOf(CGSocketHandle& s) {
     if (s != InvalidSocket)
         sp::CloseSocket(s);
     s = InvalidSocket;
+}
+
+int TcpNoDelay(CGSocketHandle s) {
+#ifdef _WIN32
+    using Native = SOCKET;
+    using Length = int;
+#else
+    using Native = int;
+    using Length = socklen_t;
+#endif
+    int value = 0;
+    Length length = sizeof value;
+    if (getsockopt(static_cast<Native>(s), IPPROTO_TCP, TCP_NODELAY,
+                   reinterpret_cast<char*>(&value), &length) != 0)
+        return -1;
+    return value != 0 ? 1 : 0;
 }

@@ -25,5 +25,8 @@ bool WaitForQueued(CGSocketHandle s, unsigned long count, int timeoutMs);
 // Closes a handle that no CGSocket owns.
 void CloseHandleOf(CGSocketHandle& s);
 
+// TCP_NODELAY of s as the system reads it back: 1 set, 0 not, -1 when it cannot be read.
+int TcpNoDelay(CGSocketHandle s);
+
 // 127.0.0.1 in network byte order.
 std::uint32_t LoopbackAddress();

@@ -4,7 +4,8 @@
     tls_peers.py [--user NAME:PASSWORD[:MESSAGES]]... [--keep] -- COMMAND...
 
 Everything lives in a fresh temporary folder (TLS_DIR below):
-  - a test certificate authority and TLS_DIR/cacert.pem holding only it;
+  - a test certificate authority and TLS_DIR/cacert.pem holding only it (a test binary puts
+    it alone in its certificate store; varnocle.exe finds such a file beside itself);
   - Dovecot "self" with a self-signed certificate: plain POP3 (STLS offered) and POP3 over
     TLS on 127.0.0.1, and a plain port on 127.0.0.2 that refuses plain-text logins before
     STLS;
@@ -368,8 +369,7 @@ def main():
         except RuntimeError as e:
             print(e, file=sys.stderr)
             return 1
-        # The program reads "cacert.pem" from its working folder: the test authority's.
-        return subprocess.call(demo_mailbox.peer_command(command), env=env, cwd=peers.root)
+        return subprocess.call(demo_mailbox.peer_command(command), env=env)
     finally:
         peers.stop(args.keep)
 

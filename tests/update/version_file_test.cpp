@@ -155,12 +155,17 @@ TEST(OfferIfNewer, ComparesWithTheOwnVersionWhenItIsKnown) {
     e.AskYesNo = [&](const char*, const char*) { return ++asked, 1; };
     e.OpenPage = [](const char*) {};
     CCheckerThread check(e);
-    check.OfferIfNewer("1,1,2");
+    // Each offer is answered by the check's owner, as the main window does on its message.
+    auto offer = [&](const char* body) {
+        check.OfferIfNewer(body);
+        check.AnswerOffer();
+    };
+    offer("1,1,2");
     EXPECT_EQ(asked, 0) << "1.1.2 is older than 1.1.2.5";
-    check.OfferIfNewer("1,1,3");
+    offer("1,1,3");
     EXPECT_EQ(asked, 1);
     localKnown = 0;
-    check.OfferIfNewer("9,9,9");
+    offer("9,9,9");
     EXPECT_EQ(asked, 1) << "no own version, no question";
 }
 
