@@ -237,12 +237,9 @@ CGProbeRequest CDlgConfigure::ProbeRequestFor(const std::string& host, const CAc
 
 void CDlgConfigure::Probe() {
     const std::string provider = SignInProvider();
-    if (!provider.empty() && (SignIn.Provider != provider || SignIn.RefreshToken.empty())) {
-        ToolkitMessageBox(Handle, "Sign in first: this provider's server takes no password.",
-                          "Check Host", MB_OK);
-        return;
-    }
-    if (!provider.empty() && SignIn.AccessToken.empty()) {
+    const bool signedIn =
+        !provider.empty() && SignIn.Provider == provider && !SignIn.RefreshToken.empty();
+    if (signedIn && SignIn.AccessToken.empty()) {
         // A new access token first, off this thread; the check follows when it arrives.
         Work = RefreshingForCheck;
         SignInWork.Refresh(Handle, SignInMessage.MessageId, FindOAuthProvider(provider),
@@ -256,9 +253,10 @@ void CDlgConfigure::Probe() {
     CGProbeRequest request = ProbeRequestFor(host, shown);
     request.Host = host.c_str();
     if (!provider.empty()) {
+        // Not signed in yet: the server and its certificate are checked, and nothing is sent.
         request.User = SignIn.User.c_str();
         request.Password = nullptr;
-        request.Bearer = SignIn.AccessToken.c_str();
+        request.Bearer = signedIn ? SignIn.AccessToken.c_str() : "";
     }
     const CGProbeResult result = ProbeMailServer(request); // the dialog waits meanwhile
     WaitCursor.ClearBusy();
@@ -284,7 +282,10 @@ void CDlgConfigure::Probe() {
     if (result.Found &&
         (taken || (result.Trusted && SameServer(WithTrimmedHost(shown.Settings), found))))
         TrustFound(host, result);
-    if (result.Found)
+    if (result.Found && !provider.empty() && !signedIn)
+        ToolkitMessageBox(Handle, "The server answers. Sign in to check your mailbox.",
+                          "Check Host", MB_OK);
+    else if (result.Found)
         ReportProbeLogin(Handle, result);
 }
 
@@ -307,7 +308,8 @@ void CDlgConfigure::TrustFound(const std::string& host, const CGProbeResult& res
 }
 
 void CDlgConfigure::OfferPlainLogin(const CGProbeResult& result, CGProbeRequest request) {
-    if (!AskPlainLogin(Handle, result, result.SwitchFailed && !request.StartTls))
+    // A token never goes out in plain text: no choice to offer for a provider that signs in.
+    if (!AskPlainLogin(Handle, result, result.SwitchFailed && !request.StartTls && !request.Bearer))
         return;
     // The user's explicit choice, for this server only: port 110 without TLS.
     SetPort(ProbePlainPort);

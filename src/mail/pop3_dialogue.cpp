@@ -267,6 +267,8 @@ int CGPop3Dialogue::Visit(const char* host, int port, int useSSL, const char* us
             return Pop3Unencrypted;
         if (!OffersSasl("XOAUTH2"))
             return Pop3NoXoauth2;
+        if (!*bearer)
+            return Pop3TokenRefused; // no sign-in yet: nothing to send
         if (!LoginXoauth2(user, bearer))
             return Refusal;
     } else if (!Login(user, password)) {

@@ -127,7 +127,8 @@ public:
 
     // Connect, certificate and encryption, greeting and login: how far it got
     // (Pop3NotReached ...). With a bearer (access) token the login is XOAUTH2, only inside
-    // TLS and only when the server offers it; the password is never sent then.
+    // TLS and only when the server offers it; the password is never sent then. An empty
+    // token goes nowhere (Pop3TokenRefused): the server and its certificate are checked.
     int Visit(const char* host, int port, int useSSL, const char* user, const char* password,
               CGTlsGate& gate, const char* bearer = nullptr);
 

@@ -25,7 +25,8 @@ struct CGProbeRequest {
     const char* Host = nullptr; // null or empty: nothing is reached
     const char* User = nullptr; // null texts go as bare verbs
     const char* Password = nullptr;
-    // A signed-in account's access token: the login is XOAUTH2 with it, never the password.
+    // A signed-in account's access token: the login is XOAUTH2 with it, never the password;
+    // empty for an account that signs in and has no sign-in yet (no login at all).
     const char* Bearer = nullptr;
     CGNetTimeouts Timeouts{ProbeConnectMs, ProbeReplyMs, ProbeReplyMs};
     CGNetEnvironment Net = DefaultNetEnvironment();

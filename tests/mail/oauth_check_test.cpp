@@ -70,9 +70,11 @@ TEST(Xoauth2, DovecotTakesTheTokenAndRefusesOthers) {
     };
     CGProbeResult found = ProbeMailServer(probe);
     EXPECT_TRUE(found.Found && found.UseSSL && found.LoginAccepted);
-    probe.Bearer = "not-a-token";
-    found = ProbeMailServer(probe);
-    EXPECT_TRUE(found.Found && !found.LoginAccepted && found.TokenRefused);
+    for (const char* refused : {"not-a-token", ""}) { // "": no sign-in yet, nothing is sent
+        probe.Bearer = refused;
+        found = ProbeMailServer(probe);
+        EXPECT_TRUE(found.Found && !found.LoginAccepted && found.TokenRefused) << refused;
+    }
 }
 
 TEST(Xoauth2, NoTokenWithoutEncryption) {
