@@ -1,43 +1,23 @@
 #!/usr/bin/env python3
-"""Runs a command while a local OAuth2 authorization server and a Dovecot that takes its
-tokens (SASL XOAUTH2) run on loopback.
+"""Runs a command while an OAuth2 authorization server and a Dovecot that takes its tokens
+(SASL XOAUTH2, checked at the server's introspection endpoint) run on loopback.
 
     oauth_peer.py [--user NAME:PASSWORD:MESSAGES]... [--oauth-user NAME:MESSAGES]...
                   [--keep] -- COMMAND...
-    oauth_peer.py browse CACERT URL
+    oauth_peer.py browse CACERT URL    a browser: follows URL, then the redirect it gets
 
-"browse" is a browser for the program under Wine (winebrowser starts it with the address
-to open): it follows URL to the authorization server, then the redirect back to the program.
-
-The authorization server is oauthlib's (Debian's python3-oauthlib): the authorization code
-grant with PKCE (S256 required), refresh tokens replaced at every use, and token
-introspection (RFC 7662). It serves, over HTTPS with a certificate for "localhost" signed
-by a test authority:
-    /authorize   consents at once for the login_hint and redirects with the code
-    /token       the token endpoint
-    /broken/html, /broken/huge, /broken/extra   a token endpoint's HTML error page, an
-                 oversize chunked body, and a good token among unexpected fields (chunked)
-A second HTTPS port with a self-signed certificate counts every request it gets (/token).
-A plain HTTP port on 127.0.0.1 serves /introspect (for Dovecot) and the tests' controls:
-    POST /control/lifetime?seconds=N   lifetime of the access tokens issued from now on
-    POST /control/expire-access        every access token issued so far stops working
-    POST /control/revoke               every token stops working
-    POST /control/reset                all of it undone, counts zeroed
-    GET  /control/stats                {"codes", "refreshes" (grants), "requests" (to /token),
-                                        "untrusted", "authorize": {the last authorization
-                                        request}, "refresh_tokens": [...]}
-Dovecot takes USER/PASS for --user and SASL XOAUTH2 (only) for --oauth-user, checking each
-token at /introspect.
-The command gets, in its environment:
-    VARNOCLE_OAUTH_URL             https://localhost:PORT (the authorization server)
-    VARNOCLE_OAUTH_UNTRUSTED_URL   https://localhost:PORT (the self-signed one)
-    VARNOCLE_OAUTH_CONTROL         http://127.0.0.1:PORT
-    VARNOCLE_OAUTH_CACERT          the test authority's certificate (PEM)
-    VARNOCLE_OAUTH_CLIENT_ID       the one client the server knows
-    VARNOCLE_DOVECOT_DIR, VARNOCLE_DOVECOT_PLAIN_PORT, VARNOCLE_DOVECOT_TLS_PORT
-A command ending in ".exe" runs under Wine. Exit status: the command's, or 77 (skipped)
-without Dovecot or oauthlib. Importable: OAuthPeer(users, oauth_users).start() returns that
-environment, stop() ends it.
+The server is oauthlib's: the code grant with PKCE (S256 only), refresh tokens replaced at
+every use, introspection. Over HTTPS ("localhost", signed by a test authority): /authorize
+(consents at once for the login_hint), /token, and /broken/html, /broken/huge (oversize,
+chunked), /broken/extra (a token among unknown fields, chunked). Another HTTPS port with a
+self-signed certificate counts what it gets. Plain HTTP on 127.0.0.1: /introspect and the
+controls: POST /control/lifetime?seconds=N (of tokens from now on), /control/expire-access,
+/control/revoke, /control/reset; GET /control/stats (counts "codes", "refreshes",
+"requests", "untrusted"; the last "authorize" query; the "refresh_tokens" that work).
+The command's environment: VARNOCLE_OAUTH_URL, VARNOCLE_OAUTH_UNTRUSTED_URL,
+VARNOCLE_OAUTH_CONTROL, VARNOCLE_OAUTH_CACERT (the authority), VARNOCLE_OAUTH_CLIENT_ID and
+Dovecot's as dovecot_peer.py gives them. A command ending in ".exe" runs under Wine. Exit
+status: the command's, or 77 without Dovecot or oauthlib. Importable: OAuthPeer.
 """
 import http.server
 import json
