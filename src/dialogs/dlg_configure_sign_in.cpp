@@ -116,16 +116,16 @@ std::string CDlgConfigure::SignInProvider() {
 
 void CDlgConfigure::ShowSignIn() {
     const std::string provider = SignInProvider();
-    const int signs = provider.empty() ? SW_HIDE : SW_SHOW;
-    ShowWindow(PasswordEdit.Handle, signs == SW_SHOW ? SW_HIDE : SW_SHOW);
-    ShowWindow(GetDlgItem(Handle, IDC_PASSWORD_LABEL), signs == SW_SHOW ? SW_HIDE : SW_SHOW);
-    ShowWindow(SignInButton.Handle, signs);
+    const bool signs = !provider.empty();
+    ShowWindow(PasswordEdit.Handle, signs ? SW_HIDE : SW_SHOW);
+    ShowWindow(GetDlgItem(Handle, IDC_PASSWORD_LABEL), signs ? SW_HIDE : SW_SHOW);
+    ShowWindow(SignInButton.Handle, signs ? SW_SHOW : SW_HIDE);
     std::string line;
     if (Work == SigningIn)
         line = "Waiting for the browser...";
     else if (Work == RefreshingForCheck)
         line = "Signing in for Check...";
-    else if (!provider.empty())
+    else if (signs)
         line = SignIn.Provider == provider && !SignIn.RefreshToken.empty()
                    ? "Signed in as " + SignIn.User
                    : std::string("Not signed in");
