@@ -21,13 +21,27 @@ std::string TrayTip(const std::vector<std::string>& lines) {
     return joined;
 }
 
-SIZE FloatingSize(const std::vector<SIZE>& extents) {
+SIZE FloatingSize(const std::vector<SIZE>& extents, unsigned dpi) {
     LONG width = 0, height = 0;
     for (const SIZE& e : extents) {
-        width = std::max(width, e.cx + 20);
+        width = std::max<LONG>(width, e.cx + ScaleToDpi(20, dpi));
         height += e.cy;
     }
-    return {std::max<LONG>(width, 75), height + 10};
+    return {std::max<LONG>(width, ScaleToDpi(75, dpi)), height + ScaleToDpi(10, dpi)};
+}
+
+CGFont FloatingFont(unsigned dpi) {
+    constexpr int SystemFontHeight = 16; // the system font's cell at 96 DPI
+    LOGFONTW font;
+    if ((dpi == DefaultDpi && SystemDpi() == DefaultDpi) || !MessageFontForDpi(dpi, font))
+        return nullptr;
+    font.lfHeight = ScaleToDpi(SystemFontHeight, dpi);
+    font.lfWidth = 0;
+    font.lfWeight = FW_BOLD;
+    font.lfItalic = 0;
+    font.lfUnderline = 0;
+    font.lfStrikeOut = 0;
+    return CGFont(CreateFontIndirectW(&font));
 }
 
 void CMainWindow::RefreshIndication() {
@@ -66,13 +80,14 @@ void CMainWindow::ShowStatusLines() {
     if (linesChanged) {
         std::vector<SIZE> extents;
         CGWindowDC dc(Handle);
+        CGSelection font(dc.Get(), LineFont.get());
         for (const std::string& line : lines) {
             SIZE extent = {};
             GetTextExtentPoint32A(dc.Get(), line.c_str(), static_cast<int>(line.size()), &extent);
             LineHeight = extent.cy;
             extents.push_back(extent);
         }
-        const SIZE size = FloatingSize(extents);
+        const SIZE size = FloatingSize(extents, Dpi);
         SetSize(size.cx, size.cy);
     }
     // The tooltip also says what to do about a sign-in that ended.
@@ -97,12 +112,17 @@ void CMainWindow::OnPaint(HDC dc) {
         FillRect(dc, &r, brush.get());
         SetBkColor(dc, AccountList.NewMailColour);
     }
-    r.left += 10;
-    r.right -= 10;
-    r.top += 5;
-    r.bottom -= 5;
+    const int side = ScaleToDpi(10, Dpi), top = ScaleToDpi(5, Dpi);
+    r.left += side;
+    r.right -= side;
+    r.top += top;
+    r.bottom -= top;
+    CGSelection font(dc, LineFont.get());
     for (CGAccount& a : AccountList) {
-        DrawTextA(dc, a.StatusText, lstrlenA(a.StatusText), &r, DT_SINGLELINE | DT_CENTER);
+        // Centred between the margins, but not cut at them: the last line's descenders reach
+        // below the bottom margin, and the window's frame takes a pixel of each margin.
+        DrawTextA(dc, a.StatusText, lstrlenA(a.StatusText), &r,
+                  DT_SINGLELINE | DT_CENTER | DT_NOCLIP);
         r.top += LineHeight;
     }
 }

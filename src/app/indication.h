@@ -1,5 +1,8 @@
 #pragma once
 
+#include "toolkit/dpi.h"
+#include "toolkit/handles.h"
+
 #include <windows.h>
 
 #include <string>
@@ -13,5 +16,11 @@
 std::string TrayTip(const std::vector<std::string>& lines);
 
 // The floating window's size for lines measured at the given extents: the widest line plus
-// 20 (never below 75) by the summed heights plus 10.
-SIZE FloatingSize(const std::vector<SIZE>& extents);
+// 20 (never below 75) by the summed heights plus 10, those margins at 96 DPI scaled to dpi.
+SIZE FloatingSize(const std::vector<SIZE>& extents, unsigned dpi = DefaultDpi);
+
+// The floating window's font at dpi. None (the window's default, the system font) at 96 DPI
+// on a system of 96 DPI. Elsewhere the system font would be too small or too large, and as a
+// bitmap font it does not scale: the message font's face, bold like the system font and as
+// tall as it is at 96 DPI, scaled to dpi.
+CGFont FloatingFont(unsigned dpi);

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/app_seams.h"
+#include "app/indication.h"
 #include "config/profile.h"
 #include "config/settings.h"
 #include "resources/resource.h"
@@ -16,6 +17,16 @@
 namespace {
 
 const char* const Section = "position";
+
+// The position is kept as programs unaware of DPI see the screen, as the versions before
+// were: in pixels of 96 DPI, scaled by the system's DPI. A file keeps placing the window where
+// it was, whichever version wrote it.
+int StoredCoordinate(LONG onScreen) {
+    return MulDiv(onScreen, DefaultDpi, static_cast<int>(SystemDpi()));
+}
+int ScreenCoordinate(int stored) {
+    return MulDiv(stored, static_cast<int>(SystemDpi()), DefaultDpi);
+}
 
 } // namespace
 
@@ -91,15 +102,18 @@ bool CMainWindow::CreateFloating() {
     AddExtension(&PopupMenu);
     AddExtension(&WindowIcon);
     AddExtension(&Tray);
-    SetSize(100, 30);
+    SetSize(ScaleToDpi(100, SystemDpi()), ScaleToDpi(30, SystemDpi()));
     Style = WS_POPUP | WS_BORDER;
     ExStyle = WS_EX_TOOLWINDOW;
     if (!Create(nullptr, "varnocle", nullptr, CreateOwnClass | CreateDispatch | CreateOwnPainting,
                 0))
         return false;
     NotifySink.Window = Handle;
+    Dpi = WindowDpi(Handle);
+    LineFont = FloatingFont(Dpi);
     ReadSavedPosition();
     SetWindowPos(Handle, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    NetworkWatch.Start(Handle, NetworkMessage); // without it, no check when the network returns
     return true;
 }
 
@@ -108,12 +122,12 @@ void CMainWindow::ReadSavedPosition() {
     GetWindowRect(Handle, &r);
     char fallback[64];
     char value[64];
-    std::snprintf(fallback, sizeof fallback, "%ld", r.left);
+    std::snprintf(fallback, sizeof fallback, "%d", StoredCoordinate(r.left));
     ProfileReadString(Section, "x", fallback, value, sizeof value, IniPath.c_str());
-    const int x = std::atoi(value);
-    std::snprintf(fallback, sizeof fallback, "%ld", r.top);
+    const int x = ScreenCoordinate(std::atoi(value));
+    std::snprintf(fallback, sizeof fallback, "%d", StoredCoordinate(r.top));
     ProfileReadString(Section, "y", fallback, value, sizeof value, IniPath.c_str());
-    const int y = std::atoi(value);
+    const int y = ScreenCoordinate(std::atoi(value));
     // Used as saved, even off the screen: the tray menu can still hide and show it.
     MoveTo(x, y);
 }
@@ -149,6 +163,18 @@ void CMainWindow::StartNextAccount() {
 void CMainWindow::OnTimer(UINT_PTR id) {
     if (id == StartTimer)
         StartNextAccount();
+}
+
+void CMainWindow::OnDpiChanged(unsigned dpi, const RECT& suggested) {
+    Dpi = dpi;
+    LineFont = FloatingFont(dpi);
+    MoveTo(suggested.left, suggested.top);
+    if (LineHeight == 0) { // no lines measured yet: the start-up size
+        SetSize(ScaleToDpi(100, dpi), ScaleToDpi(30, dpi));
+        return;
+    }
+    ShownLines.reset(); // the same lines, measured anew in the new font
+    ShowStatusLines();
 }
 
 void CMainWindow::ShowFloating(bool show) {
@@ -299,9 +325,9 @@ void CMainWindow::SaveAll() {
     RECT r;
     GetWindowRect(Handle, &r);
     char value[64];
-    std::snprintf(value, sizeof value, "%ld", r.left);
+    std::snprintf(value, sizeof value, "%d", StoredCoordinate(r.left));
     WriteProfileText(Section, "x", value, IniPath.c_str());
-    std::snprintf(value, sizeof value, "%ld", r.top);
+    std::snprintf(value, sizeof value, "%d", StoredCoordinate(r.top));
     WriteProfileText(Section, "y", value, IniPath.c_str());
 }
 
@@ -340,6 +366,15 @@ LRESULT CMainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     } else if (msg == UpdateMessage) {
         if (UpdateChecker)
             UpdateChecker->AnswerOffer();
+    } else if (msg == NetworkMessage) {
+        NetworkWatch.Rearm();
+        AccountList.CheckAfterWake();
+    } else if (msg == WM_DPICHANGED && lParam) {
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 1;
+    } else if (msg == WM_POWERBROADCAST && wParam == PBT_APMRESUMEAUTOMATIC) {
+        // A wait that began before the sleep does not count the time asleep.
+        AccountList.CheckAfterWake();
     } else if (msg == WM_CLOSE) {
         // OnClose decides whether the window goes; default processing would destroy it
         // whatever OnClose decided.

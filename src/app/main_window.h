@@ -1,10 +1,14 @@
 #pragma once
 
 #include "app/menu.h"
+#include "app/network_watch.h"
 #include "app/tray_icon.h"
 #include "mail/account_list.h"
+#include "toolkit/dpi.h"
+#include "toolkit/handles.h"
 #include "toolkit/window.h"
 #include "toolkit/window_extensions.h"
+#include "toolkit/wm_handler.h"
 #include "update/checker_thread.h"
 
 #include <memory>
@@ -47,7 +51,8 @@ public:
     // to the update host is left to the end of the process. 1 when it still runs.
     int ReleaseUpdateCheck();
     void OnLButtonDblClk(WPARAM keys, int x, int y) override;
-    // Tray callbacks and account notifications, then the toolkit's dispatch.
+    // Tray callbacks, account notifications, a resume from sleep and a network that came
+    // back, then the toolkit's dispatch.
     LRESULT WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
     void OnPaint(HDC dc) override;
 
@@ -62,6 +67,9 @@ public:
     // list's start spacing, so the window stays responsive while the first checks spread out.
     void StartAccounts();
     void OnTimer(UINT_PTR id) override;
+    // The window moved to a monitor of another DPI (WM_DPICHANGED): font, margins and size
+    // follow, at the place the system suggests.
+    void OnDpiChanged(unsigned dpi, const RECT& suggested);
 
     // How the account threads reach this window: a post of the list's message. Declared
     // first so that it outlives the accounts, whose threads stop only when they are destroyed.
@@ -73,10 +81,17 @@ public:
     CGWEIcon WindowIcon;
     CGWETray Tray;
     int LineHeight = 0;
+    // The DPI of the window's monitor and the lines' font for it (null: the default font).
+    unsigned Dpi = DefaultDpi;
+    CGFont LineFont;
     // Its question is asked on this window's thread, in a box this window owns (so above it);
     // the check only posts UpdateMessage. Null once released.
     std::unique_ptr<CCheckerThread> UpdateChecker = std::make_unique<CCheckerThread>();
     const unsigned UpdateMessage;
+    // Posted when the computer's addresses change (a network came back): every account
+    // checks. Taken after UpdateMessage.
+    const UINT NetworkMessage = TakePrivateMessage();
+    CNetworkWatch NetworkWatch;
 
 private:
     static constexpr UINT_PTR StartTimer = 1;

@@ -5,12 +5,19 @@
 #include "toolkit/win_core.h"
 #include "toolkit/win_support.h"
 
+#include <commctrl.h>
+
 namespace {
 
-CGIcon LoadIconSized(unsigned id, int widthMetric, int heightMetric) {
-    return CGIcon(static_cast<HICON>(LoadImageA(ToolkitInstance(), MAKEINTRESOURCEA(id), IMAGE_ICON,
-                                                GetSystemMetrics(widthMetric),
-                                                GetSystemMetrics(heightMetric), LR_DEFAULTCOLOR)));
+// The image of the size the shell uses for small (LIM_SMALL) or large (LIM_LARGE) icons at
+// the system's DPI, made from the nearest larger image of the resource when it has none of
+// that size, so that it stays sharp.
+CGIcon LoadIconSized(unsigned id, int metric) {
+    HICON icon = nullptr;
+    const HRESULT result = LoadIconMetric(ToolkitInstance(), MAKEINTRESOURCEW(id), metric, &icon);
+    if (FAILED(result) && HRESULT_FACILITY(result) == FACILITY_WIN32)
+        SetLastError(HRESULT_CODE(result)); // for the error box
+    return CGIcon(SUCCEEDED(result) ? icon : nullptr);
 }
 
 } // namespace
@@ -55,7 +62,7 @@ int CGWETray::SetIcon(unsigned id) {
         return 1;
     CGIcon& image = Images[id];
     if (!image)
-        image = LoadIconSized(id, SM_CXSMICON, SM_CYSMICON);
+        image = LoadIconSized(id, LIM_SMALL);
     IconData.hIcon = image.get();
     if (!image) {
         ShowLastError("CGWETray: Can't load icon");
@@ -85,10 +92,10 @@ CGWEIcon::~CGWEIcon() {
 
 int CGWEIcon::Attach(CGWinCore* owner) {
     CGWindowExtension::Attach(owner);
-    Big = LoadIconSized(IconId, SM_CXICON, SM_CYICON);
+    Big = LoadIconSized(IconId, LIM_LARGE);
     if (Big)
         SendMessageA(owner->Handle, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(Big.get()));
-    Small = LoadIconSized(IconId, SM_CXSMICON, SM_CYSMICON);
+    Small = LoadIconSized(IconId, LIM_SMALL);
     if (Small)
         SendMessageA(owner->Handle, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(Small.get()));
     if (!Big && !Small) {

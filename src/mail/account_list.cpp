@@ -26,6 +26,11 @@ void CAccountList::CheckNowAll() {
         a.RequestCheckNow();
 }
 
+void CAccountList::CheckAfterWake() {
+    for (CGAccount& a : *this)
+        a.RequestWakeCheck();
+}
+
 void CAccountList::MarkAllRead() {
     for (CGAccount& a : *this) {
         a.Session.MarkAllSeen();

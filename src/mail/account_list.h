@@ -28,6 +28,10 @@ public:
     void StartAll(CGNotifySink* sink);
     // Ends the long wait of every account.
     void CheckNowAll();
+    // The same on the system's behalf, after a resume from sleep or when the network came
+    // back: every account checks, quietly while the network may still be on its way
+    // (CGThreadPOP3::RequestWakeCheck).
+    void CheckAfterWake();
     // Marks everything listed as read on every account, then notifies per account (accounts
     // without a sink are skipped).
     void MarkAllRead();

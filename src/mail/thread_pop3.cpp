@@ -4,6 +4,16 @@
 #include <chrono>
 #include <cstring>
 
+namespace {
+
+long long SteadyMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
 CGThreadPOP3::CGThreadPOP3(unsigned notifyMessage)
     : NotifyMessage(notifyMessage), Session(&Guard) {}
 
@@ -31,6 +41,17 @@ void CGThreadPOP3::RequestCheckNow() {
     std::lock_guard<std::mutex> lock(Guard);
     CheckNow = 1;
     Wake.notify_all();
+}
+
+void CGThreadPOP3::RequestWakeCheck(int graceTicks) {
+    GraceEndMs = SteadyMilliseconds() + static_cast<long long>(graceTicks) * TickMilliseconds;
+    std::lock_guard<std::mutex> lock(Guard);
+    WakeCheck = 1;
+    Wake.notify_all();
+}
+
+bool CGThreadPOP3::InGrace() const {
+    return SteadyMilliseconds() < GraceEndMs.load();
 }
 
 CGServerSettings CGThreadPOP3::CopySettings() const {
@@ -71,7 +92,11 @@ int CGThreadPOP3::CheckMinutes() const {
 
 void CGThreadPOP3::Run() {
     while (!QuitRequested && !StopRequested) {
-        Status = StatusChecking;
+        WakeCheck = 0; // this attempt answers every wake check asked for so far
+        const bool quiet = InGrace();
+        const int shown = Status.load();
+        if (!quiet)
+            Status = StatusChecking;
         CGServerSettings settings;
         const int status = GuardedCheck(settings);
         if (StartOver.exchange(0))
@@ -79,11 +104,23 @@ void CGThreadPOP3::Run() {
         const long long ticks =
             Retry.After(status, settings.CheckMinutes, LoggedIn, AnnouncedDelay);
         LastWaitTicks = ticks;
-        Status = status; // stored before the notification, so the receiver sees this attempt
-        Notify();
+        Report(status, shown, quiet);
         if (!Pause(ticks, status != StatusConnectFailed))
             return;
     }
+}
+
+void CGThreadPOP3::Report(int status, int shown, bool quiet) {
+    if (status == StatusConnectFailed && InGrace()) {
+        // The network may still be coming back: the line shown before stays. Only an attempt
+        // that began before the grace may have shown "Checking...", and is told to put it back.
+        Status = shown;
+        if (!quiet)
+            Notify();
+        return;
+    }
+    Status = status; // stored before the notification, so the receiver sees this attempt
+    Notify();
 }
 
 int CGThreadPOP3::GuardedCheck(CGServerSettings& settings) {
@@ -259,11 +296,13 @@ long long CGRetryPolicy::After(int status, int minutes, int loggedIn, int delay)
 
 bool CGThreadPOP3::Pause(long long ticks, bool checkNowEnds) {
     // Counted in ticks (one second in the program); check-now ends the wait at once, is
-    // consumed and starts the refusals over; quit ends the thread.
+    // consumed and starts the refusals over (the system's wake check only ends the wait);
+    // quit ends the thread.
     const auto span = std::chrono::milliseconds(ticks * TickMilliseconds.load());
     std::unique_lock<std::mutex> lock(Guard);
-    Wake.wait_for(lock, span,
-                  [&] { return QuitRequested || StopRequested || (checkNowEnds && CheckNow); });
+    Wake.wait_for(lock, span, [&] {
+        return QuitRequested || StopRequested || (checkNowEnds && (CheckNow || WakeCheck));
+    });
     if (QuitRequested || StopRequested)
         return false;
     if (checkNowEnds && CheckNow.exchange(0))

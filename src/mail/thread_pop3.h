@@ -26,6 +26,10 @@ enum : int {
     StatusBusy = -8,         // the login was refused for now (mailbox in use, server trouble)
 };
 
+// How long, after a resume from sleep or a network that came back, a failed connection is
+// taken for a network still on its way (Wi-Fi reconnecting) rather than a failure, in ticks.
+constexpr int WakeGraceTicks = 60;
+
 // How long a checking thread waits after an attempt, in ticks (seconds in the program).
 // After a refused login five ticks, then twice as long after every further refusal, up to the
 // interval (a server that locks accounts or bans addresses after a few failures is not
@@ -49,6 +53,8 @@ private:
 // successful login start that sequence over. A server's "not now" ([LOGIN-DELAY]) waits the
 // interval or the delay the server announced, whichever is longer. Waits are on a condition
 // variable, so check-now and quit take effect at once and an idle thread does not wake.
+// During a grace after a wake check, attempts run quietly: no "Checking...", and a failed
+// connection keeps the line shown before and notifies nobody (it retries after the short wait).
 //
 // A signed-in account logs in with an access token that lives only in this thread's memory:
 // refreshed when it expires within a minute, and once more when the server refuses it. A
@@ -70,6 +76,13 @@ public:
     void RequestQuit();
     // Ends the long wait after a listing (now or, when checking, the next one).
     void RequestCheckNow();
+    // The system's check-now, after a resume from sleep or when the network came back: ends
+    // the long wait as RequestCheckNow does, but leaves the refusals' back-off as it is (a
+    // wrong password is not tried again at every change of the network), and starts a grace
+    // of graceTicks (see the class comment).
+    void RequestWakeCheck(int graceTicks = WakeGraceTicks);
+    // Whether a grace after a wake check is running.
+    bool InGrace() const;
     // Copies or replaces the connection settings under the account's mutex; a running
     // attempt keeps the values it started with.
     CGServerSettings CopySettings() const;
@@ -103,6 +116,7 @@ public:
     std::atomic<int> Status{0};
     std::atomic<int> QuitRequested{0};
     std::atomic<int> CheckNow{0};
+    std::atomic<int> WakeCheck{0};
     // Set when an attempt learned something about the server's certificate or encryption, or
     // the provider replaced the refresh token (now in the settings), for the user-interface
     // thread to store; TakeTrustLearned reads and clears it.
@@ -130,6 +144,9 @@ protected:
     // follows). An exception ends the attempt as a protocol error instead of the thread.
     int GuardedCheck(CGServerSettings& settings);
     void Notify();
+    // Publishes how the attempt ended. shown: the status before it; quiet: whether it ran
+    // without showing "Checking...".
+    void Report(int status, int shown, bool quiet);
     // Keeps what the attempt with settings `used` learned, unless the user changed the
     // server or its trust meanwhile.
     void KeepLearned(const CGServerSettings& used, const CGTlsGate& gate);
@@ -147,8 +164,8 @@ protected:
 private:
     // Used by the checking thread only.
     CGRetryPolicy Retry;
-    int LoggedIn = 0;       // the last attempt's login was taken
-    int AnnouncedDelay = 0; // seconds of the server's LOGIN-DELAY, after such a refusal
+    int LoggedIn = 0;              // the last attempt's login was taken
+    int AnnouncedDelay = 0;        // seconds of the server's LOGIN-DELAY, after such a refusal
     // The access token, and the refresh token it came with (another means another sign-in).
     struct {
         std::string Token;
@@ -158,4 +175,6 @@ private:
     // Its requests; RequestQuit() cancels the one in progress from the user-interface thread.
     CGTokenClient Tokens{CGOAuthProvider()};
     std::atomic<int> StartOver{0}; // an edit asks the refusal sequence to start over
+    // End of the grace, in milliseconds of the steady clock; 0 when none was asked for.
+    std::atomic<long long> GraceEndMs{0};
 };

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the program's two icon files: a closed envelope, white with a black outline, and
-the same envelope with its flap filled in pure green (the new-mail icon). Each file holds a
-16 x 16 and a 32 x 32 image, 16 colours (4 bits per pixel) with a transparency mask.
+the same envelope with its flap filled in pure green (the new-mail icon). Each file holds an
+image for every size the shell asks for up to 200 % scaling (the small icon of 16 pixels at
+96 DPI and the large one of 32, scaled), 16 colours (4 bits per pixel) with a transparency mask.
 
 usage: make_icons.py OUTPUT_DIR   (writes mail.ico and new_mail.ico)
 """
@@ -20,12 +21,21 @@ BLACK, GREEN, WHITE = 0, 10, 15
 TRANSPARENT = None
 
 
+SIZES = (16, 20, 24, 32, 40, 48, 64)
+
+
+def geometry(size):
+    """left, right, top, bottom and the flap's tip: drawn by hand at 16 and 32, else scaled."""
+    if size == 16:
+        return 1, 14, 3, 12, 8
+    s = size / 32
+    side = round(2 * s)
+    return side, size - 1 - side, round(7 * s), round(24 * s), round(17 * s)
+
+
 def envelope(size, flap_colour):
     """Rows of palette indices (None = transparent), top row first."""
-    if size == 16:
-        left, right, top, bottom, tip = 1, 14, 3, 12, 8
-    else:
-        left, right, top, bottom, tip = 2, 29, 7, 24, 17
+    left, right, top, bottom, tip = geometry(size)
     centre = (left + right) / 2
     half = centre - left
     pixels = [[TRANSPARENT] * size for _ in range(size)]
@@ -66,7 +76,7 @@ def image(size, pixels):
 
 
 def icon_file(flap_colour):
-    images = [(s, image(s, envelope(s, flap_colour))) for s in (16, 32)]
+    images = [(s, image(s, envelope(s, flap_colour))) for s in SIZES]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, data in images:

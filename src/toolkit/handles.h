@@ -46,6 +46,24 @@ private:
     HDC Dc;
 };
 
+// A GDI object selected into a device context for as long as the holder lives (null selects
+// nothing); the context's previous object is selected back.
+class CGSelection {
+public:
+    CGSelection(HDC dc, HGDIOBJ object)
+        : Dc(dc), Old(object ? SelectObject(dc, object) : nullptr) {}
+    ~CGSelection() {
+        if (Old)
+            SelectObject(Dc, Old);
+    }
+    CGSelection(const CGSelection&) = delete;
+    CGSelection& operator=(const CGSelection&) = delete;
+
+private:
+    HDC Dc;      // not owned
+    HGDIOBJ Old; // not owned: the context's own
+};
+
 // A window's painting, from BeginPaint to EndPaint.
 class CGPaintDC {
 public:

@@ -1,11 +1,15 @@
 #include "toolkit/link_controls.h"
 
+#include "toolkit/dpi.h"
 #include "toolkit/toolkit_seams.h"
 
 #include <commctrl.h>
 
 #include <cstdio>
-#include <cstring>
+
+#ifndef WM_DPICHANGED_AFTERPARENT
+#define WM_DPICHANGED_AFTERPARENT 0x02E3 // Windows 10 1703 on; the headers give it for those only
+#endif
 
 namespace {
 
@@ -47,13 +51,16 @@ bool CGCtrlStatic::CreateIcon(CGWinCore* parent) {
     return true;
 }
 
+void CGCtrlSysLink::MakeFont() {
+    LOGFONTW font;
+    if (!MessageFontForDpi(WindowDpi(Handle), font))
+        return;
+    font.lfUnderline = 1;
+    LinkFont.reset(CreateFontIndirectW(&font));
+}
+
 bool CGCtrlSysLink::SetLink(const char* url) {
-    NONCLIENTMETRICSA metrics;
-    std::memset(&metrics, 0, sizeof metrics);
-    metrics.cbSize = 340; // without the padded-border field: accepted everywhere
-    SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0);
-    metrics.lfMessageFont.lfUnderline = 1;
-    LinkFont.reset(CreateFontIndirectA(&metrics.lfMessageFont));
+    MakeFont();
     // A child keeps WS_BORDER from the default style; a link has no frame.
     Style &= ~DWORD(WS_BORDER);
     SetWindowLongA(Handle, GWL_STYLE, static_cast<LONG>(Style));
@@ -82,6 +89,9 @@ LRESULT CGCtrlSysLink::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     if (msg == WM_LBUTTONDOWN) {
         CGText text = ReadWindowText(hwnd);
         ToolkitSeams.ShellExecute(nullptr, "open", text.Get(), nullptr, nullptr, SW_SHOW);
+    } else if (msg == WM_DPICHANGED_AFTERPARENT && LinkFont) {
+        MakeFont(); // the dialog moved to a monitor of another DPI
+        Redraw();
     }
     return CGWindow::WindowProc(hwnd, msg, wParam, lParam);
 }

@@ -29,7 +29,8 @@ class CGCtrlSysLink : public CGWindow {
 public:
     CGCtrlSysLink() { BackgroundColourIndex = COLOR_BTNFACE; }
 
-    // Shows url with the underlined message font. Call after Create.
+    // Shows url with the underlined message font at the DPI of the link's monitor (again when
+    // that changes). Call after Create.
     bool SetLink(const char* url);
 
     void OnMouseMove(WPARAM keys, int x, int y) override;
@@ -39,4 +40,7 @@ public:
     int Hot = 0;
     CGFont LinkFont;
     const char* Url = nullptr; // not owned
+
+private:
+    void MakeFont();
 };

@@ -1,5 +1,6 @@
 #include "toolkit/window_extensions.h"
 
+#include "toolkit/dpi.h"
 #include "toolkit/win_support.h"
 
 #include <commctrl.h>
@@ -51,10 +52,25 @@ LRESULT CGWEWaitCursor::OnMessage(HWND, UINT msg, WPARAM, LPARAM) {
     return 0;
 }
 
-LRESULT CGWEMouseDrag::OnMessage(HWND, UINT msg, WPARAM, LPARAM lParam) {
+int CGWEMouseDrag::Attach(CGWinCore* owner) {
+    CGWindowExtension::Attach(owner);
+    Dpi = WindowDpi(owner->Handle);
+    return 1;
+}
+
+LRESULT CGWEMouseDrag::OnMessage(HWND, UINT msg, WPARAM wParam, LPARAM lParam) {
     const int x = static_cast<short>(LOWORD(lParam));
     const int y = static_cast<short>(HIWORD(lParam));
     switch (msg) {
+    case WM_DPICHANGED: {
+        const unsigned dpi = HIWORD(wParam);
+        if (dpi && Dpi) {
+            GrabX = MulDiv(GrabX, static_cast<int>(dpi), static_cast<int>(Dpi));
+            GrabY = MulDiv(GrabY, static_cast<int>(dpi), static_cast<int>(Dpi));
+            Dpi = dpi;
+        }
+        return 0; // the owner resizes itself
+    }
     case WM_LBUTTONDOWN:
         GrabX = x;
         GrabY = y;

@@ -29,11 +29,15 @@ public:
 };
 
 // Lets the user drag the owner by pressing the left button anywhere in it. It takes
-// button-down and button-up, so the owner never sees them; double clicks pass through.
+// button-down and button-up, so the owner never sees them; double clicks pass through. When
+// the owner changes DPI (dragged onto another monitor) it grows or shrinks, and the grab
+// point scales with it, so that the same spot stays under the cursor.
 class CGWEMouseDrag : public CGWindowExtension {
 public:
+    int Attach(CGWinCore* owner) override;
     LRESULT OnMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) override;
 
     int GrabX = 0; // client point where the button went down
     int GrabY = 0;
+    unsigned Dpi = 96; // the owner's
 };

@@ -1,8 +1,12 @@
 #include "app/indication.h"
 #include "app/main_window_fixture.h"
+#include "support/pop3_script_server.h"
 #include "support/tcp_peer.h"
 
 #include <mmsystem.h>
+
+#include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -21,6 +25,81 @@ unsigned FlapColour(HICON icon) {
     DeleteObject(bitmap);
     DeleteDC(dc);
     return flap;
+}
+
+// A 32-bit picture to draw into or copy a window into, and read back.
+struct Picture {
+    Picture(int width, int height) : Width(width), Height(height) {
+        BITMAPINFO info = {};
+        info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        Bitmap = CreateDIBSection(Dc, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&Bits),
+                                  nullptr, 0);
+        Old = SelectObject(Dc, Bitmap);
+    }
+    ~Picture() {
+        SelectObject(Dc, Old);
+        DeleteObject(Bitmap);
+        DeleteDC(Dc);
+    }
+    unsigned At(int x, int y) const { return Bits[y * Width + x] & 0xFFFFFF; }
+
+    const int Width, Height;
+    HDC Dc = CreateCompatibleDC(nullptr);
+    HBITMAP Bitmap;
+    HGDIOBJ Old;
+    unsigned* Bits = nullptr;
+};
+
+// What the floating window shows: how tall its text is, and how many pixels differ from its
+// lines drawn without any clipping where the window draws them.
+struct Shown {
+    int LineHeight;
+    int InkHeight;  // from the top of the first line's text to the bottom of the last's
+    int Differing;  // pixels
+    bool InkAtEdge; // text touches the edge of the window's inside
+};
+
+Shown Look(CMainWindow& window, const std::vector<std::string>& lines) {
+    RedrawWindow(window.Handle, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    RECT client;
+    GetClientRect(window.Handle, &client);
+    Picture shot(client.right, client.bottom), drawn(client.right, client.bottom);
+    HDC dc = GetDC(window.Handle);
+    BitBlt(shot.Dc, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    ReleaseDC(window.Handle, dc);
+    FillRect(drawn.Dc, &client, GetSysColorBrush(COLOR_WINDOW));
+    SetBkColor(drawn.Dc, GetSysColor(COLOR_WINDOW));
+    CGSelection font(drawn.Dc, window.LineFont.get());
+    const int side = ScaleToDpi(10, window.Dpi), top = ScaleToDpi(5, window.Dpi);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        RECT r = {side, top + static_cast<int>(i) * window.LineHeight, client.right - side,
+                  client.bottom};
+        DrawTextA(drawn.Dc, lines[i].c_str(), -1, &r, DT_SINGLELINE | DT_CENTER | DT_NOCLIP);
+    }
+    Shown s = {window.LineHeight, 0, 0, false};
+    int first = -1, last = -1;
+    for (int y = 0; y < shot.Height; ++y) {
+        for (int x = 0; x < shot.Width; ++x) {
+            s.Differing += shot.At(x, y) != drawn.At(x, y);
+            if (shot.At(x, y) == drawn.At(0, 0)) // the background
+                continue;
+            first = first < 0 ? y : first;
+            last = y;
+            s.InkAtEdge |= x == 0 || y == 0 || x == shot.Width - 1 || y == shot.Height - 1;
+        }
+    }
+    s.InkHeight = first < 0 ? 0 : last - first + 1;
+    return s;
+}
+
+int IconWidth(HICON icon) {
+    ICONINFO info = {};
+    BITMAP mask = {};
+    GetIconInfo(icon, &info);
+    GetObjectA(info.hbmMask, sizeof mask, &mask);
+    DeleteObject(info.hbmMask);
+    DeleteObject(info.hbmColor); // null for a monochrome icon, which DeleteObject ignores
+    return mask.bmWidth;
 }
 
 } // namespace
@@ -295,4 +374,76 @@ TEST_F(MainWindowTest, StartUpStartsOneAccountNowAndTheOthersOnePerTimerTickInOr
     SendMessageA(Window->Handle, WM_TIMER, 1, 0); // the last tick ends the timer
     EXPECT_EQ(running(), "+++");
     CloseHandleOf(silent);
+}
+
+TEST_F(MainWindowTest, AResumeOrANetworkThatCameBackChecksEveryAccountAtOnce) {
+    ScriptedMailbox box;
+    box.SetUidls({"a"});
+    ScriptedPop3Server server(std::ref(box));
+    ASSERT_TRUE(Window->CreateFloating());
+    CGAccount* a = Window->AccountList.AddAccount();
+    a->ApplySettings(ScriptedServerAccount(server.Port(), "secret", 60)); // hourly checks
+    Window->StartAccounts();
+    auto until = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 1000 && !done(); ++i) {
+            PumpMessages();
+            Sleep(10);
+        }
+        return done();
+    };
+    auto connections = [&](int n) { return until([&] { return server.Connections() >= n; }); };
+    ASSERT_TRUE(until([&] { return std::string(a->StatusText) == "1 / 1"; }));
+    PostMessageA(Window->Handle, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    PumpMessages();
+    EXPECT_FALSE(a->InGrace());
+    PostMessageA(Window->Handle, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    PumpMessages();
+    EXPECT_TRUE(a->InGrace());
+    EXPECT_TRUE(connections(2));
+    // What the system does when an address changes; the window asks for the next change.
+    ASSERT_NE(Window->NetworkWatch.ChangeEvent(), nullptr);
+    SetEvent(Window->NetworkWatch.ChangeEvent());
+    EXPECT_TRUE(connections(3));
+}
+
+TEST_F(MainWindowTest, LinesScaleWithTheDpiOfTheMonitorAndNothingIsClipped) {
+    // Run in a prefix of 96 DPI and again in one of 144 (VARNOCLE_TEST_DPI).
+    const char* dpi = std::getenv("VARNOCLE_TEST_DPI");
+    const unsigned expected = dpi ? static_cast<unsigned>(std::atoi(dpi)) : 96;
+    ProfileWriteString("position", "x", "200", Window->IniPath.c_str());
+    ProfileWriteString("position", "y", "100", Window->IniPath.c_str());
+    ASSERT_TRUE(Window->CreateFloating());
+    Window->ShowFloating(true);
+    EXPECT_EQ(Window->Dpi, expected); // the manifest declares the program aware of DPI
+    EXPECT_EQ(IconWidth(Window->Tray.IconData.hIcon), GetSystemMetrics(SM_CXSMICON));
+    RECT r;
+    GetWindowRect(Window->Handle, &r);
+    // The position is kept in the pixels a program unaware of DPI sees.
+    EXPECT_EQ(r.left, ScaleToDpi(200, expected));
+    EXPECT_EQ(r.top, ScaleToDpi(100, expected));
+
+    Add(0, 4);
+    Add(0, 17);
+    Add(0, 0)->Status = StatusLoginFailed;
+    const std::vector<std::string> lines = {"0 / 4", "0 / 17", "Bad username/password"};
+    Window->RefreshIndication();
+    const Shown here = Look(*Window, lines);
+    // Dragged onto a monitor of the other DPI.
+    GetWindowRect(Window->Handle, &r);
+    const unsigned other = expected == 96 ? 144 : 96;
+    SendMessageA(Window->Handle, WM_DPICHANGED, MAKEWPARAM(other, other),
+                 reinterpret_cast<LPARAM>(&r));
+    const Shown there = Look(*Window, lines);
+    const Shown& at96 = expected == 96 ? here : there;
+    const Shown& at144 = expected == 96 ? there : here;
+
+    EXPECT_NEAR(at144.LineHeight, 1.5 * at96.LineHeight, 1.0);
+    EXPECT_GE(at144.InkHeight, 1.4 * at96.InkHeight); // the text is drawn larger
+    for (const Shown& s : {at96, at144}) {
+        EXPECT_EQ(s.Differing, 0);
+        EXPECT_FALSE(s.InkAtEdge);
+    }
+    Window->SaveAll();
+    EXPECT_EQ(Ini("position", "x"), "200");
+    EXPECT_EQ(Ini("position", "y"), "100");
 }

@@ -72,16 +72,19 @@ std::string ItemText(HMENU menu, int position) {
 
 TEST(Icons, EnvelopeIsWhiteWithBlackOutlineAndTheNewMailFlapIsGreen) {
     const unsigned magenta = 0xFF00FF, white = 0xFFFFFF, black = 0, green = 0x00FF00;
-    for (int size : {16, 32}) {
+    // Drawn for 16 and 32 pixels, and for the sizes of 150 % (24) and 300 % (48) scaling.
+    const struct {
+        int Size, TopEdge, FlapY, BodyY; // FlapY: just below the top edge; BodyY: low inside
+    } images[] = {{16, 3, 5, 11}, {24, 5, 7, 16}, {32, 7, 10, 22}, {48, 10, 13, 33}};
+    for (const auto& image : images) {
+        const int size = image.Size;
         HICON normal = LoadSized(IDI_MAIL, size), fresh = LoadSized(IDI_NEW_MAIL, size);
         ASSERT_NE(normal, nullptr) << size;
         ASSERT_NE(fresh, nullptr) << size;
         auto a = Render(normal, size), b = Render(fresh, size);
         auto at = [size](const std::vector<unsigned>& p, int x, int y) { return p[y * size + x]; };
         const int mid = size / 2;
-        const int flapY = size == 16 ? 5 : 10;  // just below the top edge, in the flap
-        const int bodyY = size == 16 ? 11 : 22; // the lower part of the envelope
-        const int topEdge = size == 16 ? 3 : 7;
+        const int flapY = image.FlapY, bodyY = image.BodyY, topEdge = image.TopEdge;
         EXPECT_EQ(at(a, 0, 0), magenta) << size; // the corner is transparent
         EXPECT_EQ(at(a, mid, topEdge), black) << size;
         EXPECT_EQ(at(a, mid, flapY), white) << size;

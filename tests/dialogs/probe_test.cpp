@@ -205,8 +205,8 @@ TEST_F(ProbeTest, AFailedSwitchToStartTlsAsksBeforeAPlainLogin) {
     EXPECT_EQ(no.After.PlainLogin, 0);
     // Yes is the user's own choice for this server, stored with it, and the login is tried.
     Outcome yes = RunProbe({"broken.probe.test", ProviderOther, "secret", {IDYES}, true});
-    EXPECT_EQ(yes.Boxes, (std::vector<std::string>{question,
-                                                   "Unencrypted email checking is working!."}));
+    EXPECT_EQ(yes.Boxes,
+              (std::vector<std::string>{question, "Unencrypted email checking is working!."}));
     EXPECT_NE(RelayLog("broken").find("PASS secret"), std::string::npos);
     EXPECT_EQ(yes.After.Port, 110);
     EXPECT_EQ(yes.After.UseSSL, 0);

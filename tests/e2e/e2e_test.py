@@ -24,6 +24,7 @@ NEW_MAIL_FILL = "5FFF5F"  # the default new-mail colour, 95,255,95
 NORMAL_FILL = "FFFFFF"  # COLOR_WINDOW in a fresh prefix
 TRAY_GREEN = "00FF00"  # the flap of icon 104
 WM_COMMAND, WM_LBUTTONDOWN = 0x0111, 0x0201
+WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC = 0x0218, 0x12
 TRAY_MESSAGE, EXIT, CHECK_NOW = 0x8002, 40001, 40003
 
 
@@ -177,6 +178,12 @@ def scenario(run, args, root):
     run.check(run.lines("1 / 4", lines[1]), "alice shows 1 / 4")
     pixel, green = run.screenshot("4-new-mail-again", state)
     run.check(pixel == NEW_MAIL_FILL and green > 0, "screenshot: green again")
+
+    # A fifth message, and the system says it has woken from sleep: checked at once, not at
+    # the end of the five minutes.
+    subprocess.run([sys.executable, args.mailbox, "add", root, "alice", "1"], check=True)
+    run.driver("post", WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0)
+    run.check(run.lines("2 / 5", lines[1], timeout=10), "a resume finds the fifth message")
     run.driver("post", WM_COMMAND, EXIT, 0)
     run.check(run.driver("wait-exit", started.get("pid", 0))["rc"] == 0, "second Exit")
 

@@ -214,7 +214,7 @@ int CompareLines(int argc, char** argv) {
     RECT r = {10, 5, w - 10, h - 5};
     const int lineHeight = TextHeight();
     for (int i = 0; i < argc; ++i) {
-        DrawTextA(drawn, argv[i], -1, &r, DT_SINGLELINE | DT_CENTER);
+        DrawTextA(drawn, argv[i], -1, &r, DT_SINGLELINE | DT_CENTER | DT_NOCLIP);
         r.top += lineHeight;
     }
     int differ = 0;

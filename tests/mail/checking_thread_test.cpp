@@ -2,8 +2,7 @@
 // codes, the waits, check-now, settings hand-over and stopping.
 #include "mail/account.h"
 #include "mail/account_list.h"
-#include "support/counting_sink.h"
-#include "support/pop3_script_server.h"
+#include "mail/watched_account.h"
 
 #include <gtest/gtest.h>
 
@@ -19,27 +18,6 @@
 #include <vector>
 
 namespace {
-
-using Conn = ScriptedPop3Server::Connection;
-
-struct Watched {
-    CountingSink Sink; // declared first: it must outlive the account's thread
-    CGAccount Account{0x8000};
-
-    // A plain-POP3 account on the scripted server; long waits of `minutes` ticks of tickMs.
-    Watched(std::uint16_t port, int minutes, int tickMs = 20, const char* password = "secret") {
-        Account.ApplySettings(ScriptedServerAccount(port, password, minutes));
-        Account.TickMilliseconds = tickMs;
-        Account.Session.Transport.Timeouts.ReadMs = 500;
-        Sink.StatusSource = &Account.Status;
-        Sink.WaitSource = &Account.LastWaitTicks;
-        Account.NotifySink = &Sink;
-    }
-    std::string Line() {
-        Account.UpdateStatusText();
-        return Account.StatusText;
-    }
-};
 
 TEST(CheckingThread, ListingCountsAnnouncesOnceAndCheckNowRepeats) {
     ScriptedMailbox box;
@@ -319,88 +297,61 @@ TEST(CheckingThread, CheckNowDuringTheShortWaitEndsTheNextLongWait) {
     EXPECT_EQ(box.Quits(), 2); // a completed listing ends with QUIT
 }
 
-TEST(CheckingThread, RefusedLoginsBackOffAndAServersNotNowIsHeeded) {
-    const std::string codes = "+OK\r\nRESP-CODES\r\n";
-    const struct {
-        const char* Name;
-        std::string Capabilities, Refusal;
-        int Status;
-        std::vector<long long> Waits; // in ticks, after each attempt; the interval is 60
-    } cases[] = {
-        {"wrong password", "", "-ERR invalid password", StatusLoginFailed, {5, 10, 20, 40, 60, 60}},
-        {"codes not announced", "", "-ERR [IN-USE] locked", StatusLoginFailed, {5, 10}},
-        {"auth", codes + ".\r\n", "-ERR [AUTH] no", StatusLoginFailed, {5, 10}},
-        {"sys/perm", codes + ".\r\n", "-ERR [SYS/PERM] gone", StatusLoginFailed, {5}},
-        {"in use", codes + ".\r\n", "-ERR [IN-USE] Mailbox locked", StatusBusy, {5, 10, 20}},
-        {"sys/temp", "+OK\r\nAUTH-RESP-CODE\r\n.\r\n", "-ERR [SYS/TEMP] later", StatusBusy,
-         {5, 10}},
-        {"login delay announced", codes + "LOGIN-DELAY 900\r\n.\r\n",
-         "-ERR [LOGIN-DELAY] Logins must be at least 1 minute apart", StatusLimitExceeded,
-         {900, 900}},
-        {"login delay below the interval", codes + "LOGIN-DELAY 30 USER\r\n.\r\n",
-         "-ERR [login-delay] wait", StatusLimitExceeded, {60}},
-    };
-    for (const auto& k : cases) {
-        ScriptedMailbox box;
-        box.Capabilities = k.Capabilities;
-        box.Refusal = k.Refusal;
-        ScriptedPop3Server server(std::ref(box));
-        Watched w(server.Port(), 1, 1, "wrong");
-        w.Account.Start();
-        const int n = static_cast<int>(k.Waits.size());
-        ASSERT_TRUE(w.Sink.WaitFor(n)) << k.Name;
-        w.Account.Stop();
-        const std::vector<long long> waits = w.Sink.SeenWaits();
-        EXPECT_EQ(std::vector<long long>(waits.begin(), waits.begin() + n), k.Waits) << k.Name;
-        EXPECT_EQ(w.Sink.SeenStatuses()[0], k.Status) << k.Name;
-    }
-    EXPECT_EQ(StatusLine(StatusBusy, 0, 0), "Server busy, will retry");
+// Waits until the server has accepted n connections.
+void AwaitConnections(const ScriptedPop3Server& server, int n) {
+    for (int i = 0; i < 2000 && server.Connections() < n; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
-TEST(RetryPolicy, ALoginOrAnEditStartsTheRefusalsOver) {
-    CGRetryPolicy p;
-    std::vector<long long> waits;
-    for (int status : {StatusLoginFailed, StatusConnectFailed, StatusBusy, StatusUntrusted,
-                       StatusLoginFailed})
-        waits.push_back(p.After(status, 5, 0, 0));
-    // A failed connection or a certificate says nothing of the password: the sequence goes on.
-    EXPECT_EQ(waits, (std::vector<long long>{5, 5, 10, 300, 20}));
-    EXPECT_EQ(p.After(StatusOk, 5, 1, 0), 300);
-    EXPECT_EQ(p.After(StatusLoginFailed, 5, 0, 0), 5);
-    EXPECT_EQ(p.After(StatusLoginFailed, 5, 0, 0), 10);
-    p.StartOver();
-    EXPECT_EQ(p.After(StatusLoginFailed, 5, 0, 0), 5);
-    // "Exceeded the login limit" after a login taken: the interval, and the refusals end.
-    EXPECT_EQ(p.After(StatusLimitExceeded, 5, 1, 0), 300);
-    EXPECT_EQ(p.After(StatusLoginFailed, 0, 0, 0), 5); // checks back to back: never below 5
-    EXPECT_EQ(p.After(StatusLoginFailed, 0, 0, 0), 5);
-}
-
-TEST(CheckingThread, CheckNowOrAnEditStartsTheRefusalsOver) {
+TEST(CheckingThread, AfterAWakeFailedConnectionsKeepTheLineQuietlyWhileTheGraceLasts) {
+    // The network after a resume: the second to fourth connections fail slowly, as while
+    // Wi-Fi reconnects; then the server is back with a new message.
     ScriptedMailbox box;
-    ScriptedPop3Server server(std::ref(box));
-    Watched w(server.Port(), 1, 1, "wrong");
-    w.Account.Start();
-    // Once the waits are at the interval they stay there, unless something starts the
-    // refusals over: then a wait of five ticks follows within a few attempts.
-    auto startsOver = [&](const std::function<void()>& action) {
-        const std::size_t from = w.Sink.SeenWaits().size();
-        action();
-        for (std::size_t n = from + 1; n <= from + 10; ++n) {
-            if (!w.Sink.WaitFor(static_cast<int>(n)))
-                return false;
-            if (w.Sink.SeenWaits()[n - 1] == 5)
-                return true;
+    box.SetUidls({"a", "b"});
+    std::atomic<int> served{0};
+    ScriptedPop3Server server([&](Conn& c) {
+        const int n = ++served;
+        if (n >= 2 && n <= 4) {
+            c.Stall(300);
+            c.Send("-ERR not yet\r\n");
+            return;
         }
-        return false;
-    };
-    ASSERT_TRUE(w.Sink.WaitFor(6)); // 5, 10, 20, 40, 60, 60
-    EXPECT_TRUE(startsOver([&] { w.Account.RequestCheckNow(); }));
-    ASSERT_TRUE(w.Sink.WaitFor(w.Sink.Count() + 6));
-    EXPECT_TRUE(startsOver([&] { w.Account.ReplaceEditedSettings(w.Account.CopySettings(), false); }));
-    ASSERT_TRUE(w.Sink.WaitFor(w.Sink.Count() + 6));
-    EXPECT_FALSE(startsOver([] {}));
-    w.Account.Stop();
+        box(c);
+    });
+    Watched w(server.Port(), 100000);
+    w.Account.Start();
+    ASSERT_TRUE(w.Sink.WaitFor(1));
+    EXPECT_EQ(w.Line(), "2 / 2");
+
+    // A check that began before the resume shows "Checking..."; failing in the grace, it puts
+    // the line back and says so.
+    w.Account.RequestCheckNow();
+    AwaitConnections(server, 2);
+    EXPECT_EQ(w.Line(), "Checking...");
+    w.Account.RequestWakeCheck(500);
+    ASSERT_TRUE(w.Sink.WaitFor(2));
+    EXPECT_EQ(w.Sink.SeenStatuses()[1], StatusOk);
+    EXPECT_EQ(w.Sink.SeenWaits()[1], 5);
+    // The retries run without "Checking..." and tell nobody of their failures.
+    AwaitConnections(server, 3);
+    EXPECT_EQ(w.Line(), "2 / 2");
+    box.SetUidls({"a", "b", "c"});
+    ASSERT_TRUE(w.Sink.WaitFor(3));
+    EXPECT_EQ(w.Sink.SeenStatuses(), (std::vector<int>{StatusOk, StatusOk, StatusOk}));
+    EXPECT_EQ(w.Line(), "3 / 3");
+    EXPECT_EQ(server.Connections(), 5); // the wake check was answered: the long wait follows
+}
+
+TEST(CheckingThread, AFailedConnectionShowsOnceTheGraceHasRunOut) {
+    ScriptedPop3Server server([](Conn& c) { c.Send("-ERR not yet\r\n"); });
+    Watched w(server.Port(), 100000);
+    w.Account.RequestWakeCheck(25); // half a second
+    const auto start = std::chrono::steady_clock::now();
+    w.Account.Start();
+    ASSERT_TRUE(w.Sink.WaitFor(1));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(w.Sink.SeenStatuses()[0], StatusConnectFailed);
+    EXPECT_GE(server.Connections(), 3); // retried every five ticks meanwhile
 }
 
 TEST(CheckingThread, StoppingEndsWaitsAndBlockedStepsAtOnce) {

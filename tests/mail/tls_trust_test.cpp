@@ -40,9 +40,9 @@ std::uint16_t PortOf(const char* name) {
 struct Peers {
     bool Available = false;
     std::uint16_t SelfTls = 0, SignedTls = 0, SignedPlain = 0, Strict = 0;
-    std::uint16_t Mitm = 0, Strip = 0, NoCapa = 0, Inject = 0, Break = 0, HangUp = 0;
+    std::uint16_t Mitm = 0, Strip = 0, NoCapa = 0, Inject = 0, Break = 0, HangUp = 0, StlsMitm = 0;
     std::string StrictAddress, SelfCertificate, SignedCertificate;
-    std::string MitmLog, StripLog, NoCapaLog, BreakLog;
+    std::string MitmLog, StripLog, NoCapaLog, BreakLog, StlsMitmLog;
 };
 
 const Peers& P() {
@@ -60,6 +60,7 @@ const Peers& P() {
         p.Inject = PortOf("VARNOCLE_TLS_INJECT_PORT");
         p.Break = PortOf("VARNOCLE_TLS_BREAK_PORT");
         p.HangUp = PortOf("VARNOCLE_TLS_HANGUP_PORT");
+        p.StlsMitm = PortOf("VARNOCLE_TLS_STLSMITM_PORT");
         p.StrictAddress = Env("VARNOCLE_TLS_STRICT_ADDRESS");
         p.SelfCertificate = PeerPath(dir + "/self/cert.pem");
         p.SignedCertificate = PeerPath(dir + "/signed/cert.pem");
@@ -67,6 +68,7 @@ const Peers& P() {
         p.StripLog = PeerPath(Env("VARNOCLE_TLS_STRIP_LOG"));
         p.NoCapaLog = PeerPath(Env("VARNOCLE_TLS_NOCAPA_LOG"));
         p.BreakLog = PeerPath(Env("VARNOCLE_TLS_BREAK_LOG"));
+        p.StlsMitmLog = PeerPath(Env("VARNOCLE_TLS_STLSMITM_LOG"));
         return p;
     }();
     return peers;
@@ -111,8 +113,8 @@ bool Sent(const std::string& log, const std::string& verb) {
 CGNetEnvironment AnotherName() {
     CGNetEnvironment net;
     net.Resolve = [](const char* host, int port) {
-        const bool other = std::string(host) == "mail.other.test" ||
-                           std::string(host) == "pop.gmail.com";
+        const bool other =
+            std::string(host) == "mail.other.test" || std::string(host) == "pop.gmail.com";
         return DefaultNetEnvironment().Resolve(other ? "127.0.0.1" : host, port);
     };
     return net;
@@ -264,6 +266,13 @@ TEST(StartTls, PlainPortThatRefusesPlainLoginsIsReachedThroughStls) {
     EXPECT_EQ(w.Learned().StartTls, 1);
     EXPECT_EQ(w.Learned().UseSSL, 0);
     // The same rule for the certificate: the instance's self-signed key, pinned.
+    EXPECT_EQ(w.Learned().CertPin, KeyPin(P().SelfCertificate));
+
+    // Somebody in between answers STLS with a key of their own: stopped before USER.
+    WriteFileBytes(P().StlsMitmLog, "");
+    ASSERT_EQ(w.CheckAt("127.0.0.1", P().StlsMitm), StatusUntrusted);
+    EXPECT_TRUE(Sent(P().StlsMitmLog, "STLS")) << ReadFileBytes(P().StlsMitmLog);
+    EXPECT_FALSE(Sent(P().StlsMitmLog, "USER")) << ReadFileBytes(P().StlsMitmLog);
     EXPECT_EQ(w.Learned().CertPin, KeyPin(P().SelfCertificate));
 
     // A relay hides STLS from CAPA: the account that used it stops before USER.

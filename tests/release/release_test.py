@@ -77,6 +77,8 @@ class ReleaseExe(unittest.TestCase):
         self.assertIn(b'version="6.0.0.0"', manifest)
         self.assertIn(b'level="asInvoker"', manifest)
         self.assertIn(b">UTF-8</activeCodePage>", manifest)
+        self.assertIn(b">PerMonitorV2, PerMonitor</dpiAwareness>", manifest)
+        self.assertIn(b'<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>', manifest)
 
     def test_holds_no_folder_of_the_build_machine(self):
         # A folder compiled in (OpenSSL's for openssl.cnf, engines and modules) is looked for on

@@ -21,7 +21,9 @@ Everything lives in a fresh temporary folder (TLS_DIR below):
     server's "+OK" to STLS, in the same packet, as an attacker would (logs like the other);
   - a relay in front of self's plain port that hangs up right after the server's "+OK" to
     STLS, as a reset would (logs like the other);
-  - a TLS port with a self-signed key of its own that completes the handshake and hangs up.
+  - a TLS port with a self-signed key of its own that completes the handshake and hangs up;
+  - a man in the middle in front of self's plain port that answers STLS with a handshake of
+    its own (the mitm relay's key), logging every line the client sent.
 The command gets, in its environment (ports on 127.0.0.1 unless said otherwise):
     VARNOCLE_TLS_DIR             the folder; VARNOCLE_TLS_CACERT its cacert.pem
     VARNOCLE_TLS_SELF_PLAIN_PORT, VARNOCLE_TLS_SELF_TLS_PORT
@@ -32,6 +34,7 @@ The command gets, in its environment (ports on 127.0.0.1 unless said otherwise):
     VARNOCLE_TLS_NOCAPA_PORT, VARNOCLE_TLS_NOCAPA_LOG
     VARNOCLE_TLS_INJECT_PORT, VARNOCLE_TLS_INJECT_LOG
     VARNOCLE_TLS_BREAK_PORT, VARNOCLE_TLS_BREAK_LOG, VARNOCLE_TLS_HANGUP_PORT
+    VARNOCLE_TLS_STLSMITM_PORT, VARNOCLE_TLS_STLSMITM_LOG
     VARNOCLE_DOVECOT_DIR, VARNOCLE_DOVECOT_PLAIN_PORT, VARNOCLE_DOVECOT_TLS_PORT: "self", as
     dovecot_peer.py gives them, so that the tests' DovecotPeer finds it
 A command ending in ".exe" runs under Wine (scripts/wine-run). The log files are appended to
@@ -127,34 +130,50 @@ def split_lines(buffer, data):
 
 
 class MitmRelay:
-    """Ends the client's TLS with its own self-signed key and goes on over TLS to target."""
+    """Ends the client's TLS with its own self-signed key and goes on over TLS to target. With
+    starttls, the client meets target's plain port, and the relay answers STLS with a
+    handshake of its own (having made the server switch to TLS too)."""
 
-    def __init__(self, folder, target_port, log):
+    def __init__(self, folder, target_port, log, starttls=False):
         key, cert = os.path.join(folder, "mitm-key.pem"), os.path.join(folder, "mitm-cert.pem")
-        demo_mailbox.make_certificate(key, cert, "localhost")
+        if not os.path.exists(cert):
+            demo_mailbox.make_certificate(key, cert, "localhost")
         self.server = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         self.server.load_cert_chain(cert, key)
         self.client = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
         self.client.check_hostname = False
         self.client.verify_mode = ssl.CERT_NONE
-        self.target, self.log = target_port, log
+        self.target, self.log, self.starttls = target_port, log, starttls
         self.listener = Listener(self.serve)
 
     def serve(self, raw):
         raw.settimeout(30)
+        outer = socket.create_connection(("127.0.0.1", self.target), timeout=30)
+        if self.starttls:
+            if not self.pump(raw, outer, stop_at=b"STLS"):
+                return
+            outer.sendall(b"STLS\r\n")
+            outer.recv(4096)  # the server's consent
+            raw.sendall(b"+OK Begin TLS negotiation\r\n")
         with self.server.wrap_socket(raw, server_side=True) as inner, \
-                self.client.wrap_socket(socket.create_connection(("127.0.0.1", self.target),
-                                                                 timeout=30)) as outer:
-            pending = bytearray()
-            while True:
-                for s in readable([inner, outer]):
-                    data = s.recv(65536)
-                    if not data:
-                        return
-                    if s is inner:
-                        for line in split_lines(pending, data):
-                            self.log.write(line.decode("latin-1"))
-                    (outer if s is inner else inner).sendall(data)
+                self.client.wrap_socket(outer) as outer:
+            self.pump(inner, outer)
+
+    def pump(self, inner, outer, stop_at=None):
+        """Passes bytes both ways, logging the client's lines; with stop_at, returns True
+        (without passing it on) when the client sends that line."""
+        pending = bytearray()
+        while True:
+            for s in readable([inner, outer]):
+                data = s.recv(65536)
+                if not data:
+                    return False
+                if s is inner:
+                    for line in split_lines(pending, data):
+                        self.log.write(line.decode("latin-1"))
+                        if stop_at and line.strip().upper() == stop_at:
+                            return True
+                (outer if s is inner else inner).sendall(data)
 
 
 class StripRelay:
@@ -310,7 +329,7 @@ class TlsPeers:
                                       strict=(STRICT_ADDRESS, strict_port))
         self.start_dovecot("signed", ports["signed_plain"], ports["signed_tls"], authority)
         logs = {n: LineLog(os.path.join(self.root, n + ".log"))
-                for n in ("mitm", "strip", "nocapa", "inject", "break")}
+                for n in ("mitm", "strip", "nocapa", "inject", "break", "stlsmitm")}
         name, password, count = self.users[0]
         self.listeners = [MitmRelay(self.root, ports["self_tls"], logs["mitm"]),
                           StripRelay(ports["self_plain"], logs["strip"]),
@@ -318,7 +337,9 @@ class TlsPeers:
                           StripRelay(ports["self_plain"], logs["inject"], strip=False,
                                      inject=b"-ERR injected before the handshake\r\n"),
                           StripRelay(ports["self_plain"], logs["break"], strip=False,
-                                     hang_up=True)]
+                                     hang_up=True),
+                          MitmRelay(self.root, ports["self_plain"], logs["stlsmitm"],
+                                    starttls=True)]
         self.hangup = HangUpTls(self.root)
         self.wait([("127.0.0.1", p) for p in ports.values()] + [(STRICT_ADDRESS, strict_port)])
         env = {"VARNOCLE_TLS_DIR": self.root, "VARNOCLE_TLS_CACERT": cacert,

@@ -57,6 +57,16 @@ TEST(MouseDrag, GrabPointStaysUnderTheCursor) {
     SetCapture(w.Handle);
     SendMessageA(w.Handle, WM_LBUTTONUP, 0, 0);
     EXPECT_EQ(GetCapture(), nullptr);
+
+    // Dragged onto a monitor of 144 DPI the window grows by half, and so does the grab point.
+    SendMessageA(w.Handle, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 10));
+    RECT suggested = {0, 0, 150, 45};
+    SendMessageA(w.Handle, WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    SendMessageA(w.Handle, WM_MOUSEMOVE, MK_LBUTTON, ClientPointOf(w.Handle, 500, 300));
+    EXPECT_EQ(WindowRect(w.Handle).left, 470);
+    EXPECT_EQ(WindowRect(w.Handle).top, 285);
+    SendMessageA(w.Handle, WM_LBUTTONUP, 0, 0);
 }
 
 TEST(WaitCursor, BusyAnswersSetCursorItself) {
