@@ -190,9 +190,10 @@ def dovecot_binary():
     return found or ("/usr/sbin/dovecot" if os.path.exists("/usr/sbin/dovecot") else None)
 
 
-def wrapper_arguments(argv, doc, ports=()):
-    """A peer wrapper's options before "--" (--user, --keep, and the integer options named in
-    ports) and the command after it; (None, None) after printing doc when there is no "--"."""
+def wrapper_arguments(argv, doc, ports=(), lists=()):
+    """A peer wrapper's options before "--" (--user, --keep, the integer options named in
+    ports and the repeatable ones named in lists) and the command after it; (None, None)
+    after printing doc when there is no "--"."""
     if "--" not in argv:
         print(doc, file=sys.stderr)
         return None, None
@@ -202,6 +203,8 @@ def wrapper_arguments(argv, doc, ports=()):
     parser.add_argument("--keep", action="store_true")
     for name in ports:
         parser.add_argument(name, type=int, default=0)
+    for name in lists:
+        parser.add_argument(name, action="append", default=[])
     return parser.parse_args(argv[1:split]), argv[split + 1:]
 
 

@@ -95,7 +95,12 @@ void CMainWindow::ShowStatusLines() {
         const SIZE size = FloatingSize(extents, Dpi);
         SetSize(size.cx, size.cy);
     }
-    const std::string tip = TrayTip(lines);
+    // The tooltip also says what to do about a sign-in that ended.
+    std::vector<std::string> tips = lines;
+    for (std::string& t : tips)
+        if (t == StatusLine(StatusSignInNeeded, 0, 0))
+            t = "Sign-in needed: open Configure";
+    const std::string tip = TrayTip(tips);
     lstrcpynA(Tray.IconData.szTip, tip.c_str(), sizeof Tray.IconData.szTip);
     Tray.Modify();
     UpdateLineTips(); // when a line or what it names changed

@@ -163,3 +163,7 @@ int WriteNewMailColour(ColourRef colour, const char* path) {
                   static_cast<int>((colour >> 8) & 0xFF), static_cast<int>((colour >> 16) & 0xFF));
     return ProfileWriteString("newmail", "newmailcolour", text, path);
 }
+
+std::string ReadProfileLongText(const char* section, const char* key, const char* path) {
+    return ReadRaw(section, key, "", 16 * 1024, path);
+}

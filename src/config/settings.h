@@ -39,3 +39,6 @@ int WriteProfileBool(const char* section, const char* key, int value, const char
 int DeleteProfileSection(const char* section, const char* path);
 // "newmail"/"newmailcolour" as "r,g,b".
 int WriteNewMailColour(ColourRef colour, const char* path);
+// A long text value (a protected token), whole up to 16383 bytes; missing gives the empty
+// text.
+std::string ReadProfileLongText(const char* section, const char* key, const char* path);

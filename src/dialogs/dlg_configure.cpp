@@ -86,7 +86,11 @@ void CDlgConfigure::BindServerFields() {
     BindItem(UserEdit, IDC_USER);
     ToolTip.AddTool(&UserEdit, "Your email username, used to log into the server");
     BindItem(PasswordEdit, IDC_PASSWORD);
-    ToolTip.AddTool(&PasswordEdit, "Your email password, used to log into the server");
+    ToolTip.AddTool(&PasswordEdit, "Your email password, used to log into the server. Google "
+                                   "needs an app password (with 2-Step Verification on)");
+    BindItem(SignInButton, IDC_SIGN_IN);
+    ToolTip.AddTool(&SignInButton, "Sign in with your provider in your browser. Varnocle keeps "
+                                   "the sign-in, never your password");
     BindItem(SslBox, IDC_SSL);
     ToolTip.AddTool(&SslBox, "Should the conversation with the server be encrypted. Better to "
                              "use this, as long as your server supports SSL");
@@ -108,12 +112,15 @@ int CDlgConfigure::OnInitDialog(HWND) {
     ToolTip.AddTool(&MailProgramEdit, MailProgramTip);
     BindItem(OkButton, IDOK);
     Trusted = WithTrimmedHost(Form.Settings);
+    Opened = {Form.Settings.OAuth, Form.Settings.OAuthUser, Form.Settings.RefreshToken, {}};
+    SignIn = Opened;
     WriteControls(Form);
     // A field may hold less than it was given (a host beyond its limit): the enabling
     // follows what the dialog shows.
     const CAccountForm shown = ReadControls();
     EnableByHost(shown.Settings.Server);
     EnableServerFields(shown.Provider == ProviderOther);
+    ShowSignIn();
     return 0;
 }
 
@@ -144,9 +151,14 @@ CAccountForm CDlgConfigure::ReadControls() {
 void CDlgConfigure::OnOK() {
     Form = ReadControls();
     KeepTrustFor(Form);
+    KeepSignInFor(Form);
 }
 
 LRESULT CDlgConfigure::HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == SignInMessage.MessageId) {
+        SignInFinished();
+        return 1;
+    }
     // Two accounts of one name would be one section and one seen file.
     if (msg == WM_COMMAND && LOWORD(wParam) == IDOK && NameTaken &&
         NameTaken(AccountName(WithTrimmedNames(ReadControls().Settings)))) {
@@ -173,6 +185,7 @@ void CDlgConfigure::KeepTrustFor(CAccountForm& form) const {
 void CDlgConfigure::ApplyPreset(int provider) {
     bool other = provider < 0 || provider >= ProviderOther;
     EnableServerFields(other);
+    ShowSignIn();
     if (other)
         return;
     const CProviderPreset& preset = ProviderPresets[provider];
@@ -197,6 +210,8 @@ void CDlgConfigure::OnChildNotify(HWND from, UINT code, NMHDR*) {
             MailProgramEdit.Write(CGText(path));
     } else if (from == CheckButton.Handle) {
         Probe();
+    } else if (from == SignInButton.Handle) {
+        SignInOrCancel();
     } else if (from == SslBox.Handle) {
         // The box already shows its new state, though its own notification comes after this.
         SetPort(ReadControls().Settings.UseSSL ? 995 : 110);
@@ -221,11 +236,28 @@ CGProbeRequest CDlgConfigure::ProbeRequestFor(const std::string& host, const CAc
 }
 
 void CDlgConfigure::Probe() {
+    const std::string provider = SignInProvider();
+    const bool signedIn =
+        !provider.empty() && SignIn.Provider == provider && !SignIn.RefreshToken.empty();
+    if (signedIn && SignIn.AccessToken.empty()) {
+        // A new access token first, off this thread; the check follows when it arrives.
+        Work = RefreshingForCheck;
+        SignInWork.Refresh(Handle, SignInMessage.MessageId, FindOAuthProvider(provider),
+                           SignIn.RefreshToken);
+        ShowSignIn();
+        return;
+    }
     WaitCursor.SetBusy();
     const CAccountForm shown = ReadControls();
     const std::string host = CGIniText::Trim(shown.Settings.Server.GetOrEmpty());
     CGProbeRequest request = ProbeRequestFor(host, shown);
     request.Host = host.c_str();
+    if (!provider.empty()) {
+        // Not signed in yet: the server and its certificate are checked, and nothing is sent.
+        request.User = SignIn.User.c_str();
+        request.Password = nullptr;
+        request.Bearer = signedIn ? SignIn.AccessToken.c_str() : "";
+    }
     const CGProbeResult result = ProbeMailServer(request); // the dialog waits meanwhile
     WaitCursor.ClearBusy();
     if (result.Untrusted) {
@@ -250,7 +282,10 @@ void CDlgConfigure::Probe() {
     if (result.Found &&
         (taken || (result.Trusted && SameServer(WithTrimmedHost(shown.Settings), found))))
         TrustFound(host, result);
-    if (result.Found)
+    if (result.Found && !provider.empty() && !signedIn)
+        ToolkitMessageBox(Handle, "The server answers. Sign in to check your mailbox.",
+                          "Check Host", MB_OK);
+    else if (result.Found)
         ReportProbeLogin(Handle, result);
 }
 
@@ -273,7 +308,8 @@ void CDlgConfigure::TrustFound(const std::string& host, const CGProbeResult& res
 }
 
 void CDlgConfigure::OfferPlainLogin(const CGProbeResult& result, CGProbeRequest request) {
-    if (!AskPlainLogin(Handle, result, result.SwitchFailed && !request.StartTls))
+    // A token never goes out in plain text: no choice to offer for a provider that signs in.
+    if (!AskPlainLogin(Handle, result, result.SwitchFailed && !request.StartTls && !request.Bearer))
         return;
     // The user's explicit choice, for this server only: port 110 without TLS.
     SetPort(ProbePlainPort);
@@ -300,6 +336,9 @@ int EditAccount(CGAccount& account, CGWinCore* owner, const CAccountList* list) 
     CDlgConfigure dialog(owner);
     if (list)
         dialog.NameTaken = [&](const std::string& name) { return list->NameTaken(name, &account); };
+    dialog.KeepRotated = [&account](const std::string& used, const std::string& replacement) {
+        account.KeepRotatedToken(used, replacement);
+    };
     dialog.Form.Settings = account.CopySettings();
     dialog.Form.MailProgram = account.DoubleClick;
     dialog.Form.Provider = ProviderOfHost(dialog.Form.Settings.Server);
@@ -311,7 +350,7 @@ int EditAccount(CGAccount& account, CGWinCore* owner, const CAccountList* list) 
     // One hand-over under the account's lock: the thread's next attempt sees all of it. What
     // the account learned while the dialog was open survives unless the user decided
     // otherwise; a change for the same server is stored as soon as a check reports.
-    account.ReplaceEditedSettings(s, form.TrustDecided != 0);
+    account.ReplaceEditedSettings(s, form.TrustDecided != 0, form.SignInDecided != 0);
     account.DoubleClick.Assign(form.MailProgram.GetOrEmpty());
     account.UpdateName();
     account.UpdateStatusText();

@@ -80,5 +80,9 @@ void ReportProbeLogin(HWND owner, const CGProbeResult& result) {
     const char* working = result.UseSSL || result.StartTls
                               ? "Login successful. Secure email checking is working!"
                               : "Unencrypted email checking is working!.";
-    ToolkitMessageBox(owner, result.LoginAccepted ? working : Refused, Title, MB_OK);
+    const char* refused = result.NoXoauth2 ? "The mailserver does not take sign-ins (XOAUTH2)."
+                          : result.TokenRefused
+                              ? "The mailserver did not take the sign-in. Sign in again."
+                              : Refused;
+    ToolkitMessageBox(owner, result.LoginAccepted ? working : refused, Title, MB_OK);
 }

@@ -58,6 +58,9 @@ std::string StatusLine(int status, int unread, int total) {
     case StatusBusy:
         fixed = "Server busy, will retry";
         break;
+    case StatusSignInNeeded:
+        fixed = "Sign-in needed";
+        break;
     default:
         break;
     }

@@ -33,11 +33,13 @@ public:
     // once each is written whole. 1 when everything was written.
     int Save(const std::string& section, const char* settingsPath);
 
-    // Writes what is known about proving the server ("certpin", "starttls", "plainlogin") to
-    // the section the account is stored in, at once rather than at exit: the next start must
-    // not trust a key afresh. Only while that section holds the same server: after an edit to
-    // another server the whole account moves at the next save, and the old section must
-    // never get the new server's keys. 1 when written or nothing is to be written now.
+    // Writes what is known about proving the server ("certpin", "starttls", "plainlogin") and
+    // the sign-in ("oauth", "oauth-user", "oauth-token": a refresh token the provider replaced)
+    // to the section the account is stored in, at once rather than at exit: the next start
+    // must not trust a key afresh, nor hold a refresh token the provider has retired. Only while
+    // that section holds the same server: after an edit to another server the whole account moves
+    // at the next save, and the old section must never get the new server's keys. 1 when written or
+    // nothing is to be written now.
     int SaveTrust(const char* settingsPath);
 
     // Writes the seen list to path through a temporary file renamed over it; 1 on success.

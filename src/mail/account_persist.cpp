@@ -1,3 +1,5 @@
+#include "auth/oauth_provider.h"
+#include "auth/token_store.h"
 #include "config/ini_text.h"
 #include "config/settings.h"
 #include "config/stored_password.h"
@@ -24,6 +26,31 @@ int WriteTrust(const char* section, const CGServerSettings& s, const char* setti
     written &=
         WriteProfileText(section, "plainlogin", s.PlainLogin ? "true" : nullptr, settingsPath);
     return written;
+}
+
+// The sign-in: the provider, the address and the refresh token, protected for this user of
+// this computer (never in the clear). An account without one has none of the keys.
+int WriteSignIn(const char* section, const CGServerSettings& s, const char* settingsPath) {
+    const bool signedIn = !s.OAuth.empty();
+    const std::string token =
+        signedIn && !s.RefreshToken.empty() ? ProtectToken(s.RefreshToken) : std::string();
+    int written =
+        WriteProfileText(section, "oauth", signedIn ? s.OAuth.c_str() : nullptr, settingsPath);
+    written &= WriteProfileText(section, "oauth-user", signedIn ? s.OAuthUser.c_str() : nullptr,
+                                settingsPath);
+    written &= WriteProfileText(section, "oauth-token", token.empty() ? nullptr : token.c_str(),
+                                settingsPath);
+    return written;
+}
+
+void ReadSignIn(const char* section, CGServerSettings& s, const char* settingsPath) {
+    const std::string provider = ReadProfileText(section, "oauth", settingsPath);
+    if (provider != OAuthMicrosoft && provider != OAuthGoogle)
+        return;
+    s.OAuth = provider;
+    s.OAuthUser = ReadProfileText(section, "oauth-user", settingsPath);
+    // A token protected for another user or computer reads as none: "Sign-in needed".
+    UnprotectToken(ReadProfileLongText(section, "oauth-token", settingsPath), s.RefreshToken);
 }
 
 // Windows opens a device, not a file, for these names before the first dot, whatever follows.
@@ -77,7 +104,8 @@ int CGAccount::SaveTrust(const char* settingsPath) {
     const CGServerSettings s = CopySettings();
     if (Section.empty() || !SameServer(s, StoredServer))
         return 1; // never stored, or stored for another server: all goes at the next save
-    return WriteTrust(Section.c_str(), s, settingsPath);
+    return WriteTrust(Section.c_str(), s, settingsPath) &
+           WriteSignIn(Section.c_str(), s, settingsPath);
 }
 
 int CGAccount::Load(const char* section, const char* settingsPath) {
@@ -92,6 +120,7 @@ int CGAccount::Load(const char* section, const char* settingsPath) {
     s.CertPin = NormalisedPin(ReadProfileText(section, "certpin", settingsPath));
     s.StartTls = ReadProfileBool(section, "starttls", 0, settingsPath);
     s.PlainLogin = ReadProfileBool(section, "plainlogin", 0, settingsPath);
+    ReadSignIn(section, s, settingsPath);
     ReplaceSettings(s);
     StoredServer = s;
     UpdateName();
@@ -124,6 +153,7 @@ int CGAccount::Save(const std::string& section, const char* settingsPath) {
     written &= WriteProfileInt(at, "checkmins", s.CheckMinutes, settingsPath);
     written &= WriteProfileText(at, "doubleclick", DoubleClick.GetOrEmpty(), settingsPath);
     written &= WriteTrust(at, s, settingsPath);
+    written &= WriteSignIn(at, s, settingsPath);
     if (written) {
         Section = section;
         StoredServer = s;
@@ -162,6 +192,7 @@ int CGAccount::SaveSeenListInPlace(const std::string& path) const {
 }
 
 int CAccountList::Load(const char* settingsPath) {
+    LoadOAuthSettings(settingsPath);
     PlaySound = ReadProfileBool("newmail", "playsound", 0, settingsPath);
     CustomSound.Assign(ReadProfileText("newmail", "customsound", settingsPath).c_str());
     ChangeColour = ReadProfileBool("newmail", "changecolour", 1, settingsPath);

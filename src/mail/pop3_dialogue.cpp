@@ -1,5 +1,6 @@
 #include "mail/pop3_dialogue.h"
 
+#include "auth/base64.h"
 #include "base/scan.h"
 #include "mail/message_headers.h"
 #include "mail/uidl_bookkeeping.h"
@@ -39,6 +40,51 @@ int CGPop3Dialogue::Login(const char* user, const char* password) {
         }
     }
     return 1;
+}
+
+bool CGPop3Dialogue::OffersSasl(const char* mechanism) const {
+    const std::string& list = Capabilities.Sasl;
+    for (std::size_t at = 0; at < list.size();) {
+        std::size_t end = list.find_first_of(" \t", at);
+        if (end == std::string::npos)
+            end = list.size();
+        if (EqualsIgnoringCase(list.substr(at, end - at), mechanism))
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+int CGPop3Dialogue::LoginXoauth2(const char* user, const char* token) {
+    Refusal = Pop3NotReached; // until the server has answered
+    std::string reply;
+    if (!SendCommand("AUTH", "XOAUTH2"))
+        return 0;
+    if (Reader.ReadStatusLine(reply) == 0 || reply.compare(0, 1, "+") != 0) {
+        if (!Reader.ConnectionFailed())
+            Refusal = Pop3NoXoauth2; // no continuation: the mechanism itself was refused
+        return 0;
+    }
+    // "\x01" stands alone: "\x01a" would be one character.
+    const std::string response = std::string("user=") + (user ? user : "") + '\x01' +
+                                 "auth=Bearer " + (token ? token : "") + '\x01' + '\x01';
+    if (!SendLine(Base64(response)))
+        return 0;
+    int status = Reader.ReadStatusLine(reply);
+    if (status != 0 && reply.compare(0, 1, "+") == 0) {
+        // The refusal's details come as a challenge (RFC 7628 section 3.2.2); an empty answer
+        // brings the final "-ERR".
+        if (!SendLine(""))
+            return 0;
+        status = Reader.ReadStatusLine(reply);
+    }
+    if (status == 0)
+        return 1;
+    if (Reader.ConnectionFailed())
+        return 0;
+    const int refusal = ClassifyRefusal(reply, Capabilities);
+    Refusal = refusal == Pop3LoginRefused ? Pop3TokenRefused : refusal;
+    return 0;
 }
 
 void CGPop3Dialogue::Quit() {
@@ -209,7 +255,7 @@ int CGPop3Dialogue::NegotiateStartTls(const char* host, CGTlsGate& gate) {
 }
 
 int CGPop3Dialogue::Visit(const char* host, int port, int useSSL, const char* user,
-                          const char* password, CGTlsGate& gate) {
+                          const char* password, CGTlsGate& gate, const char* bearer) {
     if (!Connect(host, port, useSSL))
         return Pop3NotReached;
     if (useSSL && !AcceptCertificate(gate))
@@ -231,10 +277,27 @@ int CGPop3Dialogue::Visit(const char* host, int port, int useSSL, const char* us
     } else if (ReadCapabilities() < 0) {
         return Pop3NotReached;
     }
-    if (!Login(user, password))
+    if (bearer) {
+        // A token opens the mailbox for as long as it lives: never in plain text.
+        if (!useSSL && !gate.UsedStartTls)
+            return Pop3Unencrypted;
+        if (!OffersSasl("XOAUTH2"))
+            return Pop3NoXoauth2;
+        if (!*bearer)
+            return Pop3TokenRefused; // no sign-in yet: nothing to send
+        if (!LoginXoauth2(user, bearer))
+            return Refusal;
+    } else if (!Login(user, password)) {
         return Refusal;
+    }
     CommitLearned(gate);
     return Pop3LoggedIn;
+}
+
+int CGPop3Dialogue::SendLine(const std::string& text) {
+    const std::string line = text + "\r\n";
+    const int length = static_cast<int>(line.size());
+    return Connection.Write(line.data(), length) == length ? 1 : 0;
 }
 
 int CGPop3Dialogue::SendCommand(const char* verb, const char* argument) {

@@ -21,6 +21,8 @@ enum : int {
     Pop3Unencrypted = 4,  // encryption is required and was not offered: nothing was sent
     Pop3LoginDelayed = 5, // refused for now: logins come too often for the server
     Pop3LoginBusy = 6,    // refused for now: the mailbox is in use, or the server is in trouble
+    Pop3NoXoauth2 = 7,    // signed in, and the server does not take tokens: nothing was sent
+    Pop3TokenRefused = 8, // the server refused the access token
 };
 
 // What a server said of itself in reply to CAPA (RFC 2449); all 0 when it gave no list.
@@ -97,6 +99,13 @@ public:
     // USER, then PASS; 1 when both were accepted, else 0 with Refusal saying why (a
     // Pop3Login... value). Null texts go as bare verbs.
     int Login(const char* user, const char* password);
+    // SASL XOAUTH2 with an access token, in the two-line form (the token after the server's
+    // "+"), which Microsoft's POP server requires. 1 when accepted; else 0 with Refusal:
+    // Pop3NoXoauth2 when the server refused the mechanism itself, Pop3TokenRefused (or a
+    // Pop3Login... value given by a response code) when it refused the token.
+    int LoginXoauth2(const char* user, const char* token);
+    // Whether the last CAPA listed mechanism among the SASL ones.
+    bool OffersSasl(const char* mechanism) const;
     // CAPA: 1 when the server listed its capabilities (now in Capabilities), 0 when it
     // refused, -1 when the connection failed.
     int ReadCapabilities();
@@ -127,14 +136,18 @@ public:
     int NegotiateStartTls(const char* host, CGTlsGate& gate);
 
     // Connect, certificate and encryption, greeting and login: how far it got
-    // (Pop3NotReached ...).
+    // (Pop3NotReached ...). With a bearer (access) token the login is XOAUTH2, only inside
+    // TLS and only when the server offers it; the password is never sent then. An empty
+    // token goes nowhere (Pop3TokenRefused): the server and its certificate are checked.
     int Visit(const char* host, int port, int useSSL, const char* user, const char* password,
-              CGTlsGate& gate);
+              CGTlsGate& gate, const char* bearer = nullptr);
 
     // What the steps are made of.
     // Sends "verb argument\r\n" (or "verb\r\n" for a null argument); 1 when all was written.
     // An overlong line is cut, but keeps its CR LF.
     int SendCommand(const char* verb, const char* argument);
+    // Sends text and CR LF whatever its length (a SASL response is no command); 1 when written.
+    int SendLine(const std::string& text);
     CGPop3Reader Reader;
     // What the last CAPA of this connection said (empty after Connect).
     CGPop3Capabilities Capabilities;

@@ -36,8 +36,8 @@ CGProbeResult ProbeMailServer(const CGProbeRequest& request) {
         if (request.PlainOnly && a.UseSSL)
             continue;
         CGTlsGate gate = GateFor(request, connection);
-        const int reached =
-            dialogue.Visit(request.Host, a.Port, a.UseSSL, request.User, request.Password, gate);
+        const int reached = dialogue.Visit(request.Host, a.Port, a.UseSSL, request.User,
+                                           request.Password, gate, request.Bearer);
         connection.Close(); // no QUIT: the conversation ends with the connection
         if (reached == Pop3NotReached)
             continue;
@@ -58,6 +58,8 @@ CGProbeResult ProbeMailServer(const CGProbeRequest& request) {
         }
         result.Found = 1;
         result.LoginAccepted = reached == Pop3LoggedIn ? 1 : 0;
+        result.NoXoauth2 = reached == Pop3NoXoauth2 ? 1 : 0;
+        result.TokenRefused = reached == Pop3TokenRefused ? 1 : 0;
         result.StartTls = gate.UsedStartTls;
         result.Trusted = gate.Asked;
         if (a.UseSSL || gate.UsedStartTls)

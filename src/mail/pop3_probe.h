@@ -25,6 +25,9 @@ struct CGProbeRequest {
     const char* Host = nullptr; // null or empty: nothing is reached
     const char* User = nullptr; // null texts go as bare verbs
     const char* Password = nullptr;
+    // A signed-in account's access token: the login is XOAUTH2 with it, never the password;
+    // empty for an account that signs in and has no sign-in yet (no login at all).
+    const char* Bearer = nullptr;
     CGNetTimeouts Timeouts{ProbeConnectMs, ProbeReplyMs, ProbeReplyMs};
     CGNetEnvironment Net = DefaultNetEnvironment();
     // What the account knows about this host: its certificate's pin, that it switched to
@@ -53,6 +56,9 @@ struct CGProbeResult {
     int CertProblem = 0;  // CertVerified ... CertExpired
     int Unencrypted = 0;  // no encryption where it is required, or a failed switch to it
     int SwitchFailed = 0; // the server offered STARTTLS and the switch failed (Unencrypted)
+    // With a token (LoginAccepted 0): the server does not take tokens, or refused this one.
+    int NoXoauth2 = 0;
+    int TokenRefused = 0;
 };
 
 CGProbeResult ProbeMailServer(const CGProbeRequest& request);

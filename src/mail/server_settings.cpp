@@ -1,8 +1,10 @@
 #include "mail/server_settings.h"
 
+#include "auth/oauth_provider.h"
+
 const CProviderPreset ProviderPresets[ProviderPresetCount] = {
-    {"Google/GMail", "pop.gmail.com", "https://mail.google.com/"},
-    {"Live/Hotmail", "outlook.office365.com", "https://outlook.live.com/mail/"},
+    {"Google/GMail", "pop.gmail.com", "https://mail.google.com/", OAuthGoogle},
+    {"Live/Hotmail", "outlook.office365.com", "https://outlook.live.com/mail/", OAuthMicrosoft},
 };
 
 std::string HostKey(const char* host) {

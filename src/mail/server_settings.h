@@ -20,6 +20,12 @@ struct CGServerSettings {
     // The user's explicit choice, made after Check explained it: when this server's offer of
     // STARTTLS fails, log in without encryption. Never set by a check.
     int PlainLogin = 0;
+    // Signed in with a provider (OAuthMicrosoft, OAuthGoogle) instead of a password: the
+    // address signed in and the refresh token (in the clear in memory; empty when the sign-in
+    // is gone). Empty OAuth: the password logs in.
+    std::string OAuth;
+    std::string OAuthUser;
+    std::string RefreshToken;
 };
 
 // A host name as the name system compares it: no blanks around it, ASCII letter case and
@@ -30,12 +36,13 @@ std::string HostKey(const char* host);
 // other.
 bool SameServer(const CGServerSettings& a, const CGServerSettings& b);
 
-// The web-mail providers the account dialog offers: its entry, POP3 host and web-mail
-// address.
+// The web-mail providers the account dialog offers: its entry, POP3 host, web-mail address
+// and the provider that signs in for it (null: the password logs in).
 struct CProviderPreset {
     const char* Entry;
     const char* Host;
     const char* WebMail;
+    const char* OAuth;
 };
 inline constexpr int ProviderPresetCount = 2;
 extern const CProviderPreset ProviderPresets[ProviderPresetCount];

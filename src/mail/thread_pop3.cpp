@@ -34,6 +34,7 @@ void CGThreadPOP3::RequestQuit() {
         Wake.notify_all();
     }
     Session.Transport.Interrupt(); // a step blocked on the network fails now, not at its time-out
+    Tokens.Https.Cancel();
 }
 
 void CGThreadPOP3::RequestCheckNow() {
@@ -63,8 +64,14 @@ void CGThreadPOP3::ReplaceSettings(const CGServerSettings& settings) {
     Settings = settings;
 }
 
-void CGThreadPOP3::ReplaceEditedSettings(CGServerSettings settings, bool trustDecided) {
+void CGThreadPOP3::ReplaceEditedSettings(CGServerSettings settings, bool trustDecided,
+                                         bool signInDecided) {
     std::lock_guard<std::mutex> lock(Guard);
+    if (!signInDecided) {
+        settings.OAuth = Settings.OAuth;
+        settings.OAuthUser = Settings.OAuthUser;
+        settings.RefreshToken = Settings.RefreshToken;
+    }
     const bool same = SameServer(Settings, settings);
     if (!trustDecided) {
         settings.CertPin = same ? Settings.CertPin : std::string();
@@ -145,8 +152,13 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
     gate.NoFirstUse = !Session.Transport.CanVerify();
     LoggedIn = 0;
     AnnouncedDelay = 0;
-    const int reached = Session.Dialogue.Visit(s.Server.Get(), s.Port, s.UseSSL, s.Username.Get(),
-                                               s.Password.Get(), gate);
+    int reached = Pop3NotReached;
+    if (s.OAuth.empty()) {
+        reached = Session.Dialogue.Visit(s.Server.Get(), s.Port, s.UseSSL, s.Username.Get(),
+                                         s.Password.Get(), gate);
+    } else if (const int status = VisitSignedIn(s, gate, reached); status != StatusOk) {
+        return status;
+    }
     if (gate.Learned)
         KeepLearned(s, gate);
     switch (reached) {
@@ -163,6 +175,10 @@ int CGThreadPOP3::CheckOnce(const CGServerSettings& s) {
         return StatusUntrusted;
     case Pop3Unencrypted:
         return StatusUnencrypted;
+    case Pop3NoXoauth2:
+        return StatusProtocolError;
+    case Pop3TokenRefused:
+        return StatusSignInNeeded;
     default:
         break;
     }
@@ -185,6 +201,64 @@ void CGThreadPOP3::KeepLearned(const CGServerSettings& used, const CGTlsGate& ga
         return;
     now.CertPin = gate.CertPin;
     now.StartTls = gate.StartTls;
+    TrustLearned = 1;
+}
+
+int CGThreadPOP3::VisitSignedIn(const CGServerSettings& s, CGTlsGate& gate, int& reached) {
+    std::string refreshToken = s.RefreshToken;
+    const auto soon = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    bool fresh = false;
+    if (Access.Token.empty() || Access.From != refreshToken || Access.Expires <= soon) {
+        if (const int status = RefreshAccess(s, refreshToken); status != StatusOk)
+            return status;
+        fresh = true;
+    }
+    const char* user = s.OAuthUser.c_str();
+    reached = Session.Dialogue.Visit(s.Server.Get(), s.Port, s.UseSSL, user, nullptr, gate,
+                                     Access.Token.c_str());
+    if (reached != Pop3TokenRefused || fresh)
+        return StatusOk;
+    // Revoked before its time, or the clocks disagree: one new token, on a new connection.
+    Session.Close();
+    if (const int status = RefreshAccess(s, refreshToken); status != StatusOk)
+        return status;
+    reached = Session.Dialogue.Visit(s.Server.Get(), s.Port, s.UseSSL, user, nullptr, gate,
+                                     Access.Token.c_str());
+    return StatusOk;
+}
+
+int CGThreadPOP3::RefreshAccess(const CGServerSettings& s, std::string& refreshToken) {
+    Access = {};
+    Tokens.Provider = FindOAuthProvider(s.OAuth);
+    if (refreshToken.empty() || Tokens.Provider.ClientId.empty())
+        return StatusSignInNeeded; // the sign-in could not be read back, or cannot be used here
+    CGTokenGrant grant;
+    switch (Tokens.Refresh(refreshToken, grant)) {
+    case TokenGranted:
+        break;
+    case TokenRefused:
+        return StatusSignInNeeded;
+    case TokenUnreachable:
+    case TokenCancelled:
+        return StatusConnectFailed;
+    default:
+        return StatusProtocolError;
+    }
+    if (!grant.RefreshToken.empty() && grant.RefreshToken != refreshToken) {
+        KeepRotatedToken(refreshToken, grant.RefreshToken);
+        refreshToken = grant.RefreshToken;
+    }
+    Access.Token = grant.AccessToken;
+    Access.From = refreshToken;
+    Access.Expires = grant.Expires;
+    return StatusOk;
+}
+
+void CGThreadPOP3::KeepRotatedToken(const std::string& used, const std::string& replacement) {
+    std::lock_guard<std::mutex> lock(Guard);
+    if (Settings.RefreshToken != used)
+        return;
+    Settings.RefreshToken = replacement;
     TrustLearned = 1;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "auth/token_client.h"
 #include "base/text.h"
 #include "mail/notify_sink.h"
 #include "mail/pop3_session.h"
@@ -19,9 +20,10 @@ enum : int {
     StatusLoginFailed = -2,
     StatusProtocolError = -3,
     StatusLimitExceeded = -4,
-    StatusUntrusted = -5,   // the certificate did not prove the server; no password was sent
-    StatusUnencrypted = -6, // the server no longer offers encryption; no password was sent
-    StatusBusy = -8,        // the login was refused for now (mailbox in use, server trouble)
+    StatusUntrusted = -5,    // the certificate did not prove the server; no password was sent
+    StatusUnencrypted = -6,  // the server no longer offers encryption; no password was sent
+    StatusSignInNeeded = -7, // the provider ended the sign-in: the user must sign in again
+    StatusBusy = -8,         // the login was refused for now (mailbox in use, server trouble)
 };
 
 // How long, after a resume from sleep or a network that came back, a failed connection is
@@ -53,6 +55,10 @@ private:
 // variable, so check-now and quit take effect at once and an idle thread does not wake.
 // During a grace after a wake check, attempts run quietly: no "Checking...", and a failed
 // connection keeps the line shown before and notifies nobody (it retries after the short wait).
+//
+// A signed-in account logs in with an access token that lives only in this thread's memory:
+// refreshed when it expires within a minute, and once more when the server refuses it. A
+// provider that ended the sign-in gives "Sign-in needed", which waits the interval.
 //
 // Shared with the user-interface thread, all guarded by Mutex(): the settings (copied once
 // per attempt), the session's bookkeeping. Status and the flags are atomics.
@@ -86,9 +92,16 @@ public:
     // it there (trustDecided); otherwise the account keeps what it knows now, which a check
     // may have learned while the dialog was open, as long as the server stays the same
     // (another server starts with nothing). Raises TrustLearned when that knowledge changed
-    // for the same server, so that it is stored at once.
-    void ReplaceEditedSettings(CGServerSettings settings, bool trustDecided);
+    // for the same server, so that it is stored at once. Likewise the sign-in (OAuth,
+    // OAuthUser, RefreshToken) is taken only when the user signed in or out there
+    // (signInDecided): a refresh token the thread rotated meanwhile is kept.
+    void ReplaceEditedSettings(CGServerSettings settings, bool trustDecided,
+                               bool signInDecided = false);
     int CheckMinutes() const;
+    // The provider replaced the refresh token used (in a check, or in the details dialog's
+    // Check): the settings take the new one, unless they hold another sign-in by now, and
+    // TrustLearned is raised so that it is stored at once.
+    void KeepRotatedToken(const std::string& used, const std::string& replacement);
 
     std::mutex& Mutex() const { return Guard; }
 
@@ -104,9 +117,9 @@ public:
     std::atomic<int> QuitRequested{0};
     std::atomic<int> CheckNow{0};
     std::atomic<int> WakeCheck{0};
-    // Set when an attempt learned something about the server's certificate or encryption
-    // (now in the settings), for the user-interface thread to store; TakeTrustLearned
-    // reads and clears it.
+    // Set when an attempt learned something about the server's certificate or encryption, or
+    // the provider replaced the refresh token (now in the settings), for the user-interface
+    // thread to store; TakeTrustLearned reads and clears it.
     std::atomic<int> TrustLearned{0};
     int TakeTrustLearned() { return TrustLearned.exchange(0); }
     // Whether a check reads the sender and subject of new mail (TOP n 0), as the user's
@@ -140,6 +153,13 @@ protected:
     // Keeps what the attempt with settings `used` learned, unless the user changed the
     // server or its trust meanwhile.
     void KeepLearned(const CGServerSettings& used, const CGTlsGate& gate);
+    // The login of a signed-in account: the visit with the access token, refreshed as needed.
+    // StatusOk with reached set, or the status that ends the attempt.
+    int VisitSignedIn(const CGServerSettings& s, CGTlsGate& gate, int& reached);
+    // A new access token for refreshToken, which becomes the provider's replacement when it
+    // sent one (kept in the settings at once). StatusOk, or the status that ends the attempt.
+    int RefreshAccess(const CGServerSettings& s, std::string& refreshToken);
+
     // Waits ticks; a check-now ends the wait unless it follows a failed connection.
     // False when quit was requested meanwhile.
     bool Pause(long long ticks, bool checkNowEnds);
@@ -149,6 +169,14 @@ private:
     CGRetryPolicy Retry;
     int LoggedIn = 0;              // the last attempt's login was taken
     int AnnouncedDelay = 0;        // seconds of the server's LOGIN-DELAY, after such a refusal
+    // The access token, and the refresh token it came with (another means another sign-in).
+    struct {
+        std::string Token;
+        std::string From;
+        std::chrono::steady_clock::time_point Expires;
+    } Access;
+    // Its requests; RequestQuit() cancels the one in progress from the user-interface thread.
+    CGTokenClient Tokens{CGOAuthProvider()};
     std::atomic<int> StartOver{0}; // an edit asks the refusal sequence to start over
     // End of the grace, in milliseconds of the steady clock; 0 when none was asked for.
     std::atomic<long long> GraceEndMs{0};

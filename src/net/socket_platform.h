@@ -11,6 +11,9 @@ CGSocketHandle CreateTcp();
 // 0 when connected within timeoutSeconds, -1 otherwise. The socket is blocking afterwards.
 int Connect(CGSocketHandle s, const CGSocketAddress& address, int timeoutSeconds);
 CGSocketHandle Accept(CGSocketHandle listener);
+// A listening TCP socket on 127.0.0.1 and a port the system picks (port receives it, in host
+// order), which no other socket may share; InvalidSocket on failure.
+CGSocketHandle ListenLoopback(std::uint16_t& port);
 int ShutdownBoth(CGSocketHandle s);
 int CloseSocket(CGSocketHandle s);
 int Send(CGSocketHandle s, const char* data, int length);

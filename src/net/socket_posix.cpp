@@ -90,6 +90,23 @@ CGSocketHandle Accept(CGSocketHandle listener) {
     return s >= 0 ? s : InvalidSocket;
 }
 
+CGSocketHandle ListenLoopback(std::uint16_t& port) {
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (s < 0)
+        return InvalidSocket;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof local;
+    if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        listen(s, 8) != 0 || getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        close(s);
+        return InvalidSocket;
+    }
+    port = ntohs(local.sin_port);
+    return s;
+}
+
 int ShutdownBoth(CGSocketHandle s) {
     return shutdown(s, SHUT_RDWR);
 }

@@ -95,6 +95,27 @@ CGSocketHandle Accept(CGSocketHandle listener) {
     return s != INVALID_SOCKET ? static_cast<CGSocketHandle>(s) : InvalidSocket;
 }
 
+CGSocketHandle ListenLoopback(std::uint16_t& port) {
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET)
+        return InvalidSocket;
+    // Without it another program could bind the same port and take the redirect.
+    BOOL exclusive = TRUE;
+    setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+               sizeof exclusive);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof local;
+    if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        listen(s, 8) != 0 || getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+        closesocket(s);
+        return InvalidSocket;
+    }
+    port = ntohs(local.sin_port);
+    return static_cast<CGSocketHandle>(s);
+}
+
 int ShutdownBoth(CGSocketHandle s) {
     return shutdown(Native(s), SD_BOTH);
 }

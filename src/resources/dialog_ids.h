@@ -16,6 +16,9 @@
 #define IDC_PORT 1008
 #define IDC_CHECK_HOST 1012
 #define IDC_PROVIDER 1018
+#define IDC_SIGN_IN 1024   /* in place of the password for providers that sign in */
+#define IDC_SIGNED_IN 1025 /* who is signed in, or that the browser is awaited */
+#define IDC_PASSWORD_LABEL 1026
 
 /* Accounts (106). */
 #define IDC_SOUND_FILE 1009

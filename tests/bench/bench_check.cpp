@@ -1,15 +1,18 @@
 // Times whole checks as the account thread makes them: connect (TLS when asked), the
-// certificate judged, greeting (CAPA and STARTTLS on a plain port), USER, PASS, UIDL, the
-// headers of new mail (TOP n 0 for at most five, as the notification's defaults want) and the
-// bookkeeping. Prints one line per check: milliseconds, then the count.
+// certificate judged, greeting (CAPA and STARTTLS on a plain port), USER, PASS (or SASL
+// XOAUTH2 with a token), UIDL, the headers of new mail (TOP n 0 for at most five, as the
+// notification's defaults want) and the bookkeeping. Prints one line per check: milliseconds,
+// then the count.
 //   bench_check HOST PORT USER PASSWORD TLS(0/1) RUNS [unexamined | headers | nagle]
+//   bench_check HOST PORT USER PASSWORD TLS(0/1) RUNS TOKEN_USER ACCESS_TOKEN
 // With a mode every run makes two checks side by side, so that both share the machine's mood,
 // prints "ms-with ms-without count" per run and the ratio of the medians at the end:
 //   unexamined  with the certificate examined and left unexamined (as before certificates
 //               were checked);
 //   headers     from a fresh start (every message new), with the headers of the five newest
 //               read (TOP n 0) and without;
-//   nagle       with TCP_NODELAY and without.
+//   nagle       with TCP_NODELAY and without;
+//   a signed-in user and its access token: logged in with the token and with the password.
 // The trust store is the program's: the platform's roots and "cacert.pem" beside this file.
 #include "mail/pop3_session.h"
 
@@ -32,6 +35,8 @@ struct Way {
     bool Examine = true;
     bool NoDelay = true;
     int Headers = 1;
+    const char* TokenUser = nullptr; // with Token: an XOAUTH2 login for this user
+    const char* Token = nullptr;
 };
 
 // One check; its count, or -9 when it did not get to the listing.
@@ -47,7 +52,8 @@ int Check(CGPOP3Session& session, char** argv, Way way, double& ms) {
         CGTlsGate gate; // trust on first use, then the pin
         static std::string pin;
         gate.CertPin = pin;
-        in = session.Dialogue.Visit(argv[1], port, tls, argv[3], argv[4], gate) == Pop3LoggedIn;
+        in = session.Dialogue.Visit(argv[1], port, tls, way.Token ? way.TokenUser : argv[3],
+                                    argv[4], gate, way.Token) == Pop3LoggedIn;
         pin = gate.CertPin;
     } else {
         in = session.Dialogue.Connect(argv[1], port, tls) && session.Dialogue.ReadGreeting() &&
@@ -62,7 +68,11 @@ int Check(CGPOP3Session& session, char** argv, Way way, double& ms) {
 }
 
 int SideBySide(char** argv, int runs, const std::string& mode) {
-    const Way with = {true, true, mode == "headers" ? 1 : 0};
+    Way with = {true, true, mode == "headers" ? 1 : 0};
+    if (mode == "token") {
+        with.TokenUser = argv[7];
+        with.Token = argv[8];
+    }
     const Way without = {mode != "unexamined", mode != "nagle", 0};
     const bool fresh = mode == "headers";
     CGPOP3Session kept;
@@ -91,6 +101,7 @@ int SideBySide(char** argv, int runs, const std::string& mode) {
     const double base = Median(second);
     const char* what = mode == "nagle"     ? "TCP_NODELAY"
                        : mode == "headers" ? "five headers read"
+                       : mode == "token"   ? "the token"
                                            : "the certificate examined";
     std::printf("median with %s %.2f ms, without %.2f ms, ratio %.3f\n", what, Median(first), base,
                 base > 0 ? Median(first) / base : 0);
@@ -100,11 +111,12 @@ int SideBySide(char** argv, int runs, const std::string& mode) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string mode = argc == 8 ? argv[7] : "";
-    if ((argc != 7 && argc != 8) ||
+    const bool tokens = argc == 9;
+    const std::string mode = argc == 8 ? argv[7] : tokens ? "token" : "";
+    if ((argc < 7 || argc > 9) ||
         (argc == 8 && mode != "unexamined" && mode != "headers" && mode != "nagle")) {
         std::fprintf(stderr, "usage: bench_check HOST PORT USER PASSWORD TLS RUNS "
-                             "[unexamined | headers | nagle]\n");
+                             "[unexamined | headers | nagle | TOKEN_USER ACCESS_TOKEN]\n");
         return 2;
     }
     const int runs = std::atoi(argv[6]);

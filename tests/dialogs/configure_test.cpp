@@ -1,6 +1,7 @@
 #include "dialogs/dialog_test_support.h"
 #include "dialogs/dlg_configure.h"
 #include "resources/dialog_ids.h"
+#include "support/oauth_peer.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,160 @@ CGServerSettings Server(const char* host, int port, int ssl) {
     return s;
 }
 
+// The shell seam as the user's browser: the sign-in's address goes to the test's browser.
+TestBrowser* Browser = nullptr;
+int BrowserOpened = 0;
+HINSTANCE WINAPI OpenInBrowser(HWND, const char*, const char* url, const char*, const char*, INT) {
+    ++BrowserOpened;
+    if (Browser)
+        Browser->Open(url);
+    return reinterpret_cast<HINSTANCE>(33); // above 32: opened
+}
+
+// What the dialog shows of the sign-in.
+struct SignInShown {
+    bool Password, Button;
+    std::string Line, Caption;
+};
+
+SignInShown LookSignIn(HWND d) {
+    return {IsWindowVisible(GetDlgItem(d, IDC_PASSWORD)) != 0,
+            IsWindowVisible(GetDlgItem(d, IDC_SIGN_IN)) != 0,
+            DialogDriver::ItemText(d, IDC_SIGNED_IN), DialogDriver::ItemText(d, IDC_SIGN_IN)};
+}
+
+const OAuthPeer& Peer() {
+    static const OAuthPeer peer = OAuthPeer::FromEnvironment();
+    return peer;
+}
+
 } // namespace
+
+TEST(DetailsDialog, ProvidersThatSignInTakeThePasswordsPlace) {
+    LoadOAuthSettings(""); // the build's own: no client ID
+    CGAccount account(0x8000);
+    account.ApplySettings(Server(ProviderPresets[1].Host, 995, 1)); // a password from before
+    ScriptedBoxes boxes;
+    ScopedSeams<CGToolkitSeams> seams(ToolkitSeams);
+    seams->ShellExecute = &OpenInBrowser;
+    BrowserOpened = 0;
+    SignInShown live{}, other{}, google{}, googleSigns{};
+    DialogDriver driver;
+    driver.WaitFor("Varnocle")
+        .Do([&](HWND d) {
+            live = LookSignIn(d);
+            DialogDriver::Click(d, IDC_SIGN_IN);
+        })
+        .Then([&](HWND) { return !boxes.Shown.empty(); })
+        .Do([&](HWND d) {
+            ChooseProvider(d, ProviderOther);
+            other = LookSignIn(d);
+            ChooseProvider(d, 0);
+            google = LookSignIn(d);
+            CGOAuthProvider g = FindOAuthProvider(OAuthGoogle);
+            g.ClientId = "registered";
+            ReplaceOAuthProvider(g);
+            ChooseProvider(d, 0);
+            googleSigns = LookSignIn(d);
+            ChooseProvider(d, 1);
+            DialogDriver::Click(d, IDOK);
+        });
+    EXPECT_EQ(EditAccount(account, nullptr), 1);
+    ASSERT_TRUE(driver.Finished());
+    LoadOAuthSettings("");
+    EXPECT_FALSE(live.Password);
+    EXPECT_TRUE(live.Button);
+    EXPECT_EQ(live.Line, "Not signed in");
+    // Without a client ID the box says what is missing; no browser opens.
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_NE(boxes.Shown[0].Text.find("\"microsoft-client-id\""), std::string::npos);
+    EXPECT_NE(boxes.Shown[0].Text.find("README"), std::string::npos);
+    EXPECT_EQ(BrowserOpened, 0);
+    EXPECT_TRUE(other.Password && !other.Button);
+    EXPECT_EQ(other.Line, "");
+    EXPECT_TRUE(google.Password && !google.Button); // app passwords
+    EXPECT_TRUE(googleSigns.Button && !googleSigns.Password);
+    // Microsoft takes no password: without a sign-in the account asks for one.
+    const CGServerSettings s = account.CopySettings();
+    EXPECT_EQ(s.OAuth, OAuthMicrosoft);
+    EXPECT_EQ(s.OAuthUser, "ann");
+    EXPECT_EQ(s.RefreshToken, "");
+}
+
+// The sign-in through the browser; the dialog's line and caption at every step.
+TEST(DetailsDialogSignIn, TheBrowserComesBackAndOnlyOkKeepsTheSignIn) {
+    SKIP_WITHOUT_OAUTH(Peer());
+    Peer().Call("/control/reset");
+    ReplaceOAuthProvider(Peer().Provider());
+    TestBrowser browser(Peer());
+    Browser = &browser;
+    ScopedSeams<CGToolkitSeams> seams(ToolkitSeams);
+    seams->ShellExecute = &OpenInBrowser;
+    CGAccount account(0x8000);
+    CGServerSettings s = Server(ProviderPresets[1].Host, 995, 1);
+    s.Username.Assign("alice@example.com");
+    account.ApplySettings(s);
+    auto shows = [](const char* line, const char* caption) {
+        return [line, caption](HWND d) {
+            const SignInShown now = LookSignIn(d);
+            return now.Line == line && now.Caption == caption;
+        };
+    };
+    auto signIn = [](HWND d) { DialogDriver::Click(d, IDC_SIGN_IN); };
+    const char* signedIn = "Signed in as alice@example.com";
+    {
+        DialogDriver driver;
+        driver.WaitFor("Varnocle")
+            .Do(signIn)
+            .Then(shows("Waiting for the browser...", "Cancel"))
+            .Then(shows(signedIn, "Sign in..."))
+            .Do([](HWND d) { DialogDriver::Click(d, IDOK); });
+        EXPECT_EQ(EditAccount(account, nullptr), 1);
+        EXPECT_TRUE(driver.Finished());
+    }
+    browser.Finish();
+    const std::string kept = account.CopySettings().RefreshToken;
+    EXPECT_EQ(Peer().RefreshTokens(), std::vector<std::string>{kept});
+    EXPECT_EQ(account.CopySettings().OAuthUser, "alice@example.com");
+    EXPECT_EQ(Peer().Authorized("login_hint"), "alice@example.com");
+    {
+        // Signed in again, then Cancel: the account keeps its sign-in.
+        DialogDriver driver;
+        driver.WaitFor("Varnocle")
+            .Then(shows(signedIn, "Sign in..."))
+            .Do(signIn)
+            .Then(shows("Waiting for the browser...", "Cancel"))
+            .Then(shows(signedIn, "Sign in..."))
+            .Do([](HWND d) { DialogDriver::Press(d, VK_ESCAPE); });
+        EXPECT_EQ(EditAccount(account, nullptr), 0);
+        EXPECT_TRUE(driver.Finished());
+    }
+    browser.Finish();
+    EXPECT_EQ(Peer().RefreshTokens().size(), 2u);
+    EXPECT_EQ(account.CopySettings().RefreshToken, kept);
+    // Nobody comes back: "Cancel" ends the wait, and so does closing the dialog, at once.
+    browser.Follow = false;
+    std::chrono::steady_clock::time_point closed;
+    {
+        DialogDriver driver;
+        driver.WaitFor("Varnocle")
+            .Do(signIn)
+            .Then(shows("Waiting for the browser...", "Cancel"))
+            .Do(signIn)
+            .Then(shows(signedIn, "Sign in..."))
+            .Do(signIn)
+            .Then(shows("Waiting for the browser...", "Cancel"))
+            .Do([&](HWND d) {
+                closed = std::chrono::steady_clock::now();
+                DialogDriver::Press(d, VK_ESCAPE);
+            });
+        EXPECT_EQ(EditAccount(account, nullptr), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::seconds(1));
+        EXPECT_TRUE(driver.Finished());
+    }
+    Browser = nullptr;
+    EXPECT_EQ(account.CopySettings().RefreshToken, kept);
+}
 
 TEST(DetailsDialog, NewAccountOpensAsOtherAndNeedsAHost) {
     CGAccount account(0x8000);

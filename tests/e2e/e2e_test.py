@@ -56,6 +56,7 @@ class Run:
         print(f"  vtdriver {' '.join(map(str, words))}: {text}", flush=True)
         fields = dict(re.findall(r"(\w+)=(\S+)", text))
         fields["rc"] = r.returncode
+        fields["output"] = text
         return fields
 
     def balloon(self, unwanted=None, timeout=20):

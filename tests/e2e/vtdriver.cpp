@@ -16,6 +16,8 @@
 //   vtdriver dialog TITLE rect       where the dialog is on the screen
 //   vtdriver dialog TITLE type ID TEXT      replace the text of its edit field, as typing does
 //   vtdriver balloon [timeout=S]     where the notification balloon is, its title and text
+//   vtdriver dialog TITLE choose ID INDEX   choose an entry of its combo box, as a user would
+//   vtdriver dialog TITLE text ID           the text of an item (text=... to the line's end)
 //   vtdriver                         stands in for a mail program: leaves "<its path>.opened"
 #include "balloon_reader.h"
 
@@ -337,6 +339,15 @@ int Dialog(int argc, char** argv) {
         // Selecting by message does not notify; a user's click does.
         SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(item), LBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(item));
+    } else if (action == "choose" && argc >= 4) {
+        SendMessageA(item, CB_SETCURSEL, static_cast<WPARAM>(Number(argv[3])), 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(item), CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(item));
+    } else if (action == "text") {
+        char text[512] = {};
+        GetWindowTextA(item, text, sizeof text);
+        std::printf("found=1 visible=%d text=%s\n", IsWindowVisible(item) ? 1 : 0, text);
+        return 0;
     } else if (action == "type" && argc >= 4) {
         // The field notifies its dialog of the change, as it does for typed text. The text
         // comes from the wide command line: characters outside this program's code page

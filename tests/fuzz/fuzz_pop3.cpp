@@ -5,7 +5,9 @@
 // whatever follows "+OK"), and decide a certificate for the trust rule, which must never let
 // through a key that is neither verified nor pinned. They are also a header block to decode,
 // and a listing with the replies to TOP that follow it: what comes out is clean one-line
-// UTF-8 of bounded size, and never more headers than messages announced.
+// UTF-8 of bounded size, and never more headers than messages announced. They answer an
+// XOAUTH2 login too, which sends at most its command, its one response line and an empty
+// line.
 #include "base/chunk_buffer.h"
 #include "mail/encoded_words.h"
 #include "mail/message_headers.h"
@@ -42,6 +44,22 @@ void FuzzStartTls(const std::string& incoming, int piece, uint8_t flags) {
         __builtin_trap();
     // Nothing is adopted before a login.
     if (gate.CertPin != pinBefore || gate.Learned)
+        __builtin_trap();
+}
+
+void FuzzXoauth2(const std::string& incoming, int piece) {
+    auto state = std::make_shared<ScriptBioState>();
+    state->Incoming = incoming;
+    state->Piece = piece;
+    CGPOP3Session session;
+    session.Transport.Attach(NewScriptBio(state));
+    session.Dialogue.Capabilities.RespCodes = piece & 1;
+    const int taken = session.Dialogue.LoginXoauth2("u@example.com", "token");
+    const std::string most =
+        "AUTH XOAUTH2\r\ndXNlcj11QGV4YW1wbGUuY29tAWF1dGg9QmVhcmVyIHRva2VuAQE=\r\n\r\n";
+    if (most.compare(0, state->Written.size(), state->Written) != 0)
+        __builtin_trap();
+    if (!taken && session.Dialogue.Refusal == Pop3LoggedIn)
         __builtin_trap();
 }
 
@@ -142,6 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     session.ApplyListing(state->Incoming.c_str());
     FuzzStartTls(state->Incoming, piece, data[1]);
     FuzzHeaders(state->Incoming, piece);
+    FuzzXoauth2(state->Incoming, piece);
     CGUidlList scanned;
     ScanListing(state->Incoming.c_str(), scanned);
     // The listing as it streams in, cut into the input's pieces, finds the same UIDLs.

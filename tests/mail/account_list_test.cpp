@@ -99,6 +99,7 @@ TEST(AccountStatus, LinesPerStatusCutTo31) {
         {-4, "Server Limit Exceeded"},
         {-5, "Certificate not trusted"},
         {-6, "Encryption unavailable"},
+        {-7, "Sign-in needed"},
     };
     for (const auto& [status, text] : table) {
         a.Status = status;
@@ -106,7 +107,7 @@ TEST(AccountStatus, LinesPerStatusCutTo31) {
         EXPECT_STREQ(a.StatusText, text) << status;
     }
     a.Session.ApplyListing("1 a\r\n2 b\r\n3 c\r\n.\r\n");
-    for (int status : {0, 7, -7}) {
+    for (int status : {0, 7, -9}) {
         a.Status = status;
         a.UpdateStatusText();
         EXPECT_STREQ(a.StatusText, "3 / 3") << status;

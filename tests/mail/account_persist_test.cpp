@@ -142,6 +142,50 @@ TEST_F(Persist, LearnedTrustGoesOnlyToTheSectionOfItsServer) {
     EXPECT_EQ(again.At(0)->CopySettings().PlainLogin, 1);
 }
 
+TEST_F(Persist, ASignInIsStoredProtectedAndItsReplacementAtOnce) {
+    CAccountList list(0x8000);
+    CGAccount* a = Add(list, "ann@outlook.com", "outlook.office365.com", "", 1, 995, 5, "");
+    CGServerSettings s = a->CopySettings();
+    s.OAuth = "microsoft";
+    s.OAuthUser = "ann@outlook.com";
+    s.RefreshToken = "M.C5_BAY.0.U.-" + std::string(1500, 'r') + "-end"; // long, as they are
+    a->ApplySettings(s);
+    ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    const char* section = "ann@outlook.com - outlook.office365.com";
+    EXPECT_EQ(Value(section, "oauth"), "microsoft");
+    EXPECT_EQ(Value(section, "oauth-user"), "ann@outlook.com");
+    EXPECT_TRUE(Has(section, "oauth-token"));
+    EXPECT_EQ(ReadFileBytes(Ini).find("rrrrrrrr"), std::string::npos); // never in the clear
+    CAccountList loaded(0x8000);
+    ASSERT_EQ(loaded.Load(Ini.c_str()), 1);
+    CGServerSettings back = loaded.At(0)->CopySettings();
+    EXPECT_EQ(back.RefreshToken, s.RefreshToken);
+    EXPECT_EQ(back.OAuthUser, s.OAuthUser);
+    // A token the provider replaced is written with what a check learned, at once.
+    back.RefreshToken = "replaced";
+    loaded.At(0)->ApplySettings(back);
+    ASSERT_EQ(loaded.At(0)->SaveTrust(Ini.c_str()), 1);
+    CAccountList again(0x8000);
+    ASSERT_EQ(again.Load(Ini.c_str()), 1);
+    EXPECT_EQ(again.At(0)->CopySettings().RefreshToken, "replaced");
+    // A token this user cannot read (another user's, another computer's) is no sign-in,
+    // and no crash: the account asks for one.
+    std::string stored = Value(section, "oauth-token");
+    char& c = stored[stored.size() - 8];
+    c = c == 'A' ? 'B' : 'A';
+    ASSERT_EQ(WriteProfileText(section, "oauth-token", stored.c_str(), Ini.c_str()), 1);
+    CAccountList moved(0x8000);
+    ASSERT_EQ(moved.Load(Ini.c_str()), 1);
+    EXPECT_EQ(moved.At(0)->CopySettings().OAuth, "microsoft");
+    EXPECT_EQ(moved.At(0)->CopySettings().RefreshToken, "");
+    // Signed out: no key of it stays.
+    s.OAuth.clear();
+    a->ApplySettings(s);
+    ASSERT_EQ(list.Save(Ini.c_str()), 1);
+    EXPECT_FALSE(Has(section, "oauth"));
+    EXPECT_FALSE(Has(section, "oauth-token"));
+}
+
 TEST_F(Persist, AnAddedAccountKeepsWhatWasReadAndItsLongestPassword) {
     const std::string password(256, 'p'); // the most the details dialog takes
     {

@@ -62,6 +62,19 @@ TEST(DovecotTransport, PlainAndTlsConnectionsAndTheirFailures) {
     }
 }
 
+TEST(DovecotTransport, ATokenGoesOnlyToAServerThatOffersXoauth2) {
+    SKIP_WITHOUT_DOVECOT(Peer());
+    // This Dovecot lists SASL PLAIN alone: over TLS, or after STARTTLS, no token goes out.
+    for (int tls : {1, 0}) {
+        CGPOP3Session s;
+        CGTlsGate gate;
+        EXPECT_EQ(s.Dialogue.Visit("127.0.0.1", tls ? Peer().TlsPort : Peer().PlainPort, tls,
+                                   "plain", "secret", gate, "token"),
+                  Pop3NoXoauth2);
+        EXPECT_EQ(gate.UsedStartTls, 1 - tls);
+    }
+}
+
 // The probe's fixed ports, 995 and 110, pointed at the given ports of 127.0.0.1 for the name
 // "mail.probe.test"; no other name resolves.
 CGNetEnvironment ProbePorts(std::uint16_t tls, std::uint16_t plain) {

@@ -1,5 +1,6 @@
 // The POP3 dialogue and the UIDL bookkeeping, fed from memory through a scripted BIO, so
 // that piece boundaries and failures are exact.
+#include "auth/base64.h"
 #include "base/chunk_buffer.h"
 #include "mail/pop3_session.h"
 #include "support/script_bio.h"
@@ -204,6 +205,47 @@ TEST(Pop3Dialogue, CapabilitiesDecideBetweenPlainLoginAndStopping) {
     EXPECT_EQ(broken.Session.Dialogue.NegotiateStartTls("h", gate), CGPop3Dialogue::StartTlsBroken);
     Scripted gone("+OK\r\nSTLS\r\n");
     EXPECT_EQ(gone.Session.Dialogue.NegotiateStartTls("h", gate), 0);
+}
+
+TEST(Pop3Dialogue, Xoauth2InTwoLinesAndItsRefusals) {
+    std::string token;
+    ASSERT_TRUE(FromBase64("dXNlcj1hQGIuYwFhdXRoPUJlYXJlciB0b2sBAQ==", token));
+    ASSERT_EQ(token, "user=a@b.c\x01"
+                     "auth=Bearer tok\x01\x01"s);
+    const std::string request = "AUTH XOAUTH2\r\ndXNlcj1hQGIuYwFhdXRoPUJlYXJlciB0b2sBAQ==\r\n";
+    struct Case {
+        const char* Replies;
+        bool Codes; // RESP-CODES announced
+        int Result;
+        int Refusal;
+        std::string Written;
+    } cases[] = {
+        {"+ \r\n+OK welcome\r\n", false, 1, 0, request},
+        // The refusal's details as a challenge, answered with an empty line.
+        {"+ \r\n+ eyJzdGF0dXMiOiI0MDEifQ==\r\n-ERR [AUTH] failed\r\n", true, 0, Pop3TokenRefused,
+         request + "\r\n"},
+        {"+\r\n-ERR [IN-USE] mailbox locked\r\n", true, 0, Pop3LoginBusy, request},
+        {"-ERR unknown mechanism\r\n", false, 0, Pop3NoXoauth2, "AUTH XOAUTH2\r\n"},
+        {"+ \r\n", false, 0, Pop3NotReached, request}, // gone before its verdict
+    };
+    for (const Case& c : cases) {
+        Scripted s(c.Replies);
+        s.Session.Dialogue.Capabilities.RespCodes = c.Codes;
+        EXPECT_EQ(s.Session.Dialogue.LoginXoauth2("a@b.c", "tok"), c.Result) << c.Replies;
+        if (!c.Result) {
+            EXPECT_EQ(s.Session.Dialogue.Refusal, c.Refusal) << c.Replies;
+        }
+        EXPECT_EQ(s.State->Written, c.Written) << c.Replies;
+    }
+    // A long token is one line, not cut as a command would be.
+    Scripted s("+ \r\n+OK\r\n");
+    EXPECT_EQ(s.Session.Dialogue.LoginXoauth2("a@b.c", std::string(3000, 't').c_str()), 1);
+    EXPECT_GT(s.State->Written.size(), 4000u);
+    // The mechanism is looked for as a word of the SASL line, in any case.
+    s.Session.Dialogue.Capabilities = ParseCapabilities("SASL PLAIN xoauth2\r\n");
+    EXPECT_TRUE(s.Session.Dialogue.OffersSasl("XOAUTH2"));
+    s.Session.Dialogue.Capabilities = ParseCapabilities("SASL PLAIN XOAUTH2X OAUTHBEARER\r\n");
+    EXPECT_FALSE(s.Session.Dialogue.OffersSasl("XOAUTH2"));
 }
 
 TEST(Pop3Listing, ScanKeepsTheWordAfterTheNumber) {
