@@ -29,7 +29,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts", "lib"))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 import demo_mailbox  # noqa: E402
-from e2e_test import EXIT, WM_COMMAND, data_folder, windows_path  # noqa: E402
+from e2e_test import data_folder, post_exit, windows_path  # noqa: E402
 
 
 def memory_kib(pid):
@@ -110,8 +110,7 @@ def soak(args, root):
             print("%6d  %7d  %8d  %11d  %3d  %4d  %7d" % row, flush=True)
             next_at = (n // args.every + 1) * args.every
     finally:
-        subprocess.run(["wine", args.driver, "post", hex(WM_COMMAND), str(EXIT), "0"],
-                       capture_output=True)
+        post_exit(args.driver)
         try:
             program.wait(timeout=20)
         except subprocess.TimeoutExpired:

@@ -59,6 +59,14 @@ class Run:
         fields["output"] = text
         return fields
 
+    def verdict(self):
+        """The exit status of a scenario run: 0 when every check held."""
+        if self.failures:
+            print(f"{len(self.failures)} check(s) failed")
+            return 1
+        print("all checks passed")
+        return 0
+
     def balloon(self, unwanted=None, timeout=20):
         """The title and text (line ends as "\\n") of the notification balloon shown, waited
         for; one whose text is unwanted does not count. None when none came."""
@@ -108,6 +116,12 @@ class Run:
                     green += int(m.group(1))
         print(f"  screenshot {path}: window inside #{pixel}, tray green pixels {green}")
         return pixel.upper(), green
+
+
+def post_exit(driver):
+    """Asks the running program to exit, as its menu's Exit does."""
+    subprocess.run(["wine", driver, "post", hex(WM_COMMAND), str(EXIT), "0"],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
 
 
 def data_folder():
@@ -264,16 +278,10 @@ def run_against_mailbox(args, users, scenario, shots=None):
         subprocess.run(command, check=True, stdin=subprocess.DEVNULL)
         scenario(run, root)
     finally:
-        subprocess.run(["wine", args.driver, "post", hex(WM_COMMAND), str(EXIT), "0"],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       stdin=subprocess.DEVNULL)
+        post_exit(args.driver)
         subprocess.run([sys.executable, args.mailbox, "stop", root], stdin=subprocess.DEVNULL)
         shutil.rmtree(base, ignore_errors=True)
-    if run.failures:
-        print(f"{len(run.failures)} check(s) failed")
-        return 1
-    print("all checks passed")
-    return 0
+    return run.verdict()
 
 
 def main():

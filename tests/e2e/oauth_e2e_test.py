@@ -23,7 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts", "lib"))
-from e2e_test import Run, data_folder, windows_path  # noqa: E402
+from e2e_test import Run, data_folder, post_exit, windows_path  # noqa: E402
 from first_start_test import stored_values  # noqa: E402
 
 SKIPPED = 77
@@ -148,17 +148,11 @@ def main():
     try:
         scenario(run, args, peer, env, program)
     finally:
-        subprocess.run(["wine", args.driver, "post", hex(WM_COMMAND), str(EXIT), "0"],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       stdin=subprocess.DEVNULL)
+        post_exit(args.driver)
         wine_reg("delete", BROWSER_KEY, "/v", "Browsers", "/f")
         peer.stop()
         shutil.rmtree(base, ignore_errors=True)
-    if run.failures:
-        print(f"{len(run.failures)} check(s) failed")
-        return 1
-    print("all checks passed")
-    return 0
+    return run.verdict()
 
 
 if __name__ == "__main__":

@@ -24,7 +24,6 @@ import re
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -32,7 +31,7 @@ ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 sys.path.insert(0, os.path.join(ROOT, "scripts", "lib"))
-from e2e_test import Run, data_folder, windows_path  # noqa: E402
+from e2e_test import Run, data_folder, post_exit, windows_path  # noqa: E402
 import demo_mailbox  # noqa: E402
 import tls_peers  # noqa: E402
 
@@ -225,16 +224,10 @@ def main():
     try:
         scenario(run, args, peers.start())
     finally:
-        subprocess.run(["wine", args.driver, "post", hex(WM_COMMAND), str(EXIT), "0"],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       stdin=subprocess.DEVNULL)
+        post_exit(args.driver)
         peers.stop()
     print(f"  {time.time() - started:.1f} s in all")
-    if run.failures:
-        print(f"{len(run.failures)} check(s) failed")
-        return 1
-    print("all checks passed")
-    return 0
+    return run.verdict()
 
 
 if __name__ == "__main__":
