@@ -125,9 +125,8 @@ TEST(LoopbackListener, TakesOnlyTheRedirectWithItsState) {
     EXPECT_EQ(listener.WaitForCode("s1", 20s, code, problem), RedirectCode);
     browser.join();
     EXPECT_EQ(code, "the-code");
-    const std::vector<std::string> expected = {"HTTP/1.1 404 Not Found", "HTTP/1.1 404 Not Found",
-                                               "HTTP/1.1 404 Not Found", "HTTP/1.1 404 Not Found",
-                                               "HTTP/1.1 200 OK signed in"};
+    std::vector<std::string> expected(4, "HTTP/1.1 404 Not Found");
+    expected.push_back("HTTP/1.1 200 OK signed in");
     EXPECT_EQ(answers, expected);
 #ifndef _WIN32
     // Bound to 127.0.0.1 alone: another loopback address finds nobody.
@@ -142,23 +141,20 @@ TEST(LoopbackListener, TakesOnlyTheRedirectWithItsState) {
     EXPECT_EQ(problem, "access_denied: no thanks");
 }
 
+// Without a timely end, either wait would outlast the test's time limit.
 TEST(LoopbackListener, TimeLimitAndCancelEndTheWait) {
     CGLoopbackListener listener;
     ASSERT_EQ(listener.Open(), 1);
     std::string code, problem;
-    auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(listener.WaitForCode("s", 300ms, code, problem), RedirectTimedOut);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     std::thread cancel([&] {
         std::this_thread::sleep_for(200ms);
         listener.Cancel();
     });
-    start = std::chrono::steady_clock::now();
-    EXPECT_EQ(listener.WaitForCode("s", 5min, code, problem), RedirectCancelled);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(listener.WaitForCode("s", 1h, code, problem), RedirectCancelled);
     cancel.join();
     listener.Close();
-    EXPECT_EQ(listener.WaitForCode("s", 5min, code, problem), RedirectFailed);
+    EXPECT_EQ(listener.WaitForCode("s", 1h, code, problem), RedirectFailed);
 }
 
 TEST(TokenStore, NeverInTheClearAndOnlyForItsUser) {

@@ -107,13 +107,26 @@ std::string OAuthPeer::Authorized(const char* name) const {
     return stats["authorize"][name].get<std::string>();
 }
 
-std::function<int(const std::string&)> TestBrowser::Opener() {
-    return [this](const std::string& url) { return Open(url); };
+CGSignInRequest TestBrowser::Request(CGOAuthProvider provider, const std::string& loginHint,
+                                     std::chrono::milliseconds limit) {
+    CGSignInRequest request;
+    request.Provider = std::move(provider);
+    request.LoginHint = loginHint;
+    request.OpenBrowser = [this](const std::string& url) { return Open(url); };
+    request.Limit = limit;
+    return request;
+}
+
+CGSignInResult TestBrowser::SignIn(CGOAuthProvider provider, const std::string& loginHint,
+                                   std::chrono::milliseconds limit) {
+    CGSignIn signIn(Request(std::move(provider), loginHint, limit));
+    const CGSignInResult result = signIn.Run();
+    Finish();
+    return result;
 }
 
 int TestBrowser::Open(const std::string& url) {
     std::lock_guard<std::mutex> lock(Guard);
-    LastUrl = url;
     if (Follow)
         Threads.emplace_back(&TestBrowser::Browse, this, url);
     return 1;

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "auth/oauth_provider.h"
+#include "auth/sign_in.h"
 #include "support/dovecot_peer.h"
 
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -48,8 +47,12 @@ public:
     TestBrowser(const TestBrowser&) = delete;
     TestBrowser& operator=(const TestBrowser&) = delete;
 
-    // As CGSignInRequest::OpenBrowser wants it.
-    std::function<int(const std::string&)> Opener();
+    // A sign-in whose browser is this one.
+    CGSignInRequest Request(CGOAuthProvider provider, const std::string& loginHint = "",
+                            std::chrono::milliseconds limit = std::chrono::minutes(5));
+    // Runs that sign-in and waits for the browsing to end.
+    CGSignInResult SignIn(CGOAuthProvider provider, const std::string& loginHint = "",
+                          std::chrono::milliseconds limit = std::chrono::minutes(5));
     int Open(const std::string& url);
     // Waits for the browsing to end.
     void Finish();
@@ -59,7 +62,6 @@ public:
     std::string ForgedState;
     // False: the address is only noted, as when the user closes the browser.
     bool Follow = true;
-    std::string LastUrl;
 
 private:
     void Browse(std::string url);
