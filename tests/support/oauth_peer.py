@@ -23,7 +23,6 @@ import http.server
 import json
 import os
 import shutil
-import socketserver
 import ssl
 import subprocess
 import sys
@@ -104,9 +103,6 @@ class Validator(RequestValidator):
     def validate_scopes(self, client_id, scopes, client, request, *a, **k):
         return True
 
-    def get_default_scopes(self, client_id, request, *a, **k):
-        return ["pop"]
-
     def is_pkce_required(self, client_id, request):
         return True
 
@@ -148,9 +144,6 @@ class Validator(RequestValidator):
 
     def get_original_scopes(self, refresh_token, request, *a, **k):
         return self.t.refresh[refresh_token]["scopes"]
-
-    def rotate_refresh_token(self, request):
-        return True
 
     def save_bearer_token(self, token, request, *a, **k):
         with self.t.lock:
@@ -245,7 +238,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif path == "/broken/extra":
             self.chunked([json.dumps({"access_token": "at", "token_type": "bearer",
                                       "expires_in": "60", "refresh_token": "rt",
-                                      "ext": {"deep": [1, {"x": None}]}, "id_token": 7})])
+                                      "ext": {"deep": [1, {"x": None}]},
+                                      "id_token": 7}).encode()])
         else:  # far beyond any token
             self.chunked([b'{"pad":"'] + [b"x" * 8192] * 64)
 
@@ -256,8 +250,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         try:
             for piece in pieces:
-                data = piece.encode() if isinstance(piece, str) else piece
-                self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
+                self.wfile.write(b"%x\r\n%s\r\n" % (len(piece), piece))
             self.wfile.write(b"0\r\n\r\n")
         except OSError:
             pass  # the client gave up, as it should
@@ -278,10 +271,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.reply(200, "{}")
 
 
-class Listener(socketserver.ThreadingMixIn, http.server.HTTPServer):
-    daemon_threads = True
-
-
 class OAuthPeer:
     def __init__(self, users=(), oauth_users=()):
         self.users, self.oauth_users = list(users), list(oauth_users)
@@ -290,7 +279,7 @@ class OAuthPeer:
 
     def listen(self, context=None, untrusted=False):
         handler = type("PortHandler", (Handler,), {"peer": self, "untrusted": untrusted})
-        server = Listener(("127.0.0.1", 0), handler)
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
         if context:
             server.socket = context.wrap_socket(server.socket, server_side=True)
         threading.Thread(target=server.serve_forever, daemon=True).start()
@@ -307,14 +296,12 @@ class OAuthPeer:
         demo_mailbox.make_certificate(r("self.key"), r("self.pem"), "localhost")
         self.server = WebApplicationServer(Validator(self.tokens),
                                            token_expires_in=lambda _: self.tokens.lifetime)
-        contexts = []
-        for name in ("https", "self"):
+        def context(name):
             c = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             c.load_cert_chain(r(name + ".pem"), r(name + ".key"))
-            contexts.append(c)
-        port = self.listen(contexts[0])
-        self.base = f"https://localhost:{port}"
-        untrusted = self.listen(contexts[1], untrusted=True)
+            return c
+        self.base = f"https://localhost:{self.listen(context('https'))}"
+        untrusted = self.listen(context("self"), untrusted=True)
         control = self.listen()
         self.start_dovecot(control)
         return {"VARNOCLE_OAUTH_URL": self.base,
