@@ -29,7 +29,7 @@ from first_start_test import stored_values  # noqa: E402
 SKIPPED = 77
 WM_COMMAND, EXIT, CONFIGURE = 0x0111, 40001, 40004
 ACCOUNTS, DETAILS = "Edit Account Details", "Varnocle"
-EDIT, ACCOUNT_LIST, DONE, OK, CANCEL = 1020, 1021, 1, 1, 2
+EDIT, ACCOUNT_LIST, DONE, OK = 1020, 1021, 1, 1
 PROVIDER, SIGN_IN, SIGNED_IN = 1018, 1024, 1025
 USER = "alice@outlook.com"
 BROWSER_KEY = r"HKCU\Software\Wine\WineBrowser"

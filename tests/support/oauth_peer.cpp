@@ -46,8 +46,10 @@ std::string Fetch(const std::string& url, const char* post, const std::string& c
     return body;
 }
 
+// The stats as an object; an empty one when they could not be read.
 nlohmann::json Stats(const OAuthPeer& peer) {
-    return nlohmann::json::parse(peer.Call("/control/stats"), nullptr, false);
+    nlohmann::json stats = nlohmann::json::parse(peer.Call("/control/stats"), nullptr, false);
+    return stats.is_object() ? stats : nlohmann::json::object();
 }
 
 } // namespace
@@ -90,21 +92,15 @@ std::string OAuthPeer::Call(const std::string& pathAndQuery) const {
 }
 
 long OAuthPeer::Count(const char* name) const {
-    const nlohmann::json stats = Stats(*this);
-    return stats.is_object() && stats.contains(name) ? stats[name].get<long>() : -1;
+    return Stats(*this).value(name, -1L);
 }
 
 std::vector<std::string> OAuthPeer::RefreshTokens() const {
-    const nlohmann::json stats = Stats(*this);
-    return stats.is_object() ? stats["refresh_tokens"].get<std::vector<std::string>>()
-                             : std::vector<std::string>();
+    return Stats(*this).value("refresh_tokens", std::vector<std::string>());
 }
 
 std::string OAuthPeer::Authorized(const char* name) const {
-    const nlohmann::json stats = Stats(*this);
-    if (!stats.is_object() || !stats["authorize"].contains(name))
-        return {};
-    return stats["authorize"][name].get<std::string>();
+    return Stats(*this).value("authorize", nlohmann::json::object()).value(name, std::string());
 }
 
 CGSignInRequest TestBrowser::Request(CGOAuthProvider provider, const std::string& loginHint,

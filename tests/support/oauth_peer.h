@@ -44,8 +44,6 @@ class TestBrowser {
 public:
     explicit TestBrowser(const OAuthPeer& peer) : Peer(peer) {}
     ~TestBrowser() { Finish(); }
-    TestBrowser(const TestBrowser&) = delete;
-    TestBrowser& operator=(const TestBrowser&) = delete;
 
     // A sign-in whose browser is this one.
     CGSignInRequest Request(CGOAuthProvider provider, const std::string& loginHint = "",
