@@ -47,7 +47,7 @@ class Run:
     def driver(self, *words, timeout=60):
         # Output goes to a file, not a pipe: a program that vtdriver launches may inherit the
         # handle, and a pipe would then stay open as long as that program runs.
-        with tempfile.TemporaryFile("w+") as out:
+        with tempfile.TemporaryFile("w+", encoding="utf-8", errors="replace") as out:
             r = subprocess.run(["wine", self.args.driver, *map(str, words)], stdout=out,
                                stderr=subprocess.DEVNULL, timeout=timeout,
                                stdin=subprocess.DEVNULL)
@@ -70,29 +70,19 @@ class Run:
     def balloon(self, unwanted=None, timeout=20):
         """The title and text (line ends as "\\n") of the notification balloon shown, waited
         for; one whose text is unwanted does not count. None when none came."""
-        end = time.time() + timeout
-        while time.time() < end:
-            with tempfile.TemporaryFile("w+", encoding="utf-8") as out:
-                subprocess.run(["wine", self.args.driver, "balloon", f"timeout={timeout}"],
-                               stdout=out, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-                out.seek(0)
-                found = dict(line.split(": ", 1) for line in out.read().splitlines()
-                             if ": " in line)
-            if found.get("text", unwanted) != unwanted:
-                print(f"  vtdriver balloon: {found}", flush=True)
-                return found
-            time.sleep(0.2)
-        return None
+        found = {}
+
+        def came():
+            out = self.driver("balloon", f"timeout={timeout}")["output"]
+            found.clear()
+            found.update(line.split(": ", 1) for line in out.splitlines() if ": " in line)
+            return found.get("text", unwanted) != unwanted
+
+        return found if waited(came, timeout) else None
 
     def lines(self, *lines, timeout=20):
         """Waits until the window shows exactly these lines; True when it did."""
-        end = time.time() + timeout
-        while True:
-            if self.driver("lines", *lines)["rc"] == 0:
-                return True
-            if time.time() > end:
-                return False
-            time.sleep(0.2)
+        return waited(lambda: self.driver("lines", *lines)["rc"] == 0, timeout)
 
     def screenshot(self, name, state):
         """Saves the whole screen and returns the colour of the window's inside and the
@@ -116,6 +106,16 @@ class Run:
                     green += int(m.group(1))
         print(f"  screenshot {path}: window inside #{pixel}, tray green pixels {green}")
         return pixel.upper(), green
+
+
+def waited(condition, seconds=20):
+    """Waits until condition() holds; True when it did in time."""
+    end = time.time() + seconds
+    while not condition():
+        if time.time() > end:
+            return False
+        time.sleep(0.2)
+    return True
 
 
 def post_exit(driver):
@@ -231,10 +231,8 @@ def scenario(run, args, root):
 
     # A click on the notification starts alice's mail program and marks the mail read.
     run.driver("post", TRAY_MESSAGE, 103, BALLOON_CLICK)
-    end = time.time() + 20
-    while not os.path.exists(clicked) and time.time() < end:
-        time.sleep(0.2)
-    run.check(os.path.exists(clicked), "a click on the notification starts the mail program")
+    run.check(waited(lambda: os.path.exists(clicked)),
+              "a click on the notification starts the mail program")
     run.check(run.driver("wait", "lines=2", f"fill={NORMAL_FILL}")["rc"] == 0,
               "after the click the window is back to normal")
 
