@@ -346,13 +346,18 @@ TEST_F(MainWindowTest, OneNotificationPerRefreshAndAClickOpensTheProgramsItNamed
     EXPECT_EQ(Opened, (std::vector<std::string>{"open a.exe", "open b.exe"}));
     EXPECT_FALSE(Window->AccountList.AnyUnread());
 
-    // Without details no senders in the tooltips; with the notification off, none.
+    // Without details the count alone and no senders in the tooltips; with the notification
+    // off, none.
     Window->AccountList.NotifyDetails = 0;
-    Window->AccountList.Notify = 0;
     a->Session.ApplyListing(Body(1, 7).c_str(), headers({{0, "S7"}}));
     Window->RefreshIndication();
-    EXPECT_EQ(Notices.size(), 2u);
+    ASSERT_EQ(Notices.size(), 3u);
+    EXPECT_EQ(Notices[2].Text, "2 new messages");
     EXPECT_EQ(tip(0), "ann - a.example");
+    Window->AccountList.Notify = 0;
+    a->Session.ApplyListing(Body(1, 8).c_str());
+    Window->RefreshIndication();
+    EXPECT_EQ(Notices.size(), 3u);
 }
 
 TEST_F(MainWindowTest, PaintFillsWithTheNewMailColourOnlyWhileMailIsUnread) {
