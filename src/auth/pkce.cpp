@@ -1,6 +1,6 @@
 #include "auth/pkce.h"
 
-#include "auth/base64.h"
+#include "base/base64.h"
 
 #include <openssl/rand.h>
 #include <openssl/sha.h>

@@ -3,7 +3,7 @@
 // another computer) does not decrypt, as with the Windows data-protection API.
 #include "auth/token_store.h"
 
-#include "auth/base64.h"
+#include "base/base64.h"
 #include "config/settings.h"
 
 #include <openssl/evp.h>

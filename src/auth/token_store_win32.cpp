@@ -1,7 +1,7 @@
 // The token store on Windows: the data-protection API, for the current user.
 #include "auth/token_store.h"
 
-#include "auth/base64.h"
+#include "base/base64.h"
 
 #include <windows.h>
 

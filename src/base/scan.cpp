@@ -10,14 +10,15 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    const auto lower = [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    };
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i]))
+        if (LowerAscii(a[i]) != LowerAscii(b[i]))
             return false;
     return true;
 }

@@ -9,6 +9,8 @@
 bool IsSpace(char c);
 // The two blanks that may stand around a field of a list: space and tab.
 bool IsBlank(char c);
+// The letter in lower case for A to Z; any other byte as it is (no locale).
+char LowerAscii(char c);
 // Equal but for the case of ASCII letters, as names in settings files and protocol keywords
 // are compared (no locale: "I" and "i" alike everywhere).
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);

@@ -78,19 +78,9 @@ void MakeDataPath(const char* extension, const char* baseName, std::string& path
 
 int ReadProfileBool(const char* section, const char* key, int defaultValue, const char* path) {
     std::string v = ReadRaw(section, key, defaultValue ? "true" : "false", NumberBuffer, path);
-    for (const char* word : {"true", "1", "y", "yes"}) {
-        if (v.size() != std::strlen(word))
-            continue;
-        bool same = true;
-        for (size_t i = 0; i < v.size() && same; ++i) {
-            char c = v[i];
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-            same = c == word[i];
-        }
-        if (same)
+    for (const char* word : {"true", "1", "y", "yes"})
+        if (EqualsIgnoringCase(v, word))
             return 1;
-    }
     return 0;
 }
 

@@ -1,8 +1,7 @@
 #include "config/stored_password.h"
 
+#include "base/base64.h"
 #include "config/obfuscate.h"
-
-#include <openssl/evp.h>
 
 #include <algorithm>
 
@@ -28,35 +27,17 @@ std::string Scrambled(const std::string& text, bool encode) {
     return o.Get();
 }
 
-const unsigned char* Bytes(const std::string& text) {
-    return reinterpret_cast<const unsigned char*>(text.data());
-}
-
 } // namespace
 
 std::string StoredPassword(const std::string& password) {
     if (PrintableAscii(password))
         return Scrambled(password, true);
-    std::string base64(4 * ((password.size() + 2) / 3) + 1, '\0');
-    const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(base64.data()), Bytes(password),
-                                  static_cast<int>(password.size()));
-    base64.resize(static_cast<size_t>(n));
-    return WholeForm + Scrambled(base64, true);
+    return WholeForm + Scrambled(Base64(password), true);
 }
 
 std::string PasswordFromStored(const std::string& stored) {
     if (stored.empty() || stored[0] != WholeForm)
         return Scrambled(stored, false);
-    const std::string base64 = Scrambled(stored.substr(1), false);
-    if (base64.size() % 4 != 0)
-        return "";
-    std::string bytes(base64.size() / 4 * 3, '\0');
-    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()), Bytes(base64),
-                                  static_cast<int>(base64.size()));
-    if (n < 0)
-        return "";
-    // The decoder counts the padding as bytes of the result.
-    const size_t padding = base64.size() - base64.find_last_not_of('=') - 1;
-    bytes.resize(static_cast<size_t>(n) - std::min<size_t>(padding, static_cast<size_t>(n)));
-    return bytes;
+    std::string bytes;
+    return FromBase64(Scrambled(stored.substr(1), false), bytes) ? bytes : std::string();
 }

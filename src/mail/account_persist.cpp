@@ -213,23 +213,28 @@ std::vector<std::string> CAccountList::PlanSections() const {
     // Windows' file names tell letter case apart). An account keeps the section it has while
     // that still fits its name; the others take the first free NumberedSection of theirs.
     std::vector<std::string> planned(Accounts.size());
-    auto free = [&](const std::string& section) {
-        const std::string file = SeenFilePath(section);
-        for (const std::string& p : planned)
-            if (!p.empty() && (SameStoredName(p, section) || SameStoredName(SeenFilePath(p), file)))
+    std::vector<std::string> files(Accounts.size()); // the seen file of each planned section
+    auto take = [&](size_t i, const std::string& section) {
+        if (section.empty())
+            return false;
+        const std::string file = SeenFilePath(section); // cut at the path limit: compared whole
+        for (size_t j = 0; j < planned.size(); ++j)
+            if (!planned[j].empty() &&
+                (SameStoredName(planned[j], section) || SameStoredName(files[j], file)))
                 return false;
-        return !section.empty();
+        planned[i] = section;
+        files[i] = file;
+        return true;
     };
     for (size_t i = 0; i < planned.size(); ++i) {
         const CGAccount& a = *Accounts[i];
-        if (SectionFitsName(a.Section, a.Name.GetOrEmpty()) && free(a.Section))
-            planned[i] = a.Section;
+        if (SectionFitsName(a.Section, a.Name.GetOrEmpty()))
+            take(i, a.Section);
     }
     for (size_t i = 0; i < planned.size(); ++i) {
         const std::string name = Accounts[i]->Name.GetOrEmpty();
         for (int n = 1; planned[i].empty(); ++n)
-            if (free(NumberedSection(name, n)))
-                planned[i] = NumberedSection(name, n);
+            take(i, NumberedSection(name, n));
     }
     return planned;
 }

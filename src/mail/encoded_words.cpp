@@ -1,12 +1,10 @@
 #include "mail/encoded_words.h"
 
+#include "base/base64.h"
 #include "base/scan.h"
-
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
 
 namespace {
 
@@ -161,17 +159,10 @@ bool DecodeB(std::string_view text, std::string& out) {
         if (!alphabet && !padding)
             return false;
     }
-    if (padded.empty())
-        return true;
-    std::vector<unsigned char> bytes(padded.size() / 4 * 3);
-    const int n =
-        EVP_DecodeBlock(bytes.data(), reinterpret_cast<const unsigned char*>(padded.data()),
-                        static_cast<int>(padded.size()));
-    if (n < 0)
+    std::string bytes;
+    if (!FromBase64(padded, bytes))
         return false;
-    // EVP_DecodeBlock counts the padding as zero bytes.
-    const auto pads = static_cast<int>(std::count(padded.end() - 2, padded.end(), '='));
-    out.append(reinterpret_cast<const char*>(bytes.data()), static_cast<std::size_t>(n - pads));
+    out += bytes;
     return true;
 }
 

@@ -5,10 +5,6 @@
 
 namespace {
 
-bool IsWsp(char c) {
-    return c == ' ' || c == '\t';
-}
-
 std::string_view Trimmed(std::string_view text) {
     while (!text.empty() && IsSpace(text.front()))
         text.remove_prefix(1);
@@ -108,7 +104,7 @@ std::string HeaderField(std::string_view block, std::string_view name) {
         }
         if (line.empty())
             break; // the end of the headers
-        if (IsWsp(line.front())) {
+        if (IsBlank(line.front())) {
             if (inField)
                 value.append(line); // unfolded: the line end goes, the blank stays
             continue;
@@ -119,7 +115,7 @@ std::string HeaderField(std::string_view block, std::string_view name) {
         if (colon == std::string_view::npos)
             continue;
         std::string_view field = line.substr(0, colon);
-        while (!field.empty() && IsWsp(field.back()))
+        while (!field.empty() && IsBlank(field.back()))
             field.remove_suffix(1); // "Subject :" of old senders
         if (EqualsIgnoringCase(field, name)) {
             inField = true;

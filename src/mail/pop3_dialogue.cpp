@@ -1,6 +1,6 @@
 #include "mail/pop3_dialogue.h"
 
-#include "auth/base64.h"
+#include "base/base64.h"
 #include "base/scan.h"
 #include "mail/message_headers.h"
 #include "mail/uidl_bookkeeping.h"

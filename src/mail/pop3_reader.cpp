@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -74,43 +75,34 @@ int CGPop3Reader::Fill() {
 }
 
 int CGPop3Reader::ReadStatus(std::string* restOut, bool wholeLine) {
-    FollowConnection();
-    while (Available() < 3)
-        if (!Fill())
-            return -1;
-    if (std::memcmp(Buffer.get() + Begin, "+OK", 3) == 0) {
-        Begin += 3;
-        return ReadRestOfLine(restOut);
-    }
-    bool ended = false;
-    const int status = ReadErrorLine(ended);
-    if (wholeLine && !ended && ReadRestOfLine(nullptr) != 0)
-        return -1;
-    return status;
+    return ReadReply(restOut, nullptr, wholeLine, std::string::npos);
 }
 
 int CGPop3Reader::ReadStatusLine(std::string& line) {
-    line.clear();
+    line = "+OK";
+    std::string error;
+    const int status = ReadReply(&line, &error, true, MaxReplyText);
+    if (status != 0)
+        line = std::move(error);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    return status;
+}
+
+int CGPop3Reader::ReadReply(std::string* okText, std::string* errorText, bool wholeLine,
+                            std::size_t limit) {
     FollowConnection();
     while (Available() < 3)
         if (!Fill())
             return -1;
-    int status = 0;
     if (std::memcmp(Buffer.get() + Begin, "+OK", 3) == 0) {
-        line = "+OK";
         Begin += 3;
-    } else {
-        bool ended = false;
-        status = ReadErrorLine(ended, &line);
-        if (Broken)
-            return -1;
-        if (!ended && ReadRestOfLine(&line, MaxReplyText) != 0)
-            return -1;
+        return ReadRestOfLine(okText, limit);
     }
-    if (status == 0 && ReadRestOfLine(&line, MaxReplyText) != 0)
+    bool ended = false;
+    const int status = ReadErrorLine(ended, errorText);
+    if (wholeLine && !ended && ReadRestOfLine(errorText, limit) != 0)
         return -1;
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.pop_back();
     return status;
 }
 

@@ -58,7 +58,10 @@ private:
     // The rest of the current line, its end included, to restOut when given (up to limit
     // bytes of it; the rest is read and dropped); 0 when it arrived, -1 when the connection
     // failed first.
-    int ReadRestOfLine(std::string* restOut, std::size_t limit = std::string::npos);
+    int ReadRestOfLine(std::string* restOut, std::size_t limit);
+    // ReadStatus and ReadStatusLine: the rest of a "+OK" line goes to okText, an error line
+    // from its start to errorText (each when given, up to limit bytes).
+    int ReadReply(std::string* okText, std::string* errorText, bool wholeLine, std::size_t limit);
     // ended: whether the line's end was taken with it; what was taken goes to taken.
     int ReadErrorLine(bool& ended, std::string* taken = nullptr);
 

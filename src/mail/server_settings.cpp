@@ -1,6 +1,7 @@
 #include "mail/server_settings.h"
 
 #include "auth/oauth_provider.h"
+#include "base/scan.h"
 
 const CProviderPreset ProviderPresets[ProviderPresetCount] = {
     {"Google/GMail", "pop.gmail.com", "https://mail.google.com/", OAuthGoogle},
@@ -9,18 +10,16 @@ const CProviderPreset ProviderPresets[ProviderPresetCount] = {
 
 std::string HostKey(const char* host) {
     std::string key = host ? host : "";
-    auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    while (!key.empty() && blank(key.back()))
+    while (!key.empty() && IsSpace(key.back()))
         key.pop_back();
     std::size_t first = 0;
-    while (first < key.size() && blank(key[first]))
+    while (first < key.size() && IsSpace(key[first]))
         ++first;
     key.erase(0, first);
     if (!key.empty() && key.back() == '.')
         key.pop_back();
     for (char& c : key)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        c = LowerAscii(c);
     return key;
 }
 

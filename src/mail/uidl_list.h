@@ -47,10 +47,6 @@ public:
             if (!f(View(*it)))
                 return;
     }
-    // The entry at position from the head (0 = the head); position < Count().
-    std::string_view FromHead(std::size_t position) const {
-        return View(Items[Items.size() - 1 - position]);
-    }
 
     static constexpr std::size_t MaxEntryBytes = (std::size_t{1} << 24) - 1;
 

@@ -2,7 +2,7 @@
 // JSON, under any status), the loopback listener's request head, and base64 text from the
 // settings file. A reply that grants must hold a token, one that does not must say why;
 // nothing may crash.
-#include "auth/base64.h"
+#include "base/base64.h"
 #include "auth/loopback_listener.h"
 #include "auth/token_client.h"
 

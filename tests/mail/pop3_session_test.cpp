@@ -1,6 +1,6 @@
 // The POP3 dialogue and the UIDL bookkeeping, fed from memory through a scripted BIO, so
 // that piece boundaries and failures are exact.
-#include "auth/base64.h"
+#include "base/base64.h"
 #include "base/chunk_buffer.h"
 #include "mail/pop3_session.h"
 #include "support/script_bio.h"

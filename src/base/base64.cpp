@@ -1,4 +1,4 @@
-#include "auth/base64.h"
+#include "base/base64.h"
 
 #include <openssl/evp.h>
 
@@ -17,20 +17,22 @@ int FromBase64(const std::string& text, std::string& bytes) {
     bytes.clear();
     if (text.size() % 4 != 0)
         return 0;
-    // EVP_DecodeBlock skips blanks at either end and counts the padding as zero bytes.
+    // EVP_DecodeBlock skips blanks at either end and counts the padding as zero bytes; "=" is
+    // padding only at the end.
     for (char c : text)
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
             return 0;
+    const std::size_t pad = text.find('=');
+    if (pad != std::string::npos &&
+        (text.size() - pad > 2 || text.find_first_not_of('=', pad) != std::string::npos))
+        return 0;
     std::vector<unsigned char> out(text.size() / 4 * 3 + 1);
     const int n = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
                                   static_cast<int>(text.size()));
     if (n < 0)
         return 0;
     std::size_t length = static_cast<std::size_t>(n);
-    const std::size_t padding = text.size() >= 2 && text[text.size() - 2] == '=' ? 2
-                                : !text.empty() && text.back() == '='            ? 1
-                                                                                 : 0;
-    length -= padding;
+    length -= pad == std::string::npos ? 0 : text.size() - pad; // the padding
     bytes.assign(reinterpret_cast<const char*>(out.data()), length);
     return 1;
 }
