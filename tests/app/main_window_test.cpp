@@ -60,6 +60,7 @@ struct Shown {
     int InkHeight;  // from the top of the first line's text to the bottom of the last's
     int Differing;  // pixels
     bool InkAtEdge; // text touches the edge of the window's inside
+    int TipsOff;    // line tooltips whose area does not start where their line is drawn
 };
 
 Shown Look(CMainWindow& window, const std::vector<std::string>& lines) {
@@ -79,7 +80,14 @@ Shown Look(CMainWindow& window, const std::vector<std::string>& lines) {
                   client.bottom};
         DrawTextA(drawn.Dc, lines[i].c_str(), -1, &r, DT_SINGLELINE | DT_CENTER | DT_NOCLIP);
     }
-    Shown s = {window.LineHeight, 0, 0, false};
+    Shown s = {window.LineHeight, 0, 0, false, 0};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        wchar_t text[256] = {};
+        TTTOOLINFOW info = {sizeof info, 0, window.Handle, i, {}, nullptr, text, 0, nullptr};
+        SendMessageW(window.LineTips.Window(), TTM_GETTOOLINFOW, 0,
+                     reinterpret_cast<LPARAM>(&info));
+        s.TipsOff += info.rect.top != top + static_cast<int>(i) * window.LineHeight;
+    }
     int first = -1, last = -1;
     for (int y = 0; y < shot.Height; ++y) {
         for (int x = 0; x < shot.Width; ++x) {
@@ -540,6 +548,7 @@ TEST_F(MainWindowTest, LinesScaleWithTheDpiOfTheMonitorAndNothingIsClipped) {
     for (const Shown& s : {at96, at144}) {
         EXPECT_EQ(s.Differing, 0);
         EXPECT_FALSE(s.InkAtEdge);
+        EXPECT_EQ(s.TipsOff, 0);
     }
     Window->SaveAll();
     EXPECT_EQ(Ini("position", "x"), "200");
