@@ -24,10 +24,10 @@ std::string TrayTip(const std::vector<std::string>& lines) {
 SIZE FloatingSize(const std::vector<SIZE>& extents, unsigned dpi) {
     LONG width = 0, height = 0;
     for (const SIZE& e : extents) {
-        width = std::max<LONG>(width, e.cx + ScaleToDpi(20, dpi));
+        width = std::max<LONG>(width, e.cx + ScaleToDpi(2 * SideMargin, dpi));
         height += e.cy;
     }
-    return {std::max<LONG>(width, ScaleToDpi(75, dpi)), height + ScaleToDpi(10, dpi)};
+    return {std::max<LONG>(width, ScaleToDpi(75, dpi)), height + ScaleToDpi(2 * TopMargin, dpi)};
 }
 
 CGFont FloatingFont(unsigned dpi) {
@@ -118,7 +118,7 @@ void CMainWindow::OnPaint(HDC dc) {
         FillRect(dc, &r, brush.get());
         SetBkColor(dc, AccountList.NewMailColour);
     }
-    const int side = ScaleToDpi(10, Dpi), top = ScaleToDpi(5, Dpi);
+    const int side = ScaleToDpi(SideMargin, Dpi), top = ScaleToDpi(TopMargin, Dpi);
     r.left += side;
     r.right -= side;
     r.top += top;

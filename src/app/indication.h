@@ -15,6 +15,10 @@
 // buffer holds, then to the 63 characters the shell's tip holds.
 std::string TrayTip(const std::vector<std::string>& lines);
 
+// The floating window's margins at 96 DPI: beside the status lines, and above and below them.
+inline constexpr int SideMargin = 10;
+inline constexpr int TopMargin = 5;
+
 // The floating window's size for lines measured at the given extents: the widest line plus
 // 20 (never below 75) by the summed heights plus 10, those margins at 96 DPI scaled to dpi.
 SIZE FloatingSize(const std::vector<SIZE>& extents, unsigned dpi = DefaultDpi);

@@ -1,5 +1,6 @@
 #include "app/line_tips.h"
 
+#include "app/indication.h"
 #include "app/main_window.h"
 #include "app/new_mail_notice.h"
 #include "mail/account.h"
@@ -70,12 +71,12 @@ std::string LineTipText(const CGAccount& account, bool details) {
 }
 
 void CMainWindow::UpdateLineTips() {
-    // The lines as OnPaint draws them: 5 pixels from the top, LineHeight apart, across.
+    // The lines as OnPaint draws them: below the top margin, LineHeight apart, across.
     RECT client;
     GetClientRect(Handle, &client);
     std::vector<RECT> lines;
     std::vector<std::string> texts;
-    LONG top = client.top + 5;
+    LONG top = client.top + ScaleToDpi(TopMargin, Dpi);
     for (CGAccount& a : AccountList) {
         lines.push_back({client.left, top, client.right, top + LineHeight});
         texts.push_back(LineTipText(a, AccountList.NotifyDetails != 0));

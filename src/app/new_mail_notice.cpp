@@ -2,7 +2,7 @@
 
 #include "app/app_seams.h"
 #include "app/main_window.h"
-#include "base/utf_convert.h"
+#include "base/text.h"
 
 #include <shellapi.h>
 
@@ -75,12 +75,10 @@ CNewMailNotice ComposeNotice(const std::vector<CAccountNews>& news, bool details
 }
 
 std::wstring WideCut(const std::string& text, std::size_t maxUnits) {
-    const std::string cut = CutUtf8(text, maxUnits);
-    const int n = Utf8ToUtf16(cut.c_str(), nullptr, 0);
-    std::u16string wide(static_cast<std::size_t>(std::max(n, 1)), u'\0');
-    Utf8ToUtf16(cut.c_str(), wide.data(), n);
-    wide.resize(static_cast<std::size_t>(std::max(n - 1, 0)));
-    return std::wstring(wide.begin(), wide.end());
+    CGText cut(CutUtf8(text, maxUnits).c_str());
+    cut.BuildWide();
+    const char16_t* wide = cut.Wide() ? cut.Wide() : u"";
+    return std::wstring(wide, wide + std::char_traits<char16_t>::length(wide));
 }
 
 int ShowNotice(HWND window, unsigned iconId, const CNewMailNotice& notice) {

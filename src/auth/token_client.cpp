@@ -1,5 +1,7 @@
 #include "auth/token_client.h"
 
+#include "base/scan.h"
+
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -11,15 +13,6 @@ constexpr long long DefaultLifetimeSeconds = 3600; // RFC 6749 leaves expires_in
 std::string Text(const Json& object, const char* key) {
     const auto at = object.find(key);
     return at != object.end() && at->is_string() ? at->get<std::string>() : std::string();
-}
-
-bool IsBearer(const std::string& type) {
-    if (type.size() != 6)
-        return false;
-    for (std::size_t i = 0; i < 6; ++i)
-        if ((type[i] | 0x20) != "bearer"[i])
-            return false;
-    return true;
 }
 
 // "expires_in" as a number of seconds; some servers send it as a text.
@@ -75,7 +68,8 @@ int ReadTokenReply(const CGHttpsReply& reply, std::chrono::steady_clock::time_po
         grant.AccessToken = Text(object, "access_token");
         grant.RefreshToken = Text(object, "refresh_token");
         const long long lifetime = Lifetime(object);
-        if (grant.AccessToken.empty() || !IsBearer(Text(object, "token_type")) || lifetime < 0) {
+        if (grant.AccessToken.empty() ||
+            !EqualsIgnoringCase(Text(object, "token_type"), "Bearer") || lifetime < 0) {
             grant = CGTokenGrant();
             grant.Problem = "the reply holds no bearer token";
             return TokenFailed;

@@ -23,14 +23,7 @@ std::string CSignInRun::Begin(CGSignInRequest request) {
 void CSignInRun::Wait(HWND dialog, UINT message) {
     // The worker's own object: the dialog may stop it, never destroy it, while it runs.
     CGSignIn* signIn = SignIn.get();
-    Worker = std::thread([this, signIn, dialog, message] {
-        try {
-            Outcome = signIn->Complete();
-        } catch (...) {
-            Outcome = CGSignInResult();
-        }
-        PostMessageA(dialog, message, 0, 0);
-    });
+    Run(dialog, message, [signIn] { return signIn->Complete(); });
 }
 
 void CSignInRun::Refresh(HWND dialog, UINT message, const CGOAuthProvider& provider,
@@ -38,17 +31,23 @@ void CSignInRun::Refresh(HWND dialog, UINT message, const CGOAuthProvider& provi
     Stop();
     Tokens = std::make_unique<CGTokenClient>(provider);
     CGTokenClient* tokens = Tokens.get();
-    Worker = std::thread([this, tokens, refreshToken, dialog, message] {
+    Run(dialog, message, [tokens, refreshToken] {
+        CGSignInResult r;
+        const int granted = tokens->Refresh(refreshToken, r.Grant);
+        r.Result = granted == TokenGranted     ? SignInDone
+                   : granted == TokenCancelled ? SignInCancelled
+                                               : SignInFailed;
+        r.Problem = r.Grant.Problem;
+        return r;
+    });
+}
+
+void CSignInRun::Run(HWND dialog, UINT message, std::function<CGSignInResult()> work) {
+    Worker = std::thread([this, work = std::move(work), dialog, message] {
         try {
-            CGSignInResult r;
-            const int granted = tokens->Refresh(refreshToken, r.Grant);
-            r.Result = granted == TokenGranted     ? SignInDone
-                       : granted == TokenCancelled ? SignInCancelled
-                                                   : SignInFailed;
-            r.Problem = r.Grant.Problem;
-            Outcome = r;
+            Outcome = work();
         } catch (...) {
-            Outcome = CGSignInResult();
+            Outcome = CGSignInResult(); // no exception leaves the thread
         }
         PostMessageA(dialog, message, 0, 0);
     });

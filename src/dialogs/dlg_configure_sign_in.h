@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -33,6 +34,9 @@ public:
     CGSignInResult Take();
 
 private:
+    // Runs work on the worker, which posts message to dialog when it is done.
+    void Run(HWND dialog, UINT message, std::function<CGSignInResult()> work);
+
     std::unique_ptr<CGSignIn> SignIn;
     std::unique_ptr<CGTokenClient> Tokens;
     CGSignInResult Outcome; // written by the worker, read after it has ended

@@ -1,5 +1,7 @@
 #include "net/cert_store_platform.h"
 
+#include "base/text.h"
+
 #include <windows.h>
 
 #include <openssl/x509.h>
@@ -53,12 +55,7 @@ std::string BundleBesideProgram() {
         return std::string();
     folder.erase(separator + 1) += L"cacert.pem";
     // UTF-8, which OpenSSL turns back into UTF-16 to open the file: any folder name works.
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, folder.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
-    if (utf8.empty() || WideCharToMultiByte(CP_UTF8, 0, folder.c_str(), -1, utf8.data(), size,
-                                            nullptr, nullptr) <= 0)
-        return std::string();
-    utf8.pop_back(); // the terminator
-    return utf8;
+    CGText utf8;
+    utf8.FromWide(reinterpret_cast<const char16_t*>(folder.c_str()));
+    return utf8.GetOrEmpty();
 }

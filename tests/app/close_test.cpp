@@ -170,15 +170,16 @@ TEST_F(MainWindowClose, TheUpdateQuestionIsTheWindowsOwnAndExitEndsItAsCancelled
 }
 
 TEST_F(MainWindowClose, ExitNeverWaitsForAnUpdateCheckStillOnItsWay) {
-    static std::atomic<int> answer{0}; // the check outlives the test's frame
+    static std::atomic<int> answer{0}, ended{0}; // the check outlives the test's frame
     CGUpdateEnvironment& e = Window->UpdateChecker->Environment;
     e.LocalVersion = OwnVersion112;
     e.Fetch = [](const std::string&, std::string& body) {
-        // As long as a name lookup or a connect may take; bounded, so that waiting for it fails
-        // the test instead of hanging it.
+        // As long as a name lookup or a connect may take; bounded, so that waiting for it ends
+        // the check instead of hanging the test.
         for (int i = 0; i < 500 && !answer; ++i)
             Sleep(10);
         body = "9,9,9";
+        ended = 1;
         return 1;
     };
     Window->UpdateChecker->AutoStart = 1;
@@ -189,11 +190,10 @@ TEST_F(MainWindowClose, ExitNeverWaitsForAnUpdateCheckStillOnItsWay) {
     std::unique_ptr<CMainWindow> closed = std::move(Window);
     Window = std::make_unique<CMainWindow>();
     Window->UpdateChecker->AutoStart = 0;
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(closed->ReleaseUpdateCheck(), 1); // still running: Winsock must stay
     closed.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    answer = 1; // the check ends into nothing: its sink is gone
+    EXPECT_EQ(ended, 0); // nothing waited for the check
+    answer = 1;          // it ends into nothing: its sink is gone
 }
 
 namespace {

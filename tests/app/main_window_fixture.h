@@ -47,15 +47,11 @@ int CommandDuringDialog = 0;
 int DialogsOpen = 0;
 int MostDialogsOpen = 0;
 
-// What the window asked of the notification area (passed on to the real one).
-struct TrayCall {
-    DWORD Message;
-    HICON Icon;
-};
-std::vector<TrayCall> TrayCalls;
+// The icon of every call the window made to the notification area (passed on to the real one).
+std::vector<HICON> TrayCalls;
 
 BOOL RecordTray(DWORD message, NOTIFYICONDATAA* data) {
-    TrayCalls.push_back({message, data->hIcon});
+    TrayCalls.push_back(data->hIcon);
     return Shell_NotifyIconA(message, data);
 }
 

@@ -60,16 +60,14 @@ HINSTANCE WINAPI OpenInBrowser(HWND, const char*, const char* url, const char*, 
     return reinterpret_cast<HINSTANCE>(33); // above 32: opened
 }
 
-// What the dialog shows of the sign-in.
-struct SignInShown {
-    bool Password, Button;
-    std::string Line, Caption;
-};
-
-SignInShown LookSignIn(HWND d) {
-    return {IsWindowVisible(GetDlgItem(d, IDC_PASSWORD)) != 0,
-            IsWindowVisible(GetDlgItem(d, IDC_SIGN_IN)) != 0,
-            DialogDriver::ItemText(d, IDC_SIGNED_IN), DialogDriver::ItemText(d, IDC_SIGN_IN)};
+// What the dialog shows of the sign-in: the password field ("P") or the sign-in button ("S"),
+// the sign-in line, and the button's caption while it is there.
+std::string LookSignIn(HWND d) {
+    const bool password = IsWindowVisible(GetDlgItem(d, IDC_PASSWORD));
+    const bool button = IsWindowVisible(GetDlgItem(d, IDC_SIGN_IN));
+    return std::string(password ? "P" : "-") + (button ? "S " : "- ") +
+           DialogDriver::ItemText(d, IDC_SIGNED_IN) +
+           (button ? " [" + DialogDriver::ItemText(d, IDC_SIGN_IN) + "]" : "");
 }
 
 const OAuthPeer& Peer() {
@@ -87,42 +85,38 @@ TEST(DetailsDialog, ProvidersThatSignInTakeThePasswordsPlace) {
     ScopedSeams<CGToolkitSeams> seams(ToolkitSeams);
     seams->ShellExecute = &OpenInBrowser;
     BrowserOpened = 0;
-    SignInShown live{}, other{}, google{}, googleSigns{};
+    std::vector<std::string> shown; // Microsoft, Other, Google, Google with a client ID
     DialogDriver driver;
     driver.WaitFor("Varnocle")
         .Do([&](HWND d) {
-            live = LookSignIn(d);
+            shown.push_back(LookSignIn(d));
             DialogDriver::Click(d, IDC_SIGN_IN);
         })
         .Then([&](HWND) { return !boxes.Shown.empty(); })
         .Do([&](HWND d) {
             ChooseProvider(d, ProviderOther);
-            other = LookSignIn(d);
+            shown.push_back(LookSignIn(d));
             ChooseProvider(d, 0);
-            google = LookSignIn(d);
+            shown.push_back(LookSignIn(d));
             CGOAuthProvider g = FindOAuthProvider(OAuthGoogle);
             g.ClientId = "registered";
             ReplaceOAuthProvider(g);
             ChooseProvider(d, 0);
-            googleSigns = LookSignIn(d);
+            shown.push_back(LookSignIn(d));
             ChooseProvider(d, 1);
             DialogDriver::Click(d, IDOK);
         });
     EXPECT_EQ(EditAccount(account, nullptr), 1);
     ASSERT_TRUE(driver.Finished());
     LoadOAuthSettings("");
-    EXPECT_FALSE(live.Password);
-    EXPECT_TRUE(live.Button);
-    EXPECT_EQ(live.Line, "Not signed in");
+    // Google without a client ID: app passwords.
+    EXPECT_EQ(shown, (std::vector<std::string>{"-S Not signed in [Sign in...]", "P- ", "P- ",
+                                               "-S Not signed in [Sign in...]"}));
     // Without a client ID the box says what is missing; no browser opens.
     ASSERT_EQ(boxes.Shown.size(), 1u);
     EXPECT_NE(boxes.Shown[0].Text.find("\"microsoft-client-id\""), std::string::npos);
     EXPECT_NE(boxes.Shown[0].Text.find("README"), std::string::npos);
     EXPECT_EQ(BrowserOpened, 0);
-    EXPECT_TRUE(other.Password && !other.Button);
-    EXPECT_EQ(other.Line, "");
-    EXPECT_TRUE(google.Password && !google.Button); // app passwords
-    EXPECT_TRUE(googleSigns.Button && !googleSigns.Password);
     // Microsoft takes no password: without a sign-in the account asks for one.
     const CGServerSettings s = account.CopySettings();
     EXPECT_EQ(s.OAuth, OAuthMicrosoft);
@@ -143,64 +137,57 @@ TEST(DetailsDialogSignIn, TheBrowserComesBackAndOnlyOkKeepsTheSignIn) {
     CGServerSettings s = Server(ProviderPresets[1].Host, 995, 1);
     s.Username.Assign("alice@example.com");
     account.ApplySettings(s);
-    auto shows = [](const char* line, const char* caption) {
-        return [line, caption](HWND d) {
-            const SignInShown now = LookSignIn(d);
-            return now.Line == line && now.Caption == caption;
-        };
-    };
+    auto shows = [](std::string want) { return [want](HWND d) { return LookSignIn(d) == want; }; };
     auto signIn = [](HWND d) { DialogDriver::Click(d, IDC_SIGN_IN); };
-    const char* signedIn = "Signed in as alice@example.com";
-    {
-        DialogDriver driver;
-        driver.WaitFor("Varnocle")
-            .Do(signIn)
-            .Then(shows("Waiting for the browser...", "Cancel"))
-            .Then(shows(signedIn, "Sign in..."))
-            .Do([](HWND d) { DialogDriver::Click(d, IDOK); });
-        EXPECT_EQ(EditAccount(account, nullptr), 1);
-        EXPECT_TRUE(driver.Finished());
-    }
+    const std::string signedIn = "-S Signed in as alice@example.com [Sign in...]";
+    const std::string waiting = "-S Waiting for the browser... [Cancel]";
+    // One run of the dialog through the steps given; what it returned.
+    const auto edit = [&account](DialogDriver& steps) {
+        const int result = EditAccount(account, nullptr);
+        EXPECT_TRUE(steps.Finished());
+        return result;
+    };
+    EXPECT_EQ(edit(DialogDriver()
+                       .WaitFor("Varnocle")
+                       .Do(signIn)
+                       .Then(shows(waiting))
+                       .Then(shows(signedIn))
+                       .Do([](HWND d) { DialogDriver::Click(d, IDOK); })),
+              1);
     browser.Finish();
     const std::string kept = account.CopySettings().RefreshToken;
     EXPECT_EQ(Peer().RefreshTokens(), std::vector<std::string>{kept});
     EXPECT_EQ(account.CopySettings().OAuthUser, "alice@example.com");
     EXPECT_EQ(Peer().Authorized("login_hint"), "alice@example.com");
-    {
-        // Signed in again, then Cancel: the account keeps its sign-in.
-        DialogDriver driver;
-        driver.WaitFor("Varnocle")
-            .Then(shows(signedIn, "Sign in..."))
-            .Do(signIn)
-            .Then(shows("Waiting for the browser...", "Cancel"))
-            .Then(shows(signedIn, "Sign in..."))
-            .Do([](HWND d) { DialogDriver::Press(d, VK_ESCAPE); });
-        EXPECT_EQ(EditAccount(account, nullptr), 0);
-        EXPECT_TRUE(driver.Finished());
-    }
+    // Signed in again, then Cancel: the account keeps its sign-in.
+    EXPECT_EQ(edit(DialogDriver()
+                       .WaitFor("Varnocle")
+                       .Then(shows(signedIn))
+                       .Do(signIn)
+                       .Then(shows(waiting))
+                       .Then(shows(signedIn))
+                       .Do([](HWND d) { DialogDriver::Press(d, VK_ESCAPE); })),
+              0);
     browser.Finish();
     EXPECT_EQ(Peer().RefreshTokens().size(), 2u);
     EXPECT_EQ(account.CopySettings().RefreshToken, kept);
     // Nobody comes back: "Cancel" ends the wait, and so does closing the dialog, at once.
     browser.Follow = false;
     std::chrono::steady_clock::time_point closed;
-    {
-        DialogDriver driver;
-        driver.WaitFor("Varnocle")
-            .Do(signIn)
-            .Then(shows("Waiting for the browser...", "Cancel"))
-            .Do(signIn)
-            .Then(shows(signedIn, "Sign in..."))
-            .Do(signIn)
-            .Then(shows("Waiting for the browser...", "Cancel"))
-            .Do([&](HWND d) {
-                closed = std::chrono::steady_clock::now();
-                DialogDriver::Press(d, VK_ESCAPE);
-            });
-        EXPECT_EQ(EditAccount(account, nullptr), 0);
-        EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::seconds(1));
-        EXPECT_TRUE(driver.Finished());
-    }
+    EXPECT_EQ(edit(DialogDriver()
+                       .WaitFor("Varnocle")
+                       .Do(signIn)
+                       .Then(shows(waiting))
+                       .Do(signIn)
+                       .Then(shows(signedIn))
+                       .Do(signIn)
+                       .Then(shows(waiting))
+                       .Do([&](HWND d) {
+                           closed = std::chrono::steady_clock::now();
+                           DialogDriver::Press(d, VK_ESCAPE);
+                       })),
+              0);
+    EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::seconds(1));
     Browser = nullptr;
     EXPECT_EQ(account.CopySettings().RefreshToken, kept);
 }

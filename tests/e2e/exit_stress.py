@@ -33,6 +33,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from e2e_test import data_folder, server_uidls, windows_path  # noqa: E402
+from first_start_test import stored_values  # noqa: E402
 
 WM_COMMAND, EXIT = 0x0111, 40001
 SKIPPED = 77
@@ -63,68 +64,37 @@ class StalledServer:
             connection.close()
 
 
-def unquoted(value):
-    """A value as the program reads it: one pair of matching quotes around it removed."""
-    if len(value) > 1 and value[0] == value[-1] and value[0] in "\"'":
-        return value[1:-1]
-    return value
-
-
 def write_settings(folder, users, port, seen):
     """The settings file and the seen files of the accounts; returns what a whole store
-    holds: {section: (server, user, stored password, seen identifiers)}."""
-    from demo_mailbox import account_section, write_settings as write
+    holds: {section: ((server, user name, stored password), seen identifiers)}."""
+    from demo_mailbox import account_section, stored_password, write_settings as write
     sections, stored = [], {}
     for user, password in users:
         name, lines = account_section(user, password, port, True)
         sections.append((name, lines.replace("checkmins=5", "checkmins=0")))
-        fields = dict(line.split("=", 1) for line in lines.splitlines()[1:] if "=" in line)
-        stored[name] = (fields["server"], user, unquoted(fields["password"]),
-                        sorted(seen[user]))
+        stored[name] = (("127.0.0.1", user, stored_password(password)), sorted(seen[user]))
     shutil.rmtree(folder, ignore_errors=True)
     write(os.path.join(folder, "varnocle.ini"), sections)
-    for name, (_, _, _, uidls) in stored.items():
+    for name, (_, uidls) in stored.items():
         with open(os.path.join(folder, name + ".uidl"), "w") as f:
             f.write("".join(u + "\n" for u in uidls))
     return stored
 
 
-def read_ini(path):
-    """{section: {key: value}} as the program reads it: names without regard to case, the
-    first occurrence wins, one pair of quotes around a value removed."""
-    sections, current = {}, None
-    with open(path, newline="") as f:
-        for line in f.read().replace("\r", "\n").split("\n"):
-            line = line.strip()
-            if line.startswith("[") and "]" in line:
-                name = line[1:line.rindex("]")].strip().lower()
-                current = {} if name in sections else sections.setdefault(name, {})
-            elif current is not None and "=" in line:
-                key, value = (part.strip() for part in line.split("=", 1))
-                current.setdefault(key.lower(), unquoted(value))
-    return sections
-
-
 def stored_whole(folder, expected):
     """What is wrong with the store after an exit, or None when it is whole."""
-    ini = read_ini(os.path.join(folder, "varnocle.ini"))
-    if "position" not in ini:
-        return "settings not saved"
-    listed = ini.get("main", {}).get("accounts", "")
-    if listed != ",".join(expected):
-        return f"account list {listed!r}"
-    for name, (server, user, password, uidls) in expected.items():
-        section = ini.get(name.lower(), {})
-        got = (section.get("server"), section.get("username"), section.get("password"))
-        if got != (server, user, password):
+    ini = stored_values(os.path.join(folder, "varnocle.ini"))
+    listed = ini.get("main", {}).get("accounts")
+    if "position" not in ini or listed != ",".join(expected):
+        return f"settings not saved whole: position {ini.get('position')}, accounts {listed!r}"
+    for name, (account, uidls) in expected.items():
+        got = tuple(ini.get(name, {}).get(key) for key in ("server", "username", "password"))
+        if got != account:
             return f"section {name!r}: {got}"
-        try:
-            with open(os.path.join(folder, name + ".uidl")) as f:
-                lines = sorted(f.read().splitlines())
-        except OSError as e:
-            return f"seen file of {name!r}: {e}"
+        path = os.path.join(folder, name + ".uidl")
+        lines = sorted(open(path).read().splitlines()) if os.path.exists(path) else None
         if lines != uidls:
-            return f"seen file of {name!r}: {len(lines)} of {len(uidls)} identifiers"
+            return f"seen file of {name!r}: {lines and len(lines)} of {len(uidls)} identifiers"
     left = [n for n in os.listdir(folder) if not n.endswith((".ini", ".uidl"))]
     return f"left behind: {left}" if left else None
 

@@ -22,7 +22,7 @@ import wave
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from e2e_test import run_against_mailbox, windows_path  # noqa: E402
+from e2e_test import run_against_mailbox, waited, windows_path  # noqa: E402
 
 WM_COMMAND, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK = 0x0111, 0x0201, 0x0203
 EXIT, CONFIGURE = 40001, 40004
@@ -81,6 +81,16 @@ def roaming_folder(home):
         shutil.rmtree(prefix_path(home), ignore_errors=True)
 
 
+def fill_in(run, *fields):
+    """Types (item, text) pairs into the open details dialog, presses OK, then "Done"."""
+    for item, text in fields:
+        run.check(run.driver("dialog", DETAILS, "type", item, text)["rc"] == 0,
+                  f"typed {text!r} into item {item}")
+    run.driver("dialog", DETAILS, "click", OK)
+    time.sleep(1)  # the details dialog closes before "Done" is pressed
+    run.driver("dialog", ACCOUNTS, "click", DONE)
+
+
 def scenario(run, args, root, folder):
     from demo_mailbox import read_env, stored_password
     env = read_env(root)
@@ -93,13 +103,7 @@ def scenario(run, args, root, folder):
     try:
         run.check(run.driver("dialog", ACCOUNTS, "click", ADD)["rc"] == 0,
                   "the first start opens the accounts dialog")
-        for item, text in ((HOST, "127.0.0.1"), (USER, "alice"), (PASSWORD, "secret1"),
-                           (PORT, tls)):
-            run.check(run.driver("dialog", DETAILS, "type", item, text)["rc"] == 0,
-                      f"typed {text!r} into item {item}")
-        run.driver("dialog", DETAILS, "click", OK)
-        time.sleep(1)  # the details dialog closes before "Done" is pressed
-        run.driver("dialog", ACCOUNTS, "click", DONE)
+        fill_in(run, (HOST, "127.0.0.1"), (USER, "alice"), (PASSWORD, "secret1"), (PORT, tls))
         state = run.driver("wait", "lines=1", "timeout=30")
         run.check(state["rc"] == 0, "after Done the window shows one account")
         run.check(run.driver("lines", "3 / 3")["rc"] == 0, "the new account reads 3 / 3")
@@ -146,10 +150,7 @@ def read_state_survives(run, exe, folder):
     run.driver("post", WM_COMMAND, CONFIGURE, 0)
     run.driver("dialog", ACCOUNTS, "select", ACCOUNT_LIST, 0)
     run.driver("dialog", ACCOUNTS, "click", EDIT)
-    run.driver("dialog", DETAILS, "type", HOST, "localhost")
-    run.driver("dialog", DETAILS, "click", OK)
-    time.sleep(1)
-    run.driver("dialog", ACCOUNTS, "click", DONE)
+    fill_in(run, (HOST, "localhost"))
     run.check(run.lines("0 / 3"), "after editing the host: 0 / 3")
     run.driver("post", WM_COMMAND, EXIT, 0)
     run.check(run.driver("wait-exit", pid)["rc"] == 0, "Exit after the edit")
@@ -163,15 +164,6 @@ def read_state_survives(run, exe, folder):
     pid = restart_reads(run, exe, "after the edit and a restart", "0 / 3")
     run.driver("post", WM_COMMAND, EXIT, 0)
     run.driver("wait-exit", pid)
-
-
-def waited(condition, seconds=15):
-    end = time.time() + seconds
-    while not condition():
-        if time.time() > end:
-            return False
-        time.sleep(0.2)
-    return True
 
 
 def beyond_ascii(run, args, folder, tls, stored_password):
@@ -197,13 +189,8 @@ def beyond_ascii(run, args, folder, tls, stored_password):
               f"typed the sound file {sound}")
     run.driver("dialog", ACCOUNTS, "click", PLAY_SOUND)
     run.driver("dialog", ACCOUNTS, "click", ADD)
-    for item, text in ((HOST, "127.0.0.1"), (USER, JOSE), (PASSWORD, JOSE_PASSWORD),
-                       (PORT, tls), (MAIL_PROGRAM, program)):
-        run.check(run.driver("dialog", DETAILS, "type", item, text)["rc"] == 0,
-                  f"typed {text!r} into item {item}")
-    run.driver("dialog", DETAILS, "click", OK)
-    time.sleep(1)
-    run.driver("dialog", ACCOUNTS, "click", DONE)
+    fill_in(run, (HOST, "127.0.0.1"), (USER, JOSE), (PASSWORD, JOSE_PASSWORD), (PORT, tls),
+            (MAIL_PROGRAM, program))
     run.check(run.lines("0 / 3", "2 / 2"), f"{JOSE} logs in with {JOSE_PASSWORD!r}: 2 / 2")
     run.check(waited(lambda: os.stat(prefix_path(sound)).st_atime > mtime),
               "the new mail plays the sound file")
