@@ -23,6 +23,19 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool NextLine(std::string_view text, std::size_t& at, std::string_view& line) {
+    if (at >= text.size())
+        return false;
+    std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos)
+        end = text.size();
+    line = text.substr(at, end - at);
+    at = end + 1;
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return true;
+}
+
 CGLeadingNumber ScanLeadingNumber(const char* text) {
     CGLeadingNumber n;
     const char* p = text ? text : "";

@@ -15,6 +15,10 @@ char LowerAscii(char c);
 // are compared (no locale: "I" and "i" alike everywhere).
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
+// The line of text that starts at at, without its LF or CR LF; at moves past it. False once
+// at is at the end of text.
+bool NextLine(std::string_view text, std::size_t& at, std::string_view& line);
+
 // A decimal number at the start of a text, as the C library scans one: white space, an
 // optional sign, digits; the scan stops at the first other character.
 struct CGLeadingNumber {

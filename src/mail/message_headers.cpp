@@ -89,14 +89,8 @@ std::string SenderName(std::string_view from) {
 std::string HeaderField(std::string_view block, std::string_view name) {
     std::string value;
     bool inField = false;
-    for (std::size_t at = 0; at < block.size();) {
-        std::size_t end = block.find('\n', at);
-        if (end == std::string_view::npos)
-            end = block.size();
-        std::string_view line = block.substr(at, end - at);
-        at = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    std::string_view line;
+    for (std::size_t at = 0; NextLine(block, at, line);) {
         if (!line.empty() && line.front() == '.') {
             if (line.size() == 1)
                 break; // the end of the reply

@@ -94,17 +94,13 @@ void CGPop3Dialogue::Quit() {
 
 CGPop3Capabilities ParseCapabilities(const std::string& lines) {
     CGPop3Capabilities found;
-    for (std::size_t at = 0; at < lines.size();) {
-        std::size_t end = lines.find('\n', at);
-        if (end == std::string::npos)
-            end = lines.size();
-        std::string line = lines.substr(at, end - at);
-        at = end + 1;
+    std::string_view line;
+    for (std::size_t at = 0; NextLine(lines, at, line);) {
         while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
-            line.pop_back();
+            line.remove_suffix(1);
         const std::size_t cut = line.find_first_of(" \t");
-        const std::string name = line.substr(0, cut);
-        const std::string rest = cut == std::string::npos ? "" : line.substr(cut + 1);
+        const std::string_view name = line.substr(0, cut);
+        const std::string rest(cut == std::string_view::npos ? "" : line.substr(cut + 1));
         if (EqualsIgnoringCase(name, "STLS"))
             found.Stls = 1;
         else if (EqualsIgnoringCase(name, "RESP-CODES") ||
