@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <string>
 #include <vector>
 
@@ -166,9 +165,9 @@ TEST(CheckingThread, NoTopOrHostileHeadersEndAsNoSenderWithoutAHang) {
                    "=?utf-8?q?=C3=?=\r\n\r\n.\r\n");
         for (int i = 0; kind == 2 && i < 11 && c.Send(folds.substr(i ? 17 : 0)); ++i) {
         }                // 10 MB of folding: given up at the bound
-        if (kind == 3) { // no end: waited for no longer than a read may be silent
+        if (kind == 3) { // no end: given up after a read's silence, not the sink's 20 s
             c.Send("+OK\r\nFrom: b@x.org\r\n");
-            c.Stall(5000);
+            c.Stall(30000);
         }
         if (kind == 4 && c.Send("+OK\r\nFrom: c@x.org\r\nSubj")) // gone in the middle
             c.Close();
@@ -182,10 +181,8 @@ TEST(CheckingThread, NoTopOrHostileHeadersEndAsNoSenderWithoutAHang) {
         uidls.push_back("m" + std::to_string(check));
         box.SetUidls(uidls);
         old.SetUidls(uidls);
-        const auto start = std::chrono::steady_clock::now();
         check == 0 ? w.Account.Start() : w.Account.RequestCheckNow();
         ASSERT_TRUE(w.Sink.WaitFor(check + 1));
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
         EXPECT_EQ(w.Sink.SeenStatuses().back(), StatusOk);
         CGNewMailNote note;
         EXPECT_EQ(w.Account.TakeNewMail(&note), 1);
