@@ -225,13 +225,15 @@ TEST_F(Persist, AnyNameComesBackWithItsValuesAndReadState) {
 // Accounts of one name (as earlier versions let the user make them, and as their settings
 // files may list them) never overwrite each other's section or seen file.
 TEST_F(Persist, AccountsOfOneNameKeepTheirOwnValuesAndReadState) {
-    auto check = [&](CAccountList& list, const std::vector<std::string>& passwords) {
+    // Each account's password, and how many of u0, u1 and u2 are unread to it.
+    auto check = [&](CAccountList& list, const std::vector<std::string>& passwords,
+                     const std::vector<int>& unread) {
         ASSERT_EQ(list.Count(), static_cast<int>(passwords.size()));
         for (int i = 0; i < list.Count(); ++i) {
             CGAccount* a = list.At(i);
             EXPECT_EQ(a->CopySettings().Password.GetOrEmpty(), passwords[i]) << i;
             a->Session.ApplyListing("1 u0\r\n2 u1\r\n3 u2\r\n.\r\n");
-            EXPECT_EQ(a->UnreadCount(), 2) << i << ": only its own message was read";
+            EXPECT_EQ(a->UnreadCount(), unread[i]) << i;
         }
     };
     {
@@ -248,7 +250,7 @@ TEST_F(Persist, AccountsOfOneNameKeepTheirOwnValuesAndReadState) {
     {
         CAccountList list(0x8000);
         list.Load(Ini.c_str());
-        check(list, {"ann", "ANN", "a,nn"});
+        check(list, {"ann", "ANN", "a,nn"}, {2, 2, 2}); // only its own message was read
     }
     // A list that names one section twice: both accounts load it, and from the next save on
     // each has its own.
@@ -256,7 +258,7 @@ TEST_F(Persist, AccountsOfOneNameKeepTheirOwnValuesAndReadState) {
     {
         CAccountList list(0x8000);
         list.Load(Ini.c_str());
-        check(list, {"ann", "ann"});
+        check(list, {"ann", "ann"}, {2, 2});
         CGServerSettings s = list.At(1)->CopySettings();
         s.Password.Assign("changed");
         list.At(1)->ApplySettings(s);
@@ -265,13 +267,7 @@ TEST_F(Persist, AccountsOfOneNameKeepTheirOwnValuesAndReadState) {
     }
     CAccountList again(0x8000);
     again.Load(Ini.c_str());
-    ASSERT_EQ(again.Count(), 2);
-    EXPECT_EQ(again.At(0)->CopySettings().Password.GetOrEmpty(), std::string("ann"));
-    EXPECT_EQ(again.At(1)->CopySettings().Password.GetOrEmpty(), std::string("changed"));
-    again.At(0)->Session.ApplyListing("1 u0\r\n.\r\n");
-    again.At(1)->Session.ApplyListing("1 u0\r\n.\r\n");
-    EXPECT_EQ(again.At(0)->UnreadCount(), 0);
-    EXPECT_EQ(again.At(1)->UnreadCount(), 1);
+    check(again, {"ann", "changed"}, {2, 3});
     // Removing one of two accounts that were loaded from one section leaves the other its
     // section and seen file.
     WriteProfileText("main", "accounts", "ann - pop.one,ann - pop.one", Ini.c_str());
@@ -283,7 +279,7 @@ TEST_F(Persist, AccountsOfOneNameKeepTheirOwnValuesAndReadState) {
     }
     CAccountList survivor(0x8000);
     survivor.Load(Ini.c_str());
-    check(survivor, {"ann"});
+    check(survivor, {"ann"}, {2});
 }
 
 } // namespace

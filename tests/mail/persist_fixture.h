@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -35,14 +36,11 @@ protected:
     // The seen list written for a section, as a set of lines.
     std::set<std::string> SeenLines(const char* section) {
         std::set<std::string> lines;
-        std::string text = ReadFileBytes(SeenPath(section));
-        for (size_t at = 0; at < text.size();) {
-            size_t end = text.find('\n', at);
-            std::string line = text.substr(at, end - at);
+        std::istringstream text(ReadFileBytes(SeenPath(section)));
+        for (std::string line; std::getline(text, line);) {
             if (!line.empty() && line.back() == '\r')
                 line.pop_back();
             lines.insert(line);
-            at = end == std::string::npos ? text.size() : end + 1;
         }
         return lines;
     }

@@ -21,16 +21,6 @@
 
 namespace {
 
-#ifdef _WIN32
-void SetEnvironment(const char* name, const std::string& value) {
-    _putenv_s(name, value.c_str());
-}
-#else
-void SetEnvironment(const char* name, const std::string& value) {
-    setenv(name, value.c_str(), 1);
-}
-#endif
-
 // Before this process's first OpenSSL call, as at the program's start: a configuration file
 // that would lower the TLS policy, where OpenSSL looks first. It must not be read.
 const bool LoweredPolicyOffered = [] {
@@ -39,7 +29,11 @@ const bool LoweredPolicyOffered = [] {
     WriteFileBytes(path, "openssl_conf = start\n[start]\nssl_conf = ssl\n"
                          "[ssl]\nsystem_default = policy\n"
                          "[policy]\nMinProtocol = TLSv1\nCipherString = DEFAULT@SECLEVEL=0\n");
-    SetEnvironment("OPENSSL_CONF", path);
+#ifdef _WIN32
+    _putenv_s("OPENSSL_CONF", path.c_str());
+#else
+    setenv("OPENSSL_CONF", path.c_str(), 1);
+#endif
     StartOpenSsl();
     return true;
 }();
